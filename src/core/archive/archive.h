@@ -1,0 +1,45 @@
+#pragma once
+// ResetArchive, ReadBlockPalette and LoadArchive.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "archive/model.h"
+#include "platform/host.h"
+
+namespace pixhaul {
+
+// Empties the model and the browsing controls (through the host) and closes the archive file.
+void ResetArchive(ArchiveModel& model, Host& host);
+
+// The 256 palette entries of image block PaletteIndex, read from the open archive 8 bytes after
+// the block's tag. All black when there is no such block or the file ends first.
+std::array<COLORREF, 256> ReadBlockPalette(const ArchiveModel& model, std::int32_t PaletteIndex);
+
+enum class LoadStatus {
+    NotStarted,  // ArchivePath was ""
+    Loaded,      // loaded completely
+    Damaged,     // loaded what could be read; the user was told what was wrong and where
+    Rejected,    // version byte not known, or the file could not be opened: nothing loaded
+};
+
+struct LoadResult {
+    LoadStatus status = LoadStatus::NotStarted;
+    std::string problem;  // what was wrong (Damaged, Rejected), as told to the user
+};
+
+// Loads the archive named by ArchivePath into the model.
+LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host& host);
+
+// Caption texts.
+inline constexpr const char* kCaptionRejected = "Pixhaul sprite image extractor v2.0";
+inline constexpr const char* kCaptionUnloaded = "No file loaded";
+inline constexpr const char* kVersionMessage = "File version not known (and thus not supported!)";
+
+// The list texts of the browsing lists.
+std::string ObjectItemText(const ArchiveModel& model, std::int32_t object);         // List1
+std::string ActionItemText(const ActionRecord& action);                             // List2
+std::string DirectionItemText(const DirectionRecord& direction, std::int32_t index);  // List3
+std::string FrameItemText(const FrameRecord& frame, std::int32_t index);             // List4
+
+}  // namespace pixhaul

@@ -1,0 +1,27 @@
+#include "platform/host.h"
+
+namespace pixhaul {
+
+std::string LoadingLabel(std::int64_t number, std::int64_t total) {
+    return "Loading " + std::to_string(number) + " of " + std::to_string(total);
+}
+
+void Host::ImageLoaded(std::int64_t number, std::int64_t total) {
+    SetLabel(LoadingLabel(number, total));
+    Yield();
+}
+
+bool OptionCheckedAtStart(Option option) {
+    switch (option) {
+        case Option::AutoFilenames:
+        case Option::GenerateLookupTable:
+        case Option::RemoveDuplicateFrames:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool QuietHost::IsOptionChecked(Option option) { return OptionCheckedAtStart(option); }
+
+}  // namespace pixhaul

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the Release build (core, tool, viewer tests) and the
+# core tests again under address and undefined-behaviour sanitizers.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/bootstrap.sh
+
+jobs=$(nproc)
+export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
+chmod 700 "$XDG_RUNTIME_DIR"
+
+cmake --preset release >/dev/null
+cmake --build --preset release -j "$jobs"
+ctest --preset release -j "$jobs"
+
+if [ "${PIXHAUL_SKIP_ASAN:-0}" != 1 ]; then
+    cmake --preset asan >/dev/null
+    cmake --build --preset asan -j "$jobs" --target core_tests
+    ctest --preset asan -j "$jobs" --no-tests=error
+fi
