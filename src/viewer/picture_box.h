@@ -1,0 +1,52 @@
+#pragma once
+// Picture1: the frame display. Owns a pixel surface as large as the widget, which ShowImage
+// draws on through its device context; Refresh turns the surface into a QImage once and the
+// widget paints that until the next Refresh. Files dropped on it are handed to onFileDropped.
+#include <QImage>
+#include <QMimeData>
+#include <QWidget>
+#include <functional>
+#include <string>
+
+#include "platform/surface.h"
+
+namespace pixhaul::viewer {
+
+class PictureBox : public QWidget {
+  public:
+    explicit PictureBox(QWidget* parent = nullptr);
+
+    // The background colour: Clear fills with it, and it shows wherever nothing is drawn.
+    void SetBackColor(COLORREF colour);
+    COLORREF BackColor() const { return backColor_; }
+    // The surface drawn on (the device context of the picture box).
+    DeviceContext hDC() { return &surface_; }
+    // Fills the surface with the background colour.
+    void Clear();
+    // Makes what was drawn on the surface visible.
+    void Refresh();
+    // What the widget shows now (the surface as of the last Refresh).
+    const QImage& Shown() const { return shown_; }
+
+    // The first local file of a drop; set by the window. Returns whether the drop was taken.
+    std::function<bool(const std::string& path)> onFileDropped;
+    // Called after the widget changed size (the surface is cleared to the new size).
+    std::function<void()> onResized;
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    Surface surface_;
+    QImage shown_;
+    COLORREF backColor_ = 0xFF00FF;
+};
+
+// The first local file named by dropped data, or "" when it names none.
+std::string FirstLocalFile(const QMimeData* data);
+
+}  // namespace pixhaul::viewer
