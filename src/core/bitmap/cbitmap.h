@@ -82,9 +82,12 @@ public:
     static constexpr std::int64_t kMaxImagePixels = 64LL * 1024 * 1024;
 
 private:
-    void BuildSurface(std::int32_t width, std::int32_t height);  // shared by both builders
+    // Shared by both builders. With zeroBuffer false the pixel buffer is left uninitialised for
+    // a decoder that writes or clears every byte itself.
+    void BuildSurface(std::int32_t width, std::int32_t height, bool zeroBuffer);
     void CreateSurface();
     void ClassTerminate();
+    void EmptyBuffer();
     RenderOutcome Decode(COLORREF Trans);
 
     BitmapInfoHeader header_{};

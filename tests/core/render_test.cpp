@@ -1,0 +1,340 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "archive_builder.h"
+#include "bitmap/cbitmap.h"
+#include "recording_host.h"
+
+namespace pixhaul {
+namespace {
+
+using testing::RecordingHost;
+
+constexpr COLORREF kMagenta = 0xFF00FF;
+constexpr const char* kCorrupt =
+    "Stream corrupt, malformed, or Zorbo fucked up the decoding function.";
+
+// The stream array as the loader hands it over: the stream bytes, then the trailing byte.
+std::vector<std::uint8_t> WithTrailing(std::vector<std::uint8_t> stream,
+                                       std::uint8_t trailing = 0xEE) {
+    stream.push_back(trailing);
+    return stream;
+}
+
+std::array<COLORREF, 256> TestPalette() {
+    std::array<COLORREF, 256> palette{};
+    for (int i = 1; i < 256; ++i) {
+        palette[i] = MakeColorRef(static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i),
+                                  static_cast<std::uint8_t>(i * 7));
+    }
+    palette[5] = MakeColorRef(255, 0, 0);
+    return palette;
+}
+
+// Pixel (x, y) of the pixel buffer, y from the top.
+COLORREF BufferPixel(const cBitMap& bmp, int x, int y) {
+    const auto& h = bmp.Header();
+    const std::uint8_t* p =
+        bmp.PixelBuffer().data() + StrideFor(h.biWidth) * (h.biHeight - 1 - y) + 3 * x;
+    return MakeColorRef(p[2], p[1], p[0]);
+}
+
+// Every pixel of the surface, top row first, as COLORREF values.
+std::vector<COLORREF> SurfacePixels(const cBitMap& bmp) {
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < bmp.Header().biHeight; ++y) {
+        for (int x = 0; x < bmp.Header().biWidth; ++x) pixels.push_back(BufferPixel(bmp, x, y));
+    }
+    return pixels;
+}
+
+struct DecodeCase {
+    const char* name;
+    std::int16_t type, width, height;
+    std::vector<std::uint8_t> stream;
+    std::uint8_t trailing;
+    RenderOutcome outcome;
+    std::int16_t widthAfter;
+    std::vector<COLORREF> pixels;  // the whole surface, top row first
+};
+
+constexpr COLORREF M = kMagenta;  // black decoded
+constexpr COLORREF kRed = 0x0000FF;
+
+TEST(Render, DecodesStreams) {
+    const auto pal = TestPalette();
+    using enum RenderOutcome;
+    // clang-format off
+    const DecodeCase cases[] = {
+        {"palette run", kPaletteType, 2, 1, {0x02, 0x05}, 0xEE, Rendered, 2, {kRed, kRed}},
+        {"24-bit literal with black", k24BitType, 2, 1, {0x82, 0x10, 0x20, 0x30, 0, 0, 0}, 0xEE,
+         Rendered, 2, {0x102030, M}},
+        {"15-bit colours; odd width kept, extra column black", k15BitType, 3, 1,
+         {0x83, 0xFF, 0x7F, 0x00, 0x80, 0x00, 0x04}, 0xEE, Rendered, 3, {0xF8F8F8, M, 0x000008, 0}},
+        {"opcode 0 consumes its colour", kPaletteType, 2, 1, {0x00, 0x05, 0x02, 0x07}, 0xEE,
+         Rendered, 2, {pal[7], pal[7]}},
+        {"run across a row end, early end stays black", k15BitType, 3, 2, {0x05, 0x1F, 0x00}, 0xEE,
+         Rendered, 3, {0xF80000, 0xF80000, 0xF80000, 0, 0xF80000, 0xF80000, 0, 0}},
+        {"odd palette width: rows of 4", kPaletteType, 3, 2, {0x88, 1, 2, 3, 4, 5, 6, 7, 8}, 0xEE,
+         Rendered, 4, {pal[1], pal[2], pal[3], pal[4], pal[5], pal[6], pal[7], pal[8]}},
+        {"odd 24-bit width: rows of 2", k24BitType, 1, 2, {0x04, 0x01, 0x02, 0x03}, 0xEE,
+         Rendered, 2, {0x010203, 0x010203, 0x010203, 0x010203}},
+        {"unknown type reads no colours", 7, 5, 2, {0x03, 0x82, 0x05}, 0xEE,
+         Rendered, 6, {M, M, M, M, M, M, M, M, M, M, 0, 0}},
+        {"bytes after a full image ignored", k24BitType, 2, 1, {0x05, 1, 2, 3, 0x80, 0x80}, 0xEE,
+         Rendered, 2, {0x010203, 0x010203}},
+        {"trailing byte is never an opcode", k24BitType, 2, 1, {0x81, 1, 2, 3}, 0x80,
+         Rendered, 2, {0x010203, 0}},
+        {"trailing byte may end a colour", k24BitType, 2, 1, {0x02, 0x10, 0x20}, 0x30,
+         Rendered, 2, {0x102030, 0x102030}},
+        {"opcode 128 keeps what came before", k24BitType, 2, 2,
+         {0x03, 1, 2, 3, 0x80, 0x02, 0, 0, 9}, 0xEE, Corrupt, 2, {0x010203, 0x010203, 0x010203, 0}},
+        {"run colour past the end", k24BitType, 2, 1, {0x02, 0x10}, 0x20, Corrupt, 2, {0, 0}},
+        {"literal cut short", kPaletteType, 6, 1, {0x84, 1, 2}, 3,
+         Corrupt, 6, {pal[1], pal[2], pal[3], 0, 0, 0}},
+        {"literal cut short after a full image", kPaletteType, 2, 1, {0x84, 1, 2}, 3,
+         Rendered, 2, {pal[1], pal[2]}},
+        {"15-bit colour cut in half", k15BitType, 2, 1, {0x01, 0x10, 0x20, 0x02}, 0x11,
+         Corrupt, 2, {0x800040, 0}},
+    };
+    // clang-format on
+    for (const DecodeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        cBitMap bmp;
+        std::vector<std::uint8_t> array = c.stream;
+        array.push_back(c.trailing);
+        bmp.SetData(c.height, c.width, c.type, array);
+        bmp.SetPalette(pal);
+        RecordingHost host;
+        EXPECT_EQ(bmp.Render(kMagenta, host), c.outcome);
+        EXPECT_EQ(bmp.IsRendered(), c.outcome == Rendered);
+        EXPECT_EQ(bmp.hDC() != nullptr, c.outcome == Rendered);
+        EXPECT_EQ(bmp.Width(), c.widthAfter);
+        EXPECT_EQ(SurfacePixels(bmp), c.pixels);
+        EXPECT_EQ(host.messages.size(), c.outcome == Corrupt ? 1u : 0u);
+    }
+}
+
+TEST(Render, BlackBecomesTheTransparentColourInBlueGreenRedOrder) {
+    cBitMap bmp;
+    // No palette set: every index is black, so shows the transparent colour.
+    bmp.SetData(1, 4, kPaletteType, WithTrailing({0x84, 0, 1, 200, 255}));
+    RecordingHost host;
+    EXPECT_EQ(bmp.Render(kMagenta, host), RenderOutcome::Rendered);
+    EXPECT_EQ(SurfacePixels(bmp), (std::vector<COLORREF>{M, M, M, M}));
+    const std::uint8_t* p = bmp.PixelBuffer().data();
+    EXPECT_EQ(p[0], 0xFF);
+    EXPECT_EQ(p[1], 0x00);
+    EXPECT_EQ(p[2], 0xFF);
+}
+
+TEST(Render, CorruptStreamIsReportedOnEveryRender) {
+    cBitMap bmp;
+    bmp.SetData(2, 2, k24BitType, WithTrailing({0x80}));
+    RecordingHost host;
+    EXPECT_EQ(bmp.Render(kMagenta, host), RenderOutcome::Corrupt);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, kCorrupt);
+    EXPECT_EQ(host.messages[0].title, kProgramName);
+    EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
+    // Nothing draws the buffer while there is no surface.
+    Surface target(4, 4);
+    bmp.DrawTo(&target, 0, 0, 0, 0, 2, 2, 1.0, 1.0, SRCCOPY);
+    EXPECT_EQ(target.Bits(), nullptr);
+    EXPECT_EQ(bmp.Render(kMagenta, host), RenderOutcome::Corrupt);
+    EXPECT_EQ(host.messages.size(), 2u);
+}
+
+TEST(Render, EmptyStreamsAndImpossibleSizesBuildNothing) {
+    RecordingHost host;
+    cBitMap empty;
+    empty.SetData(4, 4, k24BitType, std::vector<std::uint8_t>{0x80});
+    EXPECT_EQ(empty.Render(kMagenta, host), RenderOutcome::EmptyStream);
+    EXPECT_EQ(empty.hDC(), nullptr);
+    EXPECT_FALSE(empty.IsRendered());
+    cBitMap never;
+    EXPECT_EQ(never.Render(kMagenta, host), RenderOutcome::EmptyStream);
+    EXPECT_TRUE(host.messages.empty());
+
+    struct Size {
+        std::int16_t height, width, type;
+    };
+    const Size sizes[] = {{0, 4, k24BitType},
+                          {-3, 4, k24BitType},
+                          {4, -2, k15BitType},
+                          {32767, 32767, k15BitType},
+                          {1, 32767, kPaletteType}};  // 32768 does not fit the width field
+    for (const Size& size : sizes) {
+        cBitMap bmp;
+        bmp.SetData(size.height, size.width, size.type, WithTrailing({0x02, 0x01, 0x02, 0x03}));
+        EXPECT_EQ(bmp.Render(kMagenta, host), RenderOutcome::TooLarge) << size.width;
+        EXPECT_EQ(bmp.hDC(), nullptr);
+        EXPECT_TRUE(bmp.PixelBuffer().empty());
+    }
+    ASSERT_EQ(host.messages.size(), std::size(sizes));
+    EXPECT_NE(host.messages[0].text.find("damaged"), std::string::npos);
+
+    // A 15-bit image 32767 wide needs only a surface 32768 wide.
+    cBitMap wide;
+    wide.SetData(1, 32767, k15BitType, WithTrailing({0x7F, 0x01, 0x02}));
+    EXPECT_EQ(wide.Render(kMagenta, host), RenderOutcome::Rendered);
+    EXPECT_EQ(wide.Header().biWidth, 32768);
+}
+
+TEST(Render, RenderedImageIgnoresRenderUntilPurged) {
+    cBitMap bmp;
+    bmp.SetData(1, 2, k24BitType, WithTrailing({0x02, 0, 0, 0}));
+    RecordingHost host;
+    bmp.Render(kMagenta, host);
+    EXPECT_EQ(bmp.Render(0x00FF00, host), RenderOutcome::AlreadyRendered);
+    EXPECT_EQ(BufferPixel(bmp, 0, 0), kMagenta);
+    // The DIB section behind hDC stays black: pixels never travel into it.
+    ASSERT_NE(bmp.hDC(), nullptr);
+    EXPECT_EQ(bmp.hDC()->PixelAt(0, 0), 0u);
+
+    bmp.Purge();
+    EXPECT_EQ(bmp.Render(0x00FF00, host), RenderOutcome::Rendered);
+    EXPECT_TRUE(bmp.IsRendered());
+    EXPECT_EQ(BufferPixel(bmp, 1, 0), 0x00FF00u);
+}
+
+// The decoder as a plain per-pixel loop over the stream array, one byte at a time.
+struct Reference {
+    std::vector<std::uint8_t> pixels;  // stride x height
+    RenderOutcome outcome;
+};
+
+Reference ReferenceDecode(const std::vector<std::uint8_t>& array, int width, int height, int type,
+                          const std::array<COLORREF, 256>& palette, COLORREF trans) {
+    const int surfaceWidth = width + (width % 2);
+    const int rowWidth = type == k15BitType ? width : surfaceWidth;
+    const std::int64_t stride = StrideFor(surfaceWidth);
+    Reference r{std::vector<std::uint8_t>(stride * height, 0), RenderOutcome::Rendered};
+    const std::size_t last = array.size() - 1;
+    std::uint8_t b = 0, g = 0, red = 0;
+    int x = 0, y = 0;
+    std::size_t p = 0;
+    bool bad = false;
+    const auto byteAt = [&](std::size_t i) {
+        if (i > last) bad = true;
+        return i > last ? std::uint8_t{0} : array[i];
+    };
+    const auto read = [&] {
+        if (type == kPaletteType) {
+            const COLORREF c = palette[byteAt(++p)];
+            b = BlueOf(c), g = GreenOf(c), red = RedOf(c);
+        } else if (type == k15BitType) {
+            const unsigned v = byteAt(p + 1) | (byteAt(p + 2) << 8);
+            p += 2;
+            b = (v & 31) << 3, g = ((v >> 5) & 31) << 3, red = ((v >> 10) & 31) << 3;
+        } else if (type == k24BitType) {
+            b = byteAt(p + 1), g = byteAt(p + 2), red = byteAt(p + 3);
+            p += 3;
+        }
+    };
+    const auto put = [&] {
+        std::uint8_t* px = r.pixels.data() + stride * (height - 1 - y) + 3 * x;
+        const bool black = b == 0 && g == 0 && red == 0;
+        px[0] = black ? BlueOf(trans) : b;
+        px[1] = black ? GreenOf(trans) : g;
+        px[2] = black ? RedOf(trans) : red;
+        if (++x == rowWidth) {
+            x = 0;
+            return ++y == height;
+        }
+        return false;
+    };
+    while (p < last) {
+        const std::uint8_t op = array[p];
+        if (op == 128) return r.outcome = RenderOutcome::Corrupt, r;
+        if (op < 128) {
+            read();
+            if (bad) return r.outcome = RenderOutcome::Corrupt, r;
+            for (int i = 0; i < op; ++i) {
+                if (put()) return r;
+            }
+        } else {
+            for (int i = 0; i < op - 128; ++i) {
+                read();
+                if (bad) return r.outcome = RenderOutcome::Corrupt, r;
+                if (put()) return r;
+            }
+        }
+        ++p;
+    }
+    return r;
+}
+
+// Streams that reach the checked end of the decoder from far away, in every type, whole,
+// cut short, damaged and followed by junk, against the plain decoder.
+TEST(Render, MatchesAPlainDecoderOnLongAndDamagedStreams) {
+    std::mt19937 rng(1234);  // 32-bit results
+    const auto palette = TestPalette();
+    const int types[] = {kPaletteType, k15BitType, k24BitType, 99};
+    int compared = 0;
+    for (int round = 0; round < 300; ++round) {
+        const int type = types[round % 4];
+        const int width = 1 + static_cast<int>(rng() % 70);
+        const int height = 1 + static_cast<int>(rng() % 40);
+        // Sprite-like content: a few colours in horizontal bands, noise in places, black too.
+        const std::uint32_t colours[] = {0, 0x123456, 0x00FF00,
+                                         static_cast<std::uint32_t>(rng() & 0x7FFF),
+                                         static_cast<std::uint32_t>(rng() & 0xFF)};
+        const int noisy = static_cast<int>(rng() % 4);
+        std::vector<std::uint8_t> stream = testing::EncodeImage(
+            static_cast<std::int16_t>(type == 99 ? k24BitType : type), width, height,
+            [&](int x, int y) -> std::uint32_t {
+                if (noisy == 0 && (x + y) % 3 == 0) return rng() & 0xFFFFFF;
+                const std::uint32_t c = colours[(x / 9 + y / 4) % 5];
+                return type == kPaletteType ? c & 0xFF : type == k15BitType ? c & 0xFFFF : c;
+            });
+        switch (round % 5) {
+            case 1:  // cut short
+                stream.resize(stream.size() * (rng() % 100) / 100);
+                break;
+            case 2:  // one byte damaged
+                if (!stream.empty())
+                    stream[rng() % stream.size()] = static_cast<std::uint8_t>(rng());
+                break;
+            case 3:  // junk after the image
+                for (int i = 0; i < 600; ++i) stream.push_back(static_cast<std::uint8_t>(rng()));
+                break;
+            case 4:  // a long random stream
+                stream.resize(200 + rng() % 3000);
+                for (auto& byte : stream)
+                    byte = static_cast<std::uint8_t>(rng() % 128 + 129 * (rng() % 2));
+                break;
+        }
+        if (stream.empty()) continue;
+        const auto array = WithTrailing(stream, static_cast<std::uint8_t>(rng()));
+        const Reference want = ReferenceDecode(array, width, height, type, palette, kMagenta);
+
+        // Every other round shares the bytes the way the loader does, from an allocation
+        // that ends with the stream, so a read past it is caught by the address sanitizer.
+        StreamBytes bytes(array);
+        if (round % 2 == 1) {
+            auto file = std::make_shared<std::vector<std::uint8_t>>(stream);
+            bytes = StreamBytes(file, std::span<const std::uint8_t>(*file), array.back());
+        }
+        cBitMap bmp;
+        bmp.SetData(static_cast<std::int16_t>(height), static_cast<std::int16_t>(width),
+                    static_cast<std::int16_t>(type), std::move(bytes));
+        bmp.SetPalette(palette);
+        RecordingHost host;
+        ASSERT_EQ(bmp.Render(kMagenta, host), want.outcome) << "round " << round;
+        const auto got = bmp.PixelBuffer();
+        ASSERT_GE(got.size(), want.pixels.size());
+        ASSERT_TRUE(std::equal(want.pixels.begin(), want.pixels.end(), got.begin()))
+            << "round " << round << " type " << type << " " << width << "x" << height;
+        for (std::size_t i = want.pixels.size(); i < got.size(); ++i) ASSERT_EQ(got[i], 0);
+        ++compared;
+    }
+    EXPECT_GT(compared, 250);
+}
+
+}  // namespace
+}  // namespace pixhaul

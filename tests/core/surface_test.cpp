@@ -1,0 +1,197 @@
+#include "platform/surface.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace pixhaul {
+namespace {
+
+constexpr COLORREF kRed = MakeColorRef(255, 0, 0);
+constexpr COLORREF kGrey = MakeColorRef(0x40, 0x40, 0x40);
+
+// A source DIB whose pixel (x, y) (y from the top) is MakeColorRef(x, y, 0x80).
+struct Dib {
+    BitmapInfoHeader header;
+    std::vector<std::uint8_t> bits;
+    Dib(int w, int h) : header(MakeHeader(w, h)), bits(StrideFor(w) * h, 0) {
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                std::uint8_t* p = bits.data() + (h - 1 - y) * StrideFor(w) + 3 * x;
+                p[0] = 0x80;
+                p[1] = static_cast<std::uint8_t>(y);
+                p[2] = static_cast<std::uint8_t>(x);
+            }
+        }
+    }
+};
+
+COLORREF Source(int x, int y) {
+    return MakeColorRef(static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 0x80);
+}
+
+void SetPixel(Surface& s, int x, int y, COLORREF c) {
+    std::uint8_t* p = s.MutableRow(s.Height() - 1 - y) + 3 * x;
+    p[0] = BlueOf(c);
+    p[1] = GreenOf(c);
+    p[2] = RedOf(c);
+}
+
+TEST(SurfaceLayout, StridesPaddingAndHeader) {
+    EXPECT_EQ(StrideFor(4), 12);
+    EXPECT_EQ(RowPaddingFor(4), 0);
+    EXPECT_EQ(StrideFor(5), 16);
+    EXPECT_EQ(RowPaddingFor(5), 1);
+    EXPECT_EQ(StrideFor(1), 4);
+    EXPECT_EQ(RowPaddingFor(1), 1);
+    EXPECT_EQ(StrideFor(0), 0);
+
+    const BitmapInfoHeader h = MakeHeader(5, 3);
+    EXPECT_EQ(h.biSize, 40);
+    EXPECT_EQ(h.biWidth, 5);
+    EXPECT_EQ(h.biHeight, 3);
+    EXPECT_EQ(h.biPlanes, 1);
+    EXPECT_EQ(h.biBitCount, 24);
+    EXPECT_EQ(h.biCompression, 0u);
+    EXPECT_EQ(h.biSizeImage, 48u);
+    static_assert(sizeof(BitmapInfoHeader) == 40);
+}
+
+TEST(Surface, TakesMemoryOnlyWhenWrittenAndFillsWithPaddingZeroed) {
+    Surface s(3, 2);
+    EXPECT_EQ(s.Bits(), nullptr);
+    EXPECT_EQ(s.PixelAt(1, 1), 0u);
+    EXPECT_EQ(s.PixelAt(-1, 0), 0u);
+    EXPECT_EQ(s.PixelAt(3, 0), 0u);
+
+    s.Fill(kRed);
+    ASSERT_NE(s.Bits(), nullptr);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 3; ++x) EXPECT_EQ(s.PixelAt(x, y), kRed);
+        EXPECT_EQ(s.Bits()[y * s.Stride() + 9], 0) << "row padding";
+    }
+    s.Reset(4, 4);
+    EXPECT_EQ(s.Bits(), nullptr);
+    EXPECT_EQ(s.Stride(), 12);
+
+    Surface empty(-3, 5);
+    EXPECT_EQ(empty.Width(), 0);
+    empty.Fill(kRed);  // nothing to fill, nothing to crash on
+}
+
+TEST(SetDIBitsToDevice, SourceCornerCountsRowsFromTheBottom) {
+    const Dib dib(4, 5);
+    Surface target(10, 10);
+    // Two rows starting at the top of the image: the lower edge is row 3 from the bottom.
+    SetDIBitsToDevice(target, 1, 2, 3, 2, 1, 3, dib.bits.data(), dib.header);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 3; ++x) EXPECT_EQ(target.PixelAt(1 + x, 2 + y), Source(1 + x, y));
+    }
+    EXPECT_EQ(target.PixelAt(0, 2), 0u);
+    EXPECT_EQ(target.PixelAt(4, 2), 0u);
+    EXPECT_EQ(target.PixelAt(1, 4), 0u);
+}
+
+TEST(SetDIBitsToDevice, ClipsToBothSurfaces) {
+    const Dib dib(4, 4);
+    Surface target(3, 3);
+    target.Fill(kGrey);
+    // Destination starts left of and above the target; the rectangle also reaches past the
+    // source's right edge.
+    SetDIBitsToDevice(target, -1, -1, 6, 4, 0, 0, dib.bits.data(), dib.header);
+    EXPECT_EQ(target.PixelAt(0, 0), Source(1, 1));
+    EXPECT_EQ(target.PixelAt(2, 2), Source(3, 3));
+
+    Surface small(8, 8);
+    small.Fill(kGrey);
+    SetDIBitsToDevice(small, 6, 6, 4, 4, 2, 0, dib.bits.data(), dib.header);
+    EXPECT_EQ(small.PixelAt(6, 6), Source(2, 0));
+    EXPECT_EQ(small.PixelAt(7, 7), Source(3, 1));
+    // Source columns past the image leave the target alone.
+    SetDIBitsToDevice(small, 0, 0, 4, 4, 3, 0, dib.bits.data(), dib.header);
+    EXPECT_EQ(small.PixelAt(0, 0), Source(3, 0));
+    EXPECT_EQ(small.PixelAt(1, 0), kGrey);
+    // Entirely outside: nothing at all.
+    SetDIBitsToDevice(small, 100, -100, 4, 4, 0, 0, dib.bits.data(), dib.header);
+    SetDIBitsToDevice(small, 0, 0, 4, 4, 0, 0, nullptr, dib.header);
+}
+
+TEST(StretchDIBits, NearestNeighbourUpAndDown) {
+    const Dib dib(3, 2);
+    Surface target(8, 8);
+    StretchDIBits(target, 0, 0, 6, 4, 0, 0, 3, 2, dib.bits.data(), dib.header, SRCCOPY);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 6; ++x) EXPECT_EQ(target.PixelAt(x, y), Source(x / 2, y / 2));
+    }
+    EXPECT_EQ(target.PixelAt(6, 0), 0u);
+    EXPECT_EQ(target.PixelAt(0, 4), 0u);
+
+    const Dib big(8, 8);
+    Surface half(4, 4);
+    StretchDIBits(half, 0, 0, 4, 4, 0, 0, 8, 8, big.bits.data(), big.header, SRCCOPY);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(half.PixelAt(x, y), Source(2 * x, 2 * y));
+    }
+}
+
+TEST(StretchDIBits, PaintOrsClipsAndIgnoresUnknownOperations) {
+    const Dib dib(2, 2);
+    Surface target(3, 3);
+    target.Fill(MakeColorRef(0x01, 0x10, 0x01));
+    StretchDIBits(target, 1, 1, 4, 4, 0, 0, 2, 2, dib.bits.data(), dib.header, SRCPAINT);
+    EXPECT_EQ(target.PixelAt(0, 0), MakeColorRef(0x01, 0x10, 0x01));
+    EXPECT_EQ(target.PixelAt(1, 1), MakeColorRef(0x01, 0x10, 0x81));
+    EXPECT_EQ(target.PixelAt(2, 2), MakeColorRef(0x01, 0x10, 0x81));
+
+    Surface other(4, 4);
+    other.Fill(kGrey);
+    // Destination left of the target: the visible part starts mid-image.
+    StretchDIBits(other, -2, 0, 4, 4, 0, 0, 2, 2, dib.bits.data(), dib.header, SRCCOPY);
+    EXPECT_EQ(other.PixelAt(0, 0), Source(1, 0));
+    EXPECT_EQ(other.PixelAt(1, 3), Source(1, 1));
+    EXPECT_EQ(other.PixelAt(2, 0), kGrey);
+
+    Surface untouched(4, 4);
+    StretchDIBits(untouched, 0, 0, 4, 4, 0, 0, 2, 2, dib.bits.data(), dib.header, 0x8800C6);
+    StretchDIBits(untouched, 0, 0, 0, 4, 0, 0, 2, 2, dib.bits.data(), dib.header, SRCCOPY);
+    EXPECT_EQ(untouched.Bits(), nullptr);
+}
+
+TEST(BitBlt, CopiesPaintsAndClips) {
+    Surface source(3, 3);
+    SetPixel(source, 0, 0, kRed);
+    SetPixel(source, 2, 2, MakeColorRef(0, 0, 0x0F));
+
+    Surface dest(4, 4);
+    dest.Fill(MakeColorRef(0, 0, 0xF0));
+    BitBlt(dest, 1, 1, 3, 3, source, 0, 0, SRCPAINT);
+    EXPECT_EQ(dest.PixelAt(0, 0), MakeColorRef(0, 0, 0xF0));
+    EXPECT_EQ(dest.PixelAt(1, 1), MakeColorRef(255, 0, 0xF0));
+    EXPECT_EQ(dest.PixelAt(3, 3), MakeColorRef(0, 0, 0xFF));
+
+    BitBlt(dest, -1, -1, 3, 3, source, 0, 0, SRCCOPY);
+    EXPECT_EQ(dest.PixelAt(0, 0), 0u);  // source (1, 1)
+    EXPECT_EQ(dest.PixelAt(1, 1), MakeColorRef(0, 0, 0x0F));
+    EXPECT_EQ(dest.PixelAt(2, 2), MakeColorRef(0, 0, 0xF0));  // outside the copied rectangle
+
+    // An untouched source is black: a copy clears, a paint changes nothing.
+    const Surface black(2, 2);
+    BitBlt(dest, 2, 2, 2, 2, black, 0, 0, SRCPAINT);
+    EXPECT_EQ(dest.PixelAt(3, 3), MakeColorRef(0, 0, 0xFF));
+    BitBlt(dest, 2, 2, 2, 2, black, 0, 0, SRCCOPY);
+    EXPECT_EQ(dest.PixelAt(3, 3), 0u);
+}
+
+TEST(BitBlt, OverlappingCopyWithinOneSurface) {
+    Surface s(4, 1);
+    for (int x = 0; x < 4; ++x)
+        SetPixel(s, x, 0, MakeColorRef(static_cast<std::uint8_t>(x + 1), 0, 0));
+    BitBlt(s, 1, 0, 3, 1, s, 0, 0, SRCCOPY);
+    EXPECT_EQ(s.PixelAt(0, 0), MakeColorRef(1, 0, 0));
+    EXPECT_EQ(s.PixelAt(1, 0), MakeColorRef(1, 0, 0));
+    EXPECT_EQ(s.PixelAt(2, 0), MakeColorRef(2, 0, 0));
+    EXPECT_EQ(s.PixelAt(3, 0), MakeColorRef(3, 0, 0));
+}
+
+}  // namespace
+}  // namespace pixhaul
