@@ -76,6 +76,11 @@ private:
     mutable std::vector<std::size_t> offsets_;
 };
 
+// The smallest archive that loads: the head, an image block 0 without images, image block 1 with
+// one 2 x 1 palette image of id 7 (palette entry 5 = red, both pixels index 5), and one object with
+// one action ("" name), one direction and one frame naming id 7.
+ArchiveBuilder MinimalArchive();
+
 // Encodes one image's stream of packets with runs (a colour repeated 2 to 127 times) and
 // literals (1 to 127 colours). `colours` holds row width x height stream pixels, top row first;
 // each colour is written as bytesPerColour little-endian bytes (1: palette index, 2: 15-bit

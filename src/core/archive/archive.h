@@ -21,6 +21,8 @@ enum class LoadStatus {
     Loaded,      // loaded completely
     Damaged,     // loaded what could be read; the user was told what was wrong and where
     Rejected,    // version byte not known, or the file could not be opened: nothing loaded
+                 // (also when the model was reset or reloaded while the host pumped events:
+                 // the load stops and leaves the model as that left it)
 };
 
 struct LoadResult {
@@ -28,7 +30,11 @@ struct LoadResult {
     std::string problem;  // what was wrong (Damaged, Rejected), as told to the user
 };
 
-// Loads the archive named by ArchivePath into the model.
+// Loads the archive named by ArchivePath into the model. The file stays mapped while anything
+// of it is loaded; image streams share the mapping. A damaged archive keeps what was read
+// completely (a frame naming an unknown image gets ImageIndex -1; of two images with one id the
+// first keeps it) and the user is told once, in a message box, what was wrong and where.
+// The host reports every image (ImageLoaded) and the end of the load (ArchiveLoaded).
 LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host& host);
 
 // Caption texts.
@@ -37,9 +43,9 @@ inline constexpr const char* kCaptionUnloaded = "No file loaded";
 inline constexpr const char* kVersionMessage = "File version not known (and thus not supported!)";
 
 // The list texts of the browsing lists.
-std::string ObjectItemText(const ArchiveModel& model, std::int32_t object);         // List1
-std::string ActionItemText(const ActionRecord& action);                             // List2
+std::string ObjectItemText(const ArchiveModel& model, std::int32_t object);           // List1
+std::string ActionItemText(const ActionRecord& action);                               // List2
 std::string DirectionItemText(const DirectionRecord& direction, std::int32_t index);  // List3
-std::string FrameItemText(const FrameRecord& frame, std::int32_t index);             // List4
+std::string FrameItemText(const FrameRecord& frame, std::int32_t index);              // List4
 
 }  // namespace pixhaul

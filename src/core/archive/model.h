@@ -23,7 +23,7 @@ struct ImageRecord {
     std::int16_t Extra3 = 0;
     std::int16_t Extra4 = 0;
     std::unique_ptr<cBitMap> Bitmap;  // null in an empty entry
-    std::int16_t PaletteIndex = 0;
+    std::int32_t PaletteIndex = 0;  // the image block the image came from
 };
 
 struct FrameRecord {
@@ -43,7 +43,7 @@ struct DirectionRecord {
 struct ActionRecord {
     std::int32_t DirectionCount = 0;
     std::vector<DirectionRecord> Directions;
-    std::string Name;
+    std::string Name;  // UTF-8 (the archive's 8-bit names are read as Latin-1)
 };
 
 struct ObjectRecord {

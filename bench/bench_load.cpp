@@ -1,0 +1,235 @@
+// Loading a large archive (about 200 MB, 100,000 images, 100,000 frames) beside a plain read()
+// of the same file, page cache warm; and the tag scan beside memmem over the same bytes.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "archive/archive.h"
+#include "archive/tag_scan.h"
+#include "archive_builder.h"
+
+namespace {
+
+using namespace pixhaul;
+using namespace pixhaul::testing;
+
+constexpr int kBlocks = 10;
+constexpr int kImagesPerBlock = 10000;
+constexpr int kStreamVariants = 16;
+
+// Streams of about 2 KB: 48 x 40 palette images whose indices stay below 64, so no stream byte
+// starts a tag by chance.
+std::vector<std::vector<std::uint8_t>> MakeStreams() {
+    std::vector<std::vector<std::uint8_t>> streams;
+    for (int v = 0; v < kStreamVariants; ++v) {
+        streams.push_back(EncodeImage(259, 48, 40, [v](int x, int y) {
+            return static_cast<std::uint32_t>((x * 7 + y * 13 + v * 5 + (x * y) % 11) % 64);
+        }));
+    }
+    return streams;
+}
+
+struct LargeArchive {
+    TempDir dir;
+    std::string path;
+    std::size_t size = 0;
+
+    LargeArchive() {
+        const auto streams = MakeStreams();
+        ArchiveBuilder builder;
+        builder.ImageBlock({});
+        std::int32_t id = 1;
+        for (int b = 0; b < kBlocks; ++b) {
+            ImageBlockSpec block;
+            block.images.reserve(kImagesPerBlock);
+            for (int i = 0; i < kImagesPerBlock; ++i, ++id) {
+                ImageSpec image;
+                image.id = id;
+                image.width = 48;
+                image.height = 40;
+                image.type = 259;
+                image.stream = streams[static_cast<std::size_t>(id % kStreamVariants)];
+                block.images.push_back(std::move(image));
+            }
+            builder.ImageBlock(std::move(block));
+        }
+        // 100 objects x 8 actions x 8 directions x 16 frames.
+        std::int32_t frameId = 1;
+        for (int o = 0; o < 100; ++o) {
+            ObjectSpec object;
+            for (int a = 0; a < 8; ++a) {
+                ActionSpec action;
+                action.name = "Action " + std::to_string(a);
+                for (int d = 0; d < 8; ++d) {
+                    DirectionSpec direction;
+                    for (int f = 0; f < 16; ++f) {
+                        direction.frames.push_back({f, frameId});
+                        frameId = frameId % (kBlocks * kImagesPerBlock) + 1;
+                    }
+                    action.directions.push_back(std::move(direction));
+                }
+                object.actions.push_back(std::move(action));
+            }
+            builder.Object(std::move(object));
+        }
+        const std::vector<std::uint8_t> bytes = builder.Build();
+        size = bytes.size();
+        path = dir.File("large.qxa");
+        WriteFile(path, bytes);
+    }
+};
+
+const LargeArchive& Archive() {
+    static const LargeArchive archive;
+    return archive;
+}
+
+void BM_ReadWholeFile(benchmark::State& state) {
+    const LargeArchive& archive = Archive();
+    std::vector<char> buffer(archive.size);
+    for (auto _ : state) {
+        const int fd = ::open(archive.path.c_str(), O_RDONLY);
+        std::size_t done = 0;
+        while (done < buffer.size()) {
+            const ssize_t n = ::read(fd, buffer.data() + done, buffer.size() - done);
+            if (n <= 0) break;
+            done += static_cast<std::size_t>(n);
+        }
+        ::close(fd);
+        benchmark::DoNotOptimize(buffer.data());
+        if (done != buffer.size()) state.SkipWithError("short read");
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * archive.size));
+}
+
+void BM_LoadArchive(benchmark::State& state) {
+    const LargeArchive& archive = Archive();
+    QuietHost host;
+    for (auto _ : state) {
+        auto model = std::make_unique<ArchiveModel>();
+        const LoadResult result = LoadArchive(*model, archive.path, host);
+        if (result.status != LoadStatus::Loaded) state.SkipWithError(result.problem.c_str());
+        if (model->Images.size() != kBlocks * kImagesPerBlock) state.SkipWithError("images");
+        state.PauseTiming();
+        model.reset();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * archive.size));
+    state.counters["images"] = kBlocks * kImagesPerBlock;
+}
+
+void BM_ResetLoadedArchive(benchmark::State& state) {
+    const LargeArchive& archive = Archive();
+    QuietHost host;
+    ArchiveModel model;
+    for (auto _ : state) {
+        state.PauseTiming();
+        LoadArchive(model, archive.path, host);
+        state.ResumeTiming();
+        ResetArchive(model, host);
+    }
+}
+
+// The scans over the file mapped and touched once.
+struct MappedArchive {
+    std::shared_ptr<const MappedFile> file;
+    MappedArchive() {
+        std::string error;
+        file = MappedFile::Open(Archive().path, error);
+        benchmark::DoNotOptimize(ScanTagsPortable(file->Bytes()));
+    }
+};
+
+const MappedArchive& Mapped() {
+    static const MappedArchive mapped;
+    return mapped;
+}
+
+void BM_ScanTags(benchmark::State& state) {
+    const auto bytes = Mapped().file->Bytes();
+    for (auto _ : state) {
+        TagPositions found = ScanTags(bytes);
+        if (found.imageBlocks.size() != kBlocks + 1) state.SkipWithError("tags");
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+
+// The same scan over random bytes, where one 64-byte step in five holds an 'A'.
+const std::vector<std::uint8_t>& RandomBytes() {
+    static const std::vector<std::uint8_t> bytes = [] {
+        std::vector<std::uint8_t> b(200u << 20);
+        std::uint64_t x = 88172645463325252ULL;
+        for (auto& v : b) {
+            x ^= x << 13;
+            x ^= x >> 7;
+            x ^= x << 17;
+            v = static_cast<std::uint8_t>(x >> 32);
+        }
+        return b;
+    }();
+    return bytes;
+}
+
+void BM_ScanTagsRandomBytes(benchmark::State& state) {
+    const auto& bytes = RandomBytes();
+    for (auto _ : state) benchmark::DoNotOptimize(ScanTags(bytes));
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+
+// Ceiling: touching every byte once (an OR over 16-byte words), what memory bandwidth allows.
+void BM_TouchEveryByte(benchmark::State& state) {
+    const auto bytes = Mapped().file->Bytes();
+    for (auto _ : state) {
+        const std::uint8_t* p = bytes.data();
+        std::uint64_t acc0 = 0;
+        std::uint64_t acc1 = 0;
+        std::size_t i = 0;
+        for (; i + 16 <= bytes.size(); i += 16) {
+            std::uint64_t a;
+            std::uint64_t b;
+            std::memcpy(&a, p + i, 8);
+            std::memcpy(&b, p + i + 8, 8);
+            acc0 |= a;
+            acc1 |= b;
+        }
+        benchmark::DoNotOptimize(acc0 | acc1);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+
+// Baseline: memmem for each of the two tags in turn.
+void BM_ScanTagsMemmem(benchmark::State& state) {
+    const auto bytes = Mapped().file->Bytes();
+    for (auto _ : state) {
+        std::size_t hits = 0;
+        for (const char* tag : {"AGMI", "AnSt"}) {
+            const std::uint8_t* p = bytes.data();
+            const std::uint8_t* end = p + bytes.size();
+            while (const void* hit = ::memmem(p, static_cast<std::size_t>(end - p), tag, 4)) {
+                ++hits;
+                p = static_cast<const std::uint8_t*>(hit) + 1;
+            }
+        }
+        benchmark::DoNotOptimize(hits);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+
+BENCHMARK(BM_ReadWholeFile)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_LoadArchive)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_ResetLoadedArchive)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_ScanTags)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_ScanTagsRandomBytes)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_TouchEveryByte)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_ScanTagsMemmem)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,472 @@
+// LoadArchive: version byte, tag scan, image blocks, object blocks.
+//
+// The whole file is mapped once; every field is read through a cursor that knows how many bytes
+// are left, and every count is checked against those bytes before it sizes anything. A damaged
+// archive keeps what was read completely; the first problem found (and how many more there were)
+// is told to the user once, at the end.
+#include <algorithm>
+#include <limits>
+#include <string>
+
+#include "archive/archive.h"
+#include "archive/image_keys.h"
+#include "archive/tag_scan.h"
+
+namespace pixhaul {
+
+namespace {
+
+constexpr std::size_t kImageHeaderSize = 28;
+constexpr std::size_t kImageCountOffset = 1032;  // after the two unused words and the palette
+constexpr std::size_t kFrameSize = 8;
+constexpr std::size_t kMinDirectionSize = 32;  // a direction without frames
+constexpr std::size_t kMinActionSize = 16;     // an action without directions or name
+
+// Little-endian reads over the mapped file. Callers check Has() before reading.
+class Cursor {
+public:
+    // Reads from pos on, at most limit bytes and never past the end of the file.
+    Cursor(std::span<const std::uint8_t> bytes, std::size_t pos, std::size_t limit)
+        : data_(bytes.data()), pos_(std::min(pos, bytes.size())) {
+        size_ = pos_ + std::min(limit, bytes.size() - pos_);
+    }
+
+    std::size_t Pos() const { return pos_; }
+    std::size_t Left() const { return size_ - pos_; }
+    bool Has(std::size_t n) const { return Left() >= n; }
+    const std::uint8_t* Here() const { return data_ + pos_; }
+
+    void Skip(std::size_t n) { pos_ += n; }
+    std::uint32_t U32() {
+        const std::uint8_t* p = data_ + pos_;
+        pos_ += 4;
+        return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+               (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    }
+    std::int32_t I32() { return static_cast<std::int32_t>(U32()); }
+    std::int16_t I16() {
+        const std::uint8_t* p = data_ + pos_;
+        pos_ += 2;
+        return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
+    }
+    // The byte at pos + n, or 0 past the end of the file.
+    std::uint8_t ByteAfter(std::size_t n) const { return n < Left() ? data_[pos_ + n] : 0; }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_ = 0;
+    std::size_t pos_;
+};
+
+// Collects what was wrong with a damaged archive: the first problem in full, the rest counted.
+// The description is built only for the first, so a file full of bad frames stays fast.
+class DamageReport {
+public:
+    template <typename Describe>
+    void Add(std::size_t offset, Describe&& describe) {
+        if (count_++ == 0) first_ = describe() + " (at byte offset " + std::to_string(offset) + ")";
+    }
+    // A problem of the file as a whole.
+    void AddWhole(const std::string& what) {
+        if (count_++ == 0) first_ = what;
+    }
+    bool Any() const { return count_ > 0; }
+    const std::string& First() const { return first_; }
+    std::string Message() const {
+        // Appended piece by piece: g++ 12 warns wrongly about "literal" + std::string chains.
+        std::string text = "The archive is damaged: ";
+        text.append(first_).append(".");
+        if (count_ > 1) {
+            text.append(" ").append(std::to_string(count_ - 1)).append(" further problem");
+            text.append(count_ > 2 ? "s were found." : " was found.");
+        }
+        text.append(" Everything that could be read completely has been loaded.");
+        return text;
+    }
+
+private:
+    std::string first_;
+    std::size_t count_ = 0;
+};
+
+// Action names are 8-bit text; they are read as Latin-1 and kept as UTF-8.
+std::string NameFromLatin1(const std::uint8_t* p, std::size_t n) {
+    std::string name;
+    name.reserve(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t c = p[i];
+        if (c < 0x80) {
+            name.push_back(static_cast<char>(c));
+        } else {
+            name.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            name.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return name;
+}
+
+std::string BlockName(std::size_t block) {
+    return "image block " + std::to_string(block);
+}
+std::string ImageName(std::size_t block, std::size_t image) {
+    return "image " + std::to_string(image) + " of " + BlockName(block);
+}
+std::string ObjectName(std::size_t object) {
+    return "object " + std::to_string(object);
+}
+std::string ActionName(std::size_t object, std::size_t action) {
+    return "action " + std::to_string(action) + " of " + ObjectName(object);
+}
+std::string DirectionName(std::size_t object, std::size_t action, std::size_t direction) {
+    return "direction " + std::to_string(direction) + " of " + ActionName(object, action);
+}
+std::string MoreThanFits(std::uint64_t stated, const char* what, std::size_t left) {
+    return " claims " + std::to_string(stated) + " " + what + ", more than the " +
+           std::to_string(left) + " bytes after it can hold";
+}
+
+class Loader {
+public:
+    Loader(ArchiveModel& model, Host& host, DamageReport& damage)
+        : model_(model), host_(host), bytes_(model.File->Bytes()), damage_(damage) {}
+
+    void LoadImageBlocks(std::size_t firstBlock);
+    void LoadObjectBlocks(const std::vector<std::int64_t>& positions);
+    // True when the model was reset or reloaded while the host processed its messages; the
+    // load then stops and leaves the model to whoever changed it.
+    bool Interrupted() const { return interrupted_; }
+
+private:
+    bool WithinBudget(std::size_t block, std::size_t start, const char* kind);
+    void Spend(const Cursor& c, std::size_t start);
+    void LoadImageBlock(std::size_t block, Cursor& c);
+    std::size_t AppendImage(ImageRecord record);
+    void LoadObject(std::size_t object, Cursor& c);
+    bool ReadAction(Cursor& c, ActionRecord& action, std::size_t object, std::size_t index);
+    bool ReadDirection(Cursor& c, DirectionRecord& direction, std::size_t object,
+                       std::size_t action, std::size_t index);
+
+    ArchiveModel& model_;
+    Host& host_;
+    std::span<const std::uint8_t> bytes_;
+    DamageReport& damage_;
+    ImageKeys keys_;
+    std::size_t loadedImages_ = 0;
+    const MappedFile* file_ = model_.File.get();
+    // Blocks are found by their tags alone, so they may overlap (a tag inside a stream or a name
+    // starts a block of its own). Together they may read a few times the file, no more: a file
+    // of many overlapping blocks would otherwise be read over and over, each time into memory.
+    std::size_t readBudget_ = 4 * bytes_.size() + 65536;
+    bool interrupted_ = false;
+};
+
+void Loader::LoadImageBlocks(std::size_t firstBlock) {
+    for (std::size_t b = firstBlock; b < model_.ImageBlockPos.size() && !interrupted_; ++b) {
+        const auto start = static_cast<std::size_t>(model_.ImageBlockPos[b]);
+        if (!WithinBudget(b, start, "image block")) continue;
+        Cursor c(bytes_, start, readBudget_);
+        LoadImageBlock(b, c);
+        Spend(c, start);
+    }
+    if (interrupted_) return;
+    model_.LastImage = static_cast<std::int32_t>(model_.Images.size() - 1);
+}
+
+bool Loader::WithinBudget(std::size_t block, std::size_t start, const char* kind) {
+    if (readBudget_ > 0) return true;
+    damage_.Add(start, [&] {
+        return std::string(kind) + " " + std::to_string(block) +
+               " was not read: the blocks overlap one another too much";
+    });
+    return false;
+}
+
+void Loader::Spend(const Cursor& c, std::size_t start) {
+    readBudget_ -= std::min(readBudget_, c.Pos() - start);
+}
+
+void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
+    const std::size_t start = c.Pos();
+    if (!c.Has(kImageCountOffset + 4)) {
+        damage_.Add(start,
+                    [&] { return "the file ends inside the header of " + BlockName(block); });
+        return;
+    }
+    c.Skip(kImageCountOffset);
+    const std::size_t countAt = c.Pos();
+    const std::uint32_t stated = c.U32();
+    std::size_t count = stated;
+    const std::size_t fits = c.Left() / kImageHeaderSize;
+    if (count > fits) {
+        damage_.Add(countAt,
+                    [&] { return BlockName(block) + MoreThanFits(stated, "images", c.Left()); });
+        count = fits;
+    }
+    // Indices stay 32-bit.
+    const std::size_t room =
+        static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) - loadedImages_;
+    count = std::min(count, room);
+    model_.ImageTotal += static_cast<std::int64_t>(count);
+    if (model_.Images.capacity() < loadedImages_ + count) {
+        model_.Images.reserve(std::max(loadedImages_ + count, 2 * model_.Images.capacity()));
+    }
+
+    for (std::size_t j = 0; j < count; ++j) {
+        const std::size_t entryAt = c.Pos();
+        if (!c.Has(kImageHeaderSize)) {
+            damage_.Add(entryAt, [&] { return "the file ends inside " + ImageName(block, j); });
+            return;
+        }
+        ImageRecord record;
+        record.Id = c.I32();
+        c.Skip(6);
+        record.Length = c.I32();
+        record.Width = c.I16();
+        record.Height = c.I16();
+        record.eType = c.I16();
+        record.Extra1 = c.I16();
+        record.Extra2 = c.I16();
+        record.Extra3 = c.I16();
+        record.Extra4 = c.I16();
+        if (record.Length < 0 || static_cast<std::size_t>(record.Length) > c.Left()) {
+            damage_.Add(entryAt + 10, [&] {
+                return ImageName(block, j) + " has a stream length of " +
+                       std::to_string(record.Length) + " bytes, but " + std::to_string(c.Left()) +
+                       " bytes are left in the file";
+            });
+            return;
+        }
+        const auto length = static_cast<std::size_t>(record.Length);
+        record.Bitmap = std::make_unique<cBitMap>();
+        record.Bitmap->SetData(record.Height, record.Width, record.eType,
+                               StreamBytes(model_.File, {c.Here(), length}, c.ByteAfter(length)));
+        c.Skip(length);
+        record.PaletteIndex = static_cast<std::int32_t>(block);
+        const std::int32_t id = record.Id;
+        const std::size_t index = AppendImage(std::move(record));
+        // Frames name the images of every block but the thumbnails block 0.
+        if (block != 0 && !keys_.Add(id, static_cast<std::int32_t>(index))) {
+            damage_.Add(entryAt, [&] {
+                return ImageName(block, j) + " repeats the id " + std::to_string(id) +
+                       " of an earlier image, which keeps it";
+            });
+        }
+        model_.LastImage = static_cast<std::int32_t>(index);
+        host_.ImageLoaded(static_cast<std::int64_t>(index) + 1, model_.ImageTotal);
+        if (model_.File.get() != file_) {
+            interrupted_ = true;
+            return;
+        }
+    }
+}
+
+// The first image of a load goes into the empty entry 0.
+std::size_t Loader::AppendImage(ImageRecord record) {
+    const std::size_t index = loadedImages_++;
+    if (index == 0) {
+        model_.Images[0] = std::move(record);
+    } else {
+        model_.Images.push_back(std::move(record));
+    }
+    return index;
+}
+
+void Loader::LoadObjectBlocks(const std::vector<std::int64_t>& positions) {
+    for (std::size_t o = 0; o < positions.size(); ++o) {
+        const auto start = static_cast<std::size_t>(positions[o]);
+        if (!WithinBudget(o, start, "object")) continue;
+        Cursor c(bytes_, start, readBudget_);
+        LoadObject(o, c);
+        Spend(c, start);
+    }
+}
+
+void Loader::LoadObject(std::size_t o, Cursor& c) {
+    const std::size_t start = c.Pos();
+    if (!c.Has(4)) {
+        damage_.Add(start,
+                    [&] { return "the file ends inside the action count of " + ObjectName(o); });
+        return;
+    }
+    const std::uint32_t stated = c.U32();
+    std::size_t count = stated;
+    const std::size_t fits = c.Left() / kMinActionSize;
+    if (count > fits) {
+        damage_.Add(start,
+                    [&] { return ObjectName(o) + MoreThanFits(stated, "actions", c.Left()); });
+        count = fits;
+    }
+    ObjectRecord object;
+    object.Actions.reserve(std::min<std::size_t>(count, 256));
+    for (std::size_t a = 0; a < count; ++a) {
+        ActionRecord action;
+        const bool complete = ReadAction(c, action, o, a);
+        // An action cut short keeps the directions read in full, if there are any.
+        if (complete || !action.Directions.empty()) object.Actions.push_back(std::move(action));
+        if (!complete) break;
+    }
+    object.ActionCount = static_cast<std::int32_t>(object.Actions.size());
+    const auto index = static_cast<std::size_t>(model_.ObjectCount);
+    if (index == 0) {
+        model_.Objects[0] = std::move(object);
+    } else {
+        model_.Objects.push_back(std::move(object));
+    }
+    ++model_.ObjectCount;
+}
+
+bool Loader::ReadAction(Cursor& c, ActionRecord& action, std::size_t o, std::size_t a) {
+    action.Name = "Action " + std::to_string(a);
+    if (!c.Has(8)) {
+        damage_.Add(c.Pos(), [&] { return "the file ends inside " + ActionName(o, a); });
+        return false;
+    }
+    c.Skip(4);
+    const std::size_t countAt = c.Pos();
+    const std::uint32_t stated = c.U32();
+    std::size_t count = stated;
+    const std::size_t fits = c.Left() / kMinDirectionSize;
+    bool complete = true;
+    if (count > fits) {
+        damage_.Add(countAt, [&] {
+            return ActionName(o, a) + MoreThanFits(stated, "directions", c.Left());
+        });
+        count = fits;
+        complete = false;
+    }
+    action.Directions.reserve(std::min<std::size_t>(count, 256));
+    for (std::size_t d = 0; d < count; ++d) {
+        DirectionRecord direction;
+        if (!ReadDirection(c, direction, o, a, d)) {
+            complete = false;
+            break;
+        }
+        action.Directions.push_back(std::move(direction));
+    }
+    action.DirectionCount = static_cast<std::int32_t>(action.Directions.size());
+    if (!complete) return false;
+
+    if (!c.Has(8)) {
+        damage_.Add(c.Pos(),
+                    [&] { return "the file ends before the name of " + ActionName(o, a); });
+        return false;
+    }
+    c.Skip(4);
+    const std::size_t nameAt = c.Pos();
+    const std::int32_t nameLength = c.I32();
+    if (nameLength > 0) {
+        const auto n = static_cast<std::size_t>(nameLength);
+        if (n > c.Left()) {
+            damage_.Add(nameAt, [&] {
+                return "the name of " + ActionName(o, a) + " is " + std::to_string(nameLength) +
+                       " bytes long, but " + std::to_string(c.Left()) +
+                       " bytes are left in the file";
+            });
+            return false;
+        }
+        action.Name = NameFromLatin1(c.Here(), n);
+        c.Skip(n);
+    }
+    return true;
+}
+
+bool Loader::ReadDirection(Cursor& c, DirectionRecord& direction, std::size_t o, std::size_t a,
+                           std::size_t d) {
+    const std::size_t start = c.Pos();
+    if (!c.Has(8)) {
+        damage_.Add(start, [&] { return "the file ends inside " + DirectionName(o, a, d); });
+        return false;
+    }
+    c.Skip(4);
+    const std::uint32_t frames = c.U32();
+    // The frames, then six words: unused, Extra1..Extra4, unused.
+    const std::size_t tail = kMinDirectionSize - 8;
+    if (c.Left() < tail || frames > (c.Left() - tail) / kFrameSize) {
+        damage_.Add(start + 4, [&] {
+            return DirectionName(o, a, d) + MoreThanFits(frames, "frames", c.Left());
+        });
+        return false;
+    }
+    direction.FrameCount = static_cast<std::int32_t>(frames);
+    direction.Frames.resize(frames);
+    for (std::uint32_t f = 0; f < frames; ++f) {
+        FrameRecord& frame = direction.Frames[f];
+        const std::size_t frameAt = c.Pos();
+        frame.Extra = c.I32();
+        const std::int32_t id = c.I32();
+        const std::optional<std::int32_t> image = keys_.Find(id);
+        frame.ImageIndex = image.value_or(-1);
+        if (!image) {
+            damage_.Add(frameAt + 4, [&] {
+                return "frame " + std::to_string(f) + " of " + DirectionName(o, a, d) +
+                       " names image id " + std::to_string(id) +
+                       ", which the archive does not hold";
+            });
+        }
+    }
+    model_.TotalFrames += frames;
+    c.Skip(4);
+    direction.Extra1 = c.I32();
+    direction.Extra2 = c.I32();
+    direction.Extra3 = c.I32();
+    direction.Extra4 = c.I32();
+    c.Skip(4);
+    return true;
+}
+
+std::uint8_t VersionByte(std::span<const std::uint8_t> bytes) {
+    return bytes.size() < 5 ? 0 : bytes[4];
+}
+
+LoadResult Reject(ArchiveModel& model, Host& host, const std::string& problem) {
+    host.ShowMessage(problem, kProgramName, MessageIcon::None, MessageButtons::Ok);
+    host.SetCaption(kCaptionRejected);
+    ResetArchive(model, host);
+    return {LoadStatus::Rejected, problem};
+}
+
+}  // namespace
+
+LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host& host) {
+    if (ArchivePath.empty()) return {};
+    ResetArchive(model, host);
+
+    std::string error;
+    std::shared_ptr<const MappedFile> file = MappedFile::Open(ArchivePath, error);
+    if (!file) return Reject(model, host, error);
+    model.File = file;
+    host.SetCaption("Loading file...");
+
+    const std::uint8_t version = VersionByte(file->Bytes());
+    if (version != 'T' && version != 'U') return Reject(model, host, kVersionMessage);
+
+    host.SetCaption("Looking for data...");
+    TagPositions tags = ScanTags(file->Bytes());
+    model.ImageBlockPos = std::move(tags.imageBlocks);
+    DamageReport damage;
+    if (model.ImageBlockPos.empty()) damage.AddWhole("no image block (\"AGMI\") was found");
+    if (tags.objectBlocks.empty()) damage.AddWhole("no object block (\"AnSt\") was found");
+
+    host.SetCaption("Loading palette and image info...");
+    model.ImageTotal = 0;
+    std::size_t firstBlock = 1;
+    if (host.IsOptionChecked(Option::LoadThumbnails)) {
+        firstBlock = 0;
+        if (!model.ImageBlockPos.empty()) host.SetThumbnailsModeEnabled(true);
+    }
+
+    Loader loader(model, host, damage);
+    loader.LoadImageBlocks(firstBlock);
+    if (loader.Interrupted()) return {LoadStatus::Rejected, "the load was interrupted"};
+
+    host.SetCaption("Loading object blocks...");
+    loader.LoadObjectBlocks(tags.objectBlocks);
+
+    host.SetCaption("Pixhaul: " + ArchivePath);
+    host.ArchiveLoaded();
+    if (!damage.Any()) return {LoadStatus::Loaded, ""};
+    host.ShowMessage(damage.Message(), kProgramName, MessageIcon::Exclamation, MessageButtons::Ok);
+    return {LoadStatus::Damaged, damage.First()};
+}
+
+}  // namespace pixhaul

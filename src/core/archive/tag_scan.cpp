@@ -1,0 +1,80 @@
+#include "archive/tag_scan.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace pixhaul {
+
+namespace {
+
+// Both tags start with 'A'; the scan filters on the first and the last byte and confirms the two
+// in between.
+inline void CheckAt(const std::uint8_t* p, std::size_t at, TagPositions& found) {
+    const std::uint8_t* t = p + at;
+    if (t[0] != 'A') return;
+    if (t[1] == 'G' && t[2] == 'M' && t[3] == 'I') {
+        found.imageBlocks.push_back(static_cast<std::int64_t>(at + 4));
+    } else if (t[1] == 'n' && t[2] == 'S' && t[3] == 't') {
+        found.objectBlocks.push_back(static_cast<std::int64_t>(at + 4));
+    }
+}
+
+void ScanScalar(const std::uint8_t* p, std::size_t from, std::size_t size, TagPositions& found) {
+    if (size < 4) return;
+    for (std::size_t at = from; at + 4 <= size; ++at) CheckAt(p, at, found);
+}
+
+}  // namespace
+
+TagPositions ScanTagsPortable(std::span<const std::uint8_t> bytes) {
+    TagPositions found;
+    ScanScalar(bytes.data(), 0, bytes.size(), found);
+    return found;
+}
+
+TagPositions ScanTags(std::span<const std::uint8_t> bytes) {
+#if defined(__SSE2__)
+    TagPositions found;
+    const std::uint8_t* p = bytes.data();
+    const std::size_t size = bytes.size();
+    const __m128i first = _mm_set1_epi8('A');
+    const __m128i lastImage = _mm_set1_epi8('I');
+    const __m128i lastObject = _mm_set1_epi8('t');
+    auto load = [p](std::size_t from) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + from));
+    };
+    auto lastMatches = [&](std::size_t from) {
+        const __m128i l = load(from + 3);
+        return _mm_or_si128(_mm_cmpeq_epi8(l, lastImage), _mm_cmpeq_epi8(l, lastObject));
+    };
+    std::size_t at = 0;
+    // 64 candidate starts per step. Most steps hold no 'A' at all and end after the first-byte
+    // test; the others test the last byte too (3 bytes further on) and confirm each candidate.
+    for (; at + 67 <= size; at += 64) {
+        const __m128i f0 = _mm_cmpeq_epi8(load(at), first);
+        const __m128i f1 = _mm_cmpeq_epi8(load(at + 16), first);
+        const __m128i f2 = _mm_cmpeq_epi8(load(at + 32), first);
+        const __m128i f3 = _mm_cmpeq_epi8(load(at + 48), first);
+        const __m128i any = _mm_or_si128(_mm_or_si128(f0, f1), _mm_or_si128(f2, f3));
+        if (_mm_movemask_epi8(any) == 0) continue;
+        auto bits = [](__m128i m) {
+            return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m)));
+        };
+        std::uint64_t mask = bits(_mm_and_si128(f0, lastMatches(at))) |
+                             (bits(_mm_and_si128(f1, lastMatches(at + 16))) << 16) |
+                             (bits(_mm_and_si128(f2, lastMatches(at + 32))) << 32) |
+                             (bits(_mm_and_si128(f3, lastMatches(at + 48))) << 48);
+        while (mask != 0) {
+            CheckAt(p, at + static_cast<std::size_t>(__builtin_ctzll(mask)), found);
+            mask &= mask - 1;
+        }
+    }
+    ScanScalar(p, at, size, found);
+    return found;
+#else
+    return ScanTagsPortable(bytes);
+#endif
+}
+
+}  // namespace pixhaul

@@ -1,0 +1,480 @@
+// LoadArchive, ResetArchive and ReadBlockPalette on well-formed archives.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include "archive/archive.h"
+#include "archive_builder.h"
+#include "recording_host.h"
+
+namespace pixhaul::testing {
+namespace {
+
+ImageSpec Image(std::int32_t id, std::vector<std::uint8_t> stream = {0x02, 0x01}) {
+    ImageSpec image;
+    image.id = id;
+    image.width = 2;
+    image.height = 1;
+    image.type = 259;
+    image.stream = std::move(stream);
+    return image;
+}
+
+ImageBlockSpec Block(std::int32_t firstId, int count) {
+    ImageBlockSpec block;
+    for (int i = 0; i < count; ++i) block.images.push_back(Image(firstId + i));
+    return block;
+}
+
+// One object, one action, one direction with a frame per id.
+ObjectSpec ObjectOf(std::vector<std::int32_t> ids, std::string name = "") {
+    DirectionSpec direction;
+    for (std::int32_t id : ids) direction.frames.push_back({0, id});
+    ActionSpec action;
+    action.directions.push_back(direction);
+    action.name = std::move(name);
+    ObjectSpec object;
+    object.actions.push_back(action);
+    return object;
+}
+
+class LoaderTest : public ::testing::Test {
+protected:
+    LoadResult Load(const ArchiveBuilder& builder, const std::string& name = "a.qxa") {
+        path = dir.File(name);
+        bytes = builder.Build();
+        WriteFile(path, bytes);
+        return LoadArchive(model, path, host);
+    }
+
+    TempDir dir;
+    std::string path;
+    std::vector<std::uint8_t> bytes;
+    RecordingHost host;
+    ArchiveModel model;
+};
+
+TEST_F(LoaderTest, StartsWithOneEmptyEntryInEachTable) {
+    ASSERT_EQ(model.Images.size(), 1u);
+    ASSERT_EQ(model.Objects.size(), 1u);
+    EXPECT_EQ(model.Images[0].Length, 0);
+    EXPECT_EQ(model.Images[0].Bitmap, nullptr);
+    EXPECT_EQ(model.Objects[0].ActionCount, 0);
+    EXPECT_EQ(model.LastImage, 0);
+    EXPECT_FALSE(model.IsLoaded());
+}
+
+TEST_F(LoaderTest, LoadsTheMinimalArchive) {
+    const LoadResult result = Load(MinimalArchive());
+    EXPECT_EQ(result.status, LoadStatus::Loaded);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.captions,
+              (std::vector<std::string>{"Loading file...", "Looking for data...",
+                                        "Loading palette and image info...",
+                                        "Loading object blocks...", "Pixhaul: " + path}));
+    EXPECT_EQ(host.labels, std::vector<std::string>{"Loading 1 of 1"});
+    EXPECT_EQ(host.loadsFinished, 1);
+    EXPECT_FALSE(host.thumbnailsModeEnabled);
+
+    EXPECT_EQ(model.ImageBlockPos, (std::vector<std::int64_t>{9, 1049}));
+    ASSERT_EQ(model.Images.size(), 1u);
+    const ImageRecord& image = model.Images[0];
+    EXPECT_EQ(image.Id, 7);
+    EXPECT_EQ(image.Length, 2);
+    EXPECT_EQ(image.Width, 2);
+    EXPECT_EQ(image.Height, 1);
+    EXPECT_EQ(image.eType, 259);
+    EXPECT_EQ(image.PaletteIndex, 1);
+    ASSERT_NE(image.Bitmap, nullptr);
+    EXPECT_EQ(model.LastImage, 0);
+    EXPECT_EQ(model.ImageTotal, 1);
+    EXPECT_EQ(model.TotalFrames, 1);
+    EXPECT_EQ(model.ObjectCount, 1);
+
+    ASSERT_EQ(model.Objects.size(), 1u);
+    const ObjectRecord& object = model.Objects[0];
+    ASSERT_EQ(object.Actions.size(), 1u);
+    ASSERT_EQ(object.Actions[0].Directions.size(), 1u);
+    const DirectionRecord& direction = object.Actions[0].Directions[0];
+    EXPECT_EQ(ObjectItemText(model, 0), "Object 0 (1 actions)");
+    EXPECT_EQ(ActionItemText(object.Actions[0]), "Action 0 (1 directions)");
+    EXPECT_EQ(DirectionItemText(direction, 0), "Direction 0 (1 frames)");
+    EXPECT_EQ(FrameItemText(direction.Frames[0], 0), "Frame 0 (#1)");
+    EXPECT_TRUE(model.IsLoaded());
+}
+
+TEST_F(LoaderTest, StreamSharesTheMappedFileWithTheFollowingByte) {
+    Load(MinimalArchive());
+    const StreamBytes& stream = model.Images[0].Bitmap->Stream();
+    ASSERT_EQ(stream.Size(), 3u);
+    const auto file = model.File->Bytes();
+    EXPECT_GE(stream.Data(), file.data());
+    EXPECT_LT(stream.Data(), file.data() + file.size());
+    EXPECT_EQ(stream.At(0), 0x02);
+    EXPECT_EQ(stream.At(1), 0x05);
+    EXPECT_EQ(stream.At(2), 'A');  // the first byte of the "AnSt" that follows
+
+    // The stream decodes to the red of the block's palette.
+    cBitMap& bitmap = *model.Images[0].Bitmap;
+    bitmap.SetPalette(ReadBlockPalette(model, model.Images[0].PaletteIndex));
+    EXPECT_EQ(bitmap.Render(0xFF00FF, host), RenderOutcome::Rendered);
+    EXPECT_EQ(bitmap.hDC() != nullptr, true);
+}
+
+TEST_F(LoaderTest, StreamThatEndsTheFileGetsATrailingZero) {
+    ImageBlockSpec block;
+    block.images.push_back(Image(1, {0x02, 0x09}));
+    ArchiveBuilder builder;
+    builder.Object(ObjectOf({1})).ImageBlock({}).ImageBlock(block);
+    EXPECT_EQ(Load(builder).status, LoadStatus::Loaded);
+    const StreamBytes& stream = model.Images[0].Bitmap->Stream();
+    ASSERT_EQ(stream.Size(), 3u);
+    EXPECT_EQ(stream.At(1), 0x09);
+    EXPECT_EQ(stream.At(2), 0);
+    EXPECT_EQ(model.Objects[0].Actions[0].Directions[0].Frames[0].ImageIndex, 0);
+}
+
+TEST_F(LoaderTest, EmptyStreamGetsABitmapWithOneByte) {
+    ImageBlockSpec block;
+    block.images.push_back(Image(3, {}));
+    block.images.push_back(Image(4, {0x02, 0x07}));
+    ArchiveBuilder builder;
+    builder.ImageBlock({}).ImageBlock(block).Object(ObjectOf({3, 4}));
+    EXPECT_EQ(Load(builder).status, LoadStatus::Loaded);
+    ASSERT_EQ(model.Images.size(), 2u);
+    ASSERT_NE(model.Images[0].Bitmap, nullptr);
+    EXPECT_EQ(model.Images[0].Length, 0);
+    const StreamBytes& empty = model.Images[0].Bitmap->Stream();
+    ASSERT_EQ(empty.Size(), 1u);
+    EXPECT_EQ(empty.At(0), 4);  // the next entry's id starts right there
+    EXPECT_EQ(model.Images[1].Bitmap->Stream().At(1), 0x07);
+}
+
+TEST_F(LoaderTest, ThumbnailsOptionIsReadAtEachLoad) {
+    host.SetOption(Option::LoadThumbnails, true);
+    EXPECT_EQ(Load(MinimalArchive()).status, LoadStatus::Loaded);
+    EXPECT_TRUE(host.thumbnailsModeEnabled);
+    // Block 0 holds no image: the tables are the same as without the option.
+    ASSERT_EQ(model.Images.size(), 1u);
+    EXPECT_EQ(model.Images[0].Id, 7);
+    EXPECT_EQ(FrameItemText(model.Objects[0].Actions[0].Directions[0].Frames[0], 0),
+              "Frame 0 (#1)");
+
+    host.SetOption(Option::LoadThumbnails, false);
+    EXPECT_EQ(Load(MinimalArchive()).status, LoadStatus::Loaded);
+    EXPECT_FALSE(host.thumbnailsModeEnabled);
+}
+
+TEST_F(LoaderTest, ThumbnailsComeFirstAndShiftFrameIndices) {
+    // Block 0's ids are not frame targets, so its id 10 does not clash with block 1's.
+    ArchiveBuilder builder;
+    builder.ImageBlock(Block(10, 2)).ImageBlock(Block(10, 3)).Object(ObjectOf({12, 10}));
+
+    EXPECT_EQ(Load(builder).status, LoadStatus::Loaded);
+    ASSERT_EQ(model.Images.size(), 3u);
+    const auto& frames = model.Objects[0].Actions[0].Directions[0].Frames;
+    EXPECT_EQ(frames[0].ImageIndex, 2);
+    EXPECT_EQ(frames[1].ImageIndex, 0);
+
+    host.SetOption(Option::LoadThumbnails, true);
+    EXPECT_EQ(Load(builder).status, LoadStatus::Loaded);
+    EXPECT_TRUE(host.messages.empty());
+    ASSERT_EQ(model.Images.size(), 5u);
+    EXPECT_EQ(model.Images[0].PaletteIndex, 0);
+    EXPECT_EQ(model.Images[2].PaletteIndex, 1);
+    EXPECT_EQ(model.LastImage, 4);
+    const auto& shifted = model.Objects[0].Actions[0].Directions[0].Frames;
+    EXPECT_EQ(shifted[0].ImageIndex, 4);
+    EXPECT_EQ(shifted[1].ImageIndex, 2);
+}
+
+TEST_F(LoaderTest, VersionByteUActsLikeT) {
+    ArchiveBuilder builder = MinimalArchive();
+    Load(builder.Version('T'));
+    const auto tImages = model.Images.size();
+    const auto tCaptions = host.captions.size();
+    EXPECT_EQ(Load(builder.Version('U')).status, LoadStatus::Loaded);
+    EXPECT_EQ(model.Images.size(), tImages);
+    EXPECT_EQ(model.Images[0].Id, 7);
+    EXPECT_EQ(host.captions.size(), 2 * tCaptions);
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(LoaderTest, OtherVersionBytesAreRejected) {
+    for (std::uint8_t version : {std::uint8_t{'S'}, std::uint8_t{'V'}, std::uint8_t{'t'},
+                                 std::uint8_t{0}, std::uint8_t{0xFF}}) {
+        SCOPED_TRACE(static_cast<int>(version));
+        host.messages.clear();
+        ArchiveBuilder builder = MinimalArchive();
+        const LoadResult result = Load(builder.Version(version));
+        EXPECT_EQ(result.status, LoadStatus::Rejected);
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text, kVersionMessage);
+        EXPECT_EQ(host.messages[0].title, kProgramName);
+        EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
+        EXPECT_EQ(host.LastCaption(), kCaptionRejected);
+        EXPECT_EQ(model.Images.size(), 1u);
+        EXPECT_EQ(model.Images[0].Bitmap, nullptr);
+        EXPECT_EQ(model.File, nullptr);
+        EXPECT_TRUE(model.ImageBlockPos.empty());
+    }
+}
+
+TEST_F(LoaderTest, FilesShorterThanFiveBytesHaveVersionZero) {
+    for (std::size_t size = 0; size < 5; ++size) {
+        host.messages.clear();
+        path = dir.File("short.qxa");
+        WriteFile(path, std::vector<std::uint8_t>(size, 'T'));
+        EXPECT_EQ(LoadArchive(model, path, host).status, LoadStatus::Rejected);
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text, kVersionMessage);
+    }
+}
+
+TEST_F(LoaderTest, MissingFileIsRejectedWithAClearMessage) {
+    const std::string missing = dir.File("nowhere.qxa");
+    const LoadResult result = LoadArchive(model, missing, host);
+    EXPECT_EQ(result.status, LoadStatus::Rejected);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].text.find(missing), std::string::npos);
+    EXPECT_EQ(host.messages[0].title, kProgramName);
+    EXPECT_EQ(host.LastCaption(), kCaptionRejected);
+    // A folder is no archive either.
+    EXPECT_EQ(LoadArchive(model, dir.Path(), host).status, LoadStatus::Rejected);
+}
+
+TEST_F(LoaderTest, EmptyPathDoesNothing) {
+    EXPECT_EQ(LoadArchive(model, "", host).status, LoadStatus::NotStarted);
+    EXPECT_EQ(host.resets, 0);
+    EXPECT_TRUE(host.captions.empty());
+}
+
+TEST_F(LoaderTest, ReadsEveryFieldAndNameForm) {
+    ImageBlockSpec block;
+    ImageSpec image = Image(-5, {0x82, 1, 2});
+    image.width = 300;
+    image.height = -2;
+    image.type = 1028;
+    image.extra = {-1, 2, 32767, -32768};
+    block.images.push_back(image);
+
+    ObjectSpec object;
+    DirectionSpec direction;
+    direction.frames = {{123, -5}, {-9, -5}};
+    direction.extra = {1, -2, 0x7FFFFFFF, -0x7FFFFFFF};
+    ActionSpec unnamed;
+    unnamed.directions = {direction, DirectionSpec{}};
+    ActionSpec named;
+    named.name = "Walk1";
+    named.directions = {direction};
+    ActionSpec negative;
+    negative.nameLengthOverride = -3;
+    ActionSpec latin1;
+    latin1.name =
+        "Fl\xE4"
+        "che";
+    object.actions = {unnamed, named, negative, latin1, unnamed};
+
+    ArchiveBuilder builder;
+    builder.ImageBlock({}).ImageBlock(block).Object(object).Object(ObjectSpec{});
+    EXPECT_EQ(Load(builder).status, LoadStatus::Loaded);
+
+    const ImageRecord& loaded = model.Images[0];
+    EXPECT_EQ(loaded.Id, -5);
+    EXPECT_EQ(loaded.Width, 300);
+    EXPECT_EQ(loaded.Height, -2);
+    EXPECT_EQ(loaded.eType, 1028);
+    EXPECT_EQ(loaded.Extra1, -1);
+    EXPECT_EQ(loaded.Extra2, 2);
+    EXPECT_EQ(loaded.Extra3, 32767);
+    EXPECT_EQ(loaded.Extra4, -32768);
+    EXPECT_EQ(loaded.Bitmap->Height(), -2);
+    EXPECT_EQ(loaded.Bitmap->Width(), 300);
+
+    ASSERT_EQ(model.Objects.size(), 2u);
+    EXPECT_EQ(model.ObjectCount, 2);
+    const ObjectRecord& first = model.Objects[0];
+    ASSERT_EQ(first.ActionCount, 5);
+    EXPECT_EQ(first.Actions[0].Name, "Action 0");
+    EXPECT_EQ(first.Actions[1].Name, "Walk1");
+    EXPECT_EQ(first.Actions[2].Name, "Action 2");
+    EXPECT_EQ(first.Actions[3].Name,
+              "Fl\xC3\xA4"
+              "che");  // kept as UTF-8
+    EXPECT_EQ(first.Actions[4].Name, "Action 4");
+    EXPECT_EQ(ActionItemText(first.Actions[0]), "Action 0 (2 directions)");
+    EXPECT_EQ(first.Actions[0].Directions[1].FrameCount, 0);
+    const DirectionRecord& read = first.Actions[1].Directions[0];
+    ASSERT_EQ(read.FrameCount, 2);
+    EXPECT_EQ(read.Frames[0].Extra, 123);
+    EXPECT_EQ(read.Frames[1].Extra, -9);
+    EXPECT_EQ(read.Frames[1].ImageIndex, 0);
+    EXPECT_EQ(read.Extra1, 1);
+    EXPECT_EQ(read.Extra2, -2);
+    EXPECT_EQ(read.Extra3, 0x7FFFFFFF);
+    EXPECT_EQ(read.Extra4, -0x7FFFFFFF);
+    EXPECT_EQ(model.TotalFrames, 2 + 2 + 2);
+    EXPECT_EQ(ObjectItemText(model, 1), "Object 1 (0 actions)");
+}
+
+TEST_F(LoaderTest, EveryTagCountsEvenCloseTogether) {
+    // Two object blocks 100 bytes apart (the filler pads the first to 100 bytes from tag to tag),
+    // and a third whose tag sits inside an action name of the second.
+    ObjectSpec first = ObjectOf({1});
+    ArchiveBuilder builder;
+    builder.ImageBlock({}).ImageBlock(Block(1, 1)).Object(first);
+    const std::size_t firstSize = 60;  // one action, one direction, one frame, no name
+    builder.Filler(100 - 4 - firstSize, 0x11);
+    builder.Object(ObjectOf({1}, "xAnSt")).Filler(4, 0);
+    EXPECT_EQ(Load(builder).status, LoadStatus::Loaded);
+    const auto offsets = builder.SectionOffsets();
+    ASSERT_EQ(offsets.size(), 4u);
+    EXPECT_EQ(offsets[3] - offsets[2], 100u);
+    EXPECT_EQ(model.ObjectCount, 3);
+    EXPECT_EQ(model.Objects[1].Actions[0].Name, "xAnSt");
+    EXPECT_EQ(model.Objects[2].ActionCount, 0);  // the four zero bytes after the name
+}
+
+TEST_F(LoaderTest, ProgressTotalGrowsBlockByBlock) {
+    ArchiveBuilder builder;
+    builder.ImageBlock({})
+        .ImageBlock(Block(100, 10))
+        .ImageBlock(Block(200, 20))
+        .Object(ObjectOf({100}));
+    EXPECT_EQ(Load(builder).status, LoadStatus::Loaded);
+    ASSERT_EQ(host.labels.size(), 30u);
+    EXPECT_EQ(host.labels[0], "Loading 1 of 10");
+    EXPECT_EQ(host.labels[9], "Loading 10 of 10");
+    EXPECT_EQ(host.labels[10], "Loading 11 of 30");
+    EXPECT_EQ(host.labels[29], "Loading 30 of 30");
+    EXPECT_EQ(host.yields, 30);
+    EXPECT_EQ(model.LastImage, 29);
+    EXPECT_EQ(model.ImageTotal, 30);
+}
+
+TEST_F(LoaderTest, SecondLoadKeepsNothingOfTheFirst) {
+    ArchiveBuilder big;
+    big.ImageBlock({}).ImageBlock(Block(1, 4)).ImageBlock(Block(50, 3));
+    big.Object(ObjectOf({1, 2, 50})).Object(ObjectOf({51}));
+    EXPECT_EQ(Load(big, "big.qxa").status, LoadStatus::Loaded);
+    EXPECT_EQ(model.Images.size(), 7u);
+    std::weak_ptr<const MappedFile> firstFile = model.File;
+
+    EXPECT_EQ(Load(MinimalArchive(), "small.qxa").status, LoadStatus::Loaded);
+    EXPECT_EQ(model.Images.size(), 1u);
+    EXPECT_EQ(model.Objects.size(), 1u);
+    EXPECT_EQ(model.LastImage, 0);
+    EXPECT_EQ(model.ObjectCount, 1);
+    EXPECT_EQ(model.ImageTotal, 1);
+    EXPECT_EQ(model.TotalFrames, 1);
+    EXPECT_EQ(model.ImageBlockPos.size(), 2u);
+    EXPECT_EQ(model.File->Path(), dir.File("small.qxa"));
+    EXPECT_TRUE(firstFile.expired());  // no stream of the first archive holds its file
+    EXPECT_EQ(host.resets, 2);
+}
+
+TEST_F(LoaderTest, ResetEmptiesEverythingAndClosesTheFile) {
+    host.SetOption(Option::LoadThumbnails, true);
+    Load(MinimalArchive());
+    ASSERT_TRUE(host.thumbnailsModeEnabled);
+    model.Images[0].Bitmap->SetPalette(ReadBlockPalette(model, 1));
+    model.Images[0].Bitmap->Render(0, host);
+    std::weak_ptr<const MappedFile> file = model.File;
+    const int resets = host.resets;
+
+    ResetArchive(model, host);
+    EXPECT_EQ(host.resets, resets + 1);
+    EXPECT_FALSE(host.thumbnailsModeEnabled);
+    ASSERT_EQ(model.Images.size(), 1u);
+    EXPECT_EQ(model.Images[0].Bitmap, nullptr);
+    EXPECT_EQ(model.Images[0].Length, 0);
+    ASSERT_EQ(model.Objects.size(), 1u);
+    EXPECT_EQ(model.Objects[0].ActionCount, 0);
+    EXPECT_EQ(model.LastImage, 0);
+    EXPECT_EQ(model.ObjectCount, 0);
+    EXPECT_EQ(model.ImageTotal, 0);
+    EXPECT_EQ(model.TotalFrames, 0);
+    EXPECT_TRUE(model.ImageBlockPos.empty());
+    EXPECT_EQ(model.File, nullptr);
+    EXPECT_TRUE(file.expired());
+}
+
+TEST_F(LoaderTest, ReadBlockPaletteReadsTheRecordedBlock) {
+    ImageBlockSpec blocks[3];
+    for (std::uint32_t b = 0; b < 3; ++b) {
+        for (std::uint32_t i = 0; i < 256; ++i) blocks[b].palette[i] = (b << 24) | (i << 8) | b;
+        blocks[b].images.push_back(Image(static_cast<std::int32_t>(b)));
+    }
+    ArchiveBuilder builder;
+    builder.ImageBlock(blocks[0]).ImageBlock(blocks[1]).ImageBlock(blocks[2]).Object(ObjectOf({1}));
+    Load(builder);
+    ASSERT_EQ(model.ImageBlockPos.size(), 3u);
+    EXPECT_EQ(static_cast<std::size_t>(model.ImageBlockPos[2]), builder.SectionOffsets()[2]);
+    const auto palette = ReadBlockPalette(model, 2);
+    for (std::size_t i = 0; i < 256; ++i) ASSERT_EQ(palette[i], blocks[2].palette[i]) << i;
+    EXPECT_EQ(ReadBlockPalette(model, 0)[255], blocks[0].palette[255]);
+    EXPECT_EQ(model.Images[1].PaletteIndex, 2);
+
+    const std::array<COLORREF, 256> black{};
+    EXPECT_EQ(ReadBlockPalette(model, 3), black);
+    EXPECT_EQ(ReadBlockPalette(model, -1), black);
+    ResetArchive(model, host);
+    EXPECT_EQ(ReadBlockPalette(model, 2), black);
+}
+
+TEST_F(LoaderTest, MoreImagesThanSixteenBitIndicesHold) {
+    ImageBlockSpec block;
+    for (std::int32_t id = 0; id < 40000; ++id) block.images.push_back(Image(id, {}));
+    ArchiveBuilder builder;
+    builder.ImageBlock({}).ImageBlock(block).Object(ObjectOf({39999, 32768, 0}));
+    EXPECT_EQ(Load(builder).status, LoadStatus::Loaded);
+    ASSERT_EQ(model.Images.size(), 40000u);
+    EXPECT_EQ(model.LastImage, 39999);
+    const auto& frames = model.Objects[0].Actions[0].Directions[0].Frames;
+    EXPECT_EQ(frames[0].ImageIndex, 39999);
+    EXPECT_EQ(frames[1].ImageIndex, 32768);
+    EXPECT_EQ(FrameItemText(frames[0], 0), "Frame 0 (#40000)");
+    EXPECT_EQ(host.LastLabel(), "Loading 40000 of 40000");
+}
+
+// A window that lets a reset or another load run while a load pumps its messages.
+class MeddlingHost : public RecordingHost {
+public:
+    void ImageLoaded(std::int64_t number, std::int64_t total) override {
+        RecordingHost::ImageLoaded(number, total);
+        if (number == 2 && meddle) {
+            meddle();
+            meddle = nullptr;
+        }
+    }
+    std::function<void()> meddle;
+};
+
+TEST_F(LoaderTest, ResetOrReloadDuringALoadWins) {
+    ArchiveBuilder big;
+    big.ImageBlock({}).ImageBlock(Block(1, 5)).Object(ObjectOf({1, 5}));
+    path = dir.File("big.qxa");
+    WriteFile(path, big.Build());
+    const std::string small = dir.File("small.qxa");
+    WriteFile(small, MinimalArchive().Build());
+
+    MeddlingHost meddler;
+    meddler.meddle = [&] { ResetArchive(model, meddler); };
+    EXPECT_EQ(LoadArchive(model, path, meddler).status, LoadStatus::Rejected);
+    EXPECT_EQ(model.Images.size(), 1u);
+    EXPECT_EQ(model.Images[0].Bitmap, nullptr);
+    EXPECT_EQ(model.Objects.size(), 1u);
+    EXPECT_EQ(model.File, nullptr);
+
+    meddler.meddle = [&] { LoadArchive(model, small, meddler); };
+    EXPECT_EQ(LoadArchive(model, path, meddler).status, LoadStatus::Rejected);
+    ASSERT_EQ(model.Images.size(), 1u);
+    EXPECT_EQ(model.Images[0].Id, 7);
+    EXPECT_EQ(model.Objects[0].Actions[0].Directions[0].Frames[0].ImageIndex, 0);
+    EXPECT_EQ(model.File->Path(), small);
+    EXPECT_EQ(meddler.LastCaption(), "Pixhaul: " + small);
+}
+
+}  // namespace
+}  // namespace pixhaul::testing
