@@ -1,0 +1,83 @@
+#include "export/naming.h"
+
+#include "archive/archive.h"
+
+namespace pixhaul {
+
+std::string RemoveExtension(const std::string& name) {
+    if (name.size() >= 4 && name[name.size() - 4] == '.') return name.substr(0, name.size() - 4);
+    return name;
+}
+
+std::string FileNameOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+SplitPath SplitExportPath(const std::string& path) {
+    const auto slash = path.rfind('/');
+    SplitPath split;
+    split.Folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    split.Name = RemoveExtension(FileNameOf(path));
+    return split;
+}
+
+std::string ArchiveBaseName(const std::string& ArchivePath) {
+    return RemoveExtension(FileNameOf(ArchivePath));
+}
+
+std::string ImageExportName(std::int32_t image) {
+    return "Image " + std::to_string(image);
+}
+
+namespace {
+
+const ObjectRecord* ObjectAt(const ArchiveModel& model, std::int32_t object) {
+    if (object < 0 || static_cast<std::size_t>(object) >= model.Objects.size()) return nullptr;
+    return &model.Objects[static_cast<std::size_t>(object)];
+}
+
+const ActionRecord* ActionAt(const ArchiveModel& model, std::int32_t object, std::int32_t action) {
+    const ObjectRecord* o = ObjectAt(model, object);
+    if (o == nullptr || action < 0 || static_cast<std::size_t>(action) >= o->Actions.size()) {
+        return nullptr;
+    }
+    return &o->Actions[static_cast<std::size_t>(action)];
+}
+
+}  // namespace
+
+std::string AutomaticSifName(const ArchiveModel& model, std::int32_t object) {
+    return ObjectAt(model, object) ? ObjectItemText(model, object) : std::string();
+}
+
+std::string AutomaticExportName(const ArchiveModel& model, const std::string& ArchivePath,
+                                ExportMode mode, std::int32_t object, std::int32_t action,
+                                std::int32_t direction, std::int32_t image) {
+    switch (mode) {
+        case ExportMode::AllObjects:
+            return ArchiveBaseName(ArchivePath);
+        case ExportMode::SelectedObject:
+            return AutomaticSifName(model, object);
+        case ExportMode::SelectedAction: {
+            const ActionRecord* a = ActionAt(model, object, action);
+            return a ? ActionItemText(*a) : std::string();
+        }
+        case ExportMode::SelectedDirection: {
+            const ActionRecord* a = ActionAt(model, object, action);
+            if (a == nullptr || direction < 0 ||
+                static_cast<std::size_t>(direction) >= a->Directions.size()) {
+                return {};
+            }
+            return DirectionItemText(a->Directions[static_cast<std::size_t>(direction)], direction);
+        }
+        case ExportMode::DisplayedImage:
+            return ImageExportName(image);
+        case ExportMode::FromList:
+            return kSequenceExportName;
+        default:
+            return {};
+    }
+}
+
+}  // namespace pixhaul

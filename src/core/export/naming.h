@@ -1,0 +1,55 @@
+#pragma once
+// Names of export files: splitting a path the user chose into folder and name, and the automatic
+// names an export picks when ExportName is empty.
+#include <cstdint>
+#include <string>
+
+#include "archive/model.h"
+
+namespace pixhaul {
+
+// The export modes (Settings::ExportMode, the items of the export-mode menu).
+enum class ExportMode : std::int16_t {
+    AllThumbnails = 0,  // never offered
+    AllObjects = 1,
+    SelectedObject = 2,
+    SelectedAction = 3,
+    SelectedDirection = 4,
+    Unused = 5,  // never offered
+    DisplayedImage = 6,
+    FromList = 7,
+};
+
+struct SplitPath {
+    std::string Folder;  // up to and including the last "/" ("" when the path holds none)
+    std::string Name;    // after the last "/", without a four-character extension
+};
+
+// "/out/walk.bmp" -> {"/out/", "walk"}. The extension goes only when there is one (a dot and three
+// characters); a shorter name is kept whole, and ".bmp" alone becomes "".
+SplitPath SplitExportPath(const std::string& path);
+
+// Removes a four-character extension (a dot and three characters) when the name ends in one.
+std::string RemoveExtension(const std::string& name);
+
+// The part of a path after its last "/" (the whole path if it holds none).
+std::string FileNameOf(const std::string& path);
+
+// The automatic name of mode 1: the archive's file name without its extension.
+std::string ArchiveBaseName(const std::string& ArchivePath);
+
+// The automatic name of a bitmap export. object, action and direction are the selected indices
+// of the three lists (-1 = none); image is the displayed image. Returns "" when the mode's
+// selection names nothing that exists.
+std::string AutomaticExportName(const ArchiveModel& model, const std::string& ArchivePath,
+                                ExportMode mode, std::int32_t object, std::int32_t action,
+                                std::int32_t direction, std::int32_t image);
+
+// The automatic name of a SIF export: the text of the object's List1 item.
+std::string AutomaticSifName(const ArchiveModel& model, std::int32_t object);
+
+// "Image 12"
+std::string ImageExportName(std::int32_t image);
+inline constexpr const char* kSequenceExportName = "Sequence";
+
+}  // namespace pixhaul

@@ -1,0 +1,385 @@
+#include "export/sheet_export.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+#include <memory>
+#include <new>
+#include <optional>
+#include <system_error>
+
+#include "archive/archive.h"
+#include "bitmap/cbitmap.h"
+#include "export/bmp_writer.h"
+#include "export/dat_writer.h"
+#include "export/export_list.h"
+#include "export/png_writer.h"
+#include "platform/atomic_file.h"
+
+namespace pixhaul {
+
+void ShowExportError(Host& host, int number, const std::string& description) {
+    host.ShowMessage("Error " + std::to_string(number) + " Encountered:\r\n\"" + description + "\"",
+                     "Dammit!", MessageIcon::Critical, MessageButtons::Ok);
+}
+
+namespace {
+
+constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
+
+// Keeps mnuExpNow disabled for as long as the export runs, however it ends.
+class ExportNowLock {
+  public:
+    explicit ExportNowLock(Host& host) : host_(host) { host_.SetExportNowEnabled(false); }
+    ~ExportNowLock() { host_.SetExportNowEnabled(true); }
+    ExportNowLock(const ExportNowLock&) = delete;
+    ExportNowLock& operator=(const ExportNowLock&) = delete;
+
+  private:
+    Host& host_;
+};
+
+std::int32_t PlacedWidth(const ImageRecord& record) {
+    return std::max<std::int32_t>(record.Width, 0);
+}
+
+// One sheet row of the list: entries [first, end), top edge y, height.
+struct Row {
+    std::size_t first = 0;
+    std::size_t end = 0;
+    std::int64_t y = 0;
+    std::int32_t height = 0;
+};
+
+std::vector<Row> RowsOf(const std::vector<ExportFrame>& list) {
+    std::vector<Row> rows;
+    std::size_t first = 0;
+    std::int64_t y = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (list[i].RowEnd == 0 && i + 1 < list.size()) continue;
+        const std::int32_t height = std::max<std::int32_t>(list[i].RowHeight, 0);
+        rows.push_back({first, i + 1, y, height});
+        y += height;
+        first = i + 1;
+    }
+    return rows;
+}
+
+std::string Extension(SheetFormat format) {
+    return format == SheetFormat::Png ? ".png" : ".bmp";
+}
+
+// Whether the chosen file format can hold a sheet of this size.
+bool FormatHolds(SheetFormat format, const SheetSize& size) {
+    if (size.Width < 0 || size.Height < 0 || size.Width > kInt32Max || size.Height > kInt32Max) {
+        return false;
+    }
+    if (format == SheetFormat::Png) return true;
+    // A row, the pixel data and the whole file must each fit the format's 32-bit fields.
+    const std::int64_t stride = StrideFor(static_cast<std::int32_t>(size.Width));
+    const std::uint64_t file =
+        static_cast<std::uint64_t>(stride) * static_cast<std::uint64_t>(size.Height) +
+        kBmpHeadersSize;
+    return file <= std::numeric_limits<std::uint32_t>::max();
+}
+
+void ShowTooLarge(Host& host, SheetFormat format, const SheetSize& size) {
+    host.ShowMessage("The sheet of " + std::to_string(size.Width) + " x " +
+                         std::to_string(size.Height) + " pixels is too large for a" +
+                         (format == SheetFormat::Png ? " PNG" : " bitmap") +
+                         " file. Export a smaller selection.",
+                     kProgramName, MessageIcon::Exclamation, MessageButtons::Ok);
+}
+
+// The sheet file, written band by band in the order its format stores rows.
+class SheetFile {
+  public:
+    SheetFile(SheetFormat format, const std::string& path, std::int32_t width,
+              std::int32_t height) {
+        if (format == SheetFormat::Png) {
+            png_.emplace(path, width, height);
+        } else {
+            bmp_.emplace(path, width, height);
+        }
+    }
+    bool BottomUp() const { return bmp_.has_value(); }
+
+    // Writes the bottom `rows` memory rows of a bottom-up surface (a band whose top sits at the
+    // surface's top row minus nothing: memory rows rows-1 .. 0).
+    void WriteBand(const Surface& band, std::int32_t rows) {
+        if (rows <= 0) return;
+        const std::uint8_t* bits = band.Bits();
+        if (bmp_) {
+            if (bits == nullptr) {
+                bmp_->WriteBlackRows(rows);
+            } else {
+                bmp_->WriteRows(bits, band.Stride(), rows);
+            }
+            return;
+        }
+        // PNG: top row first; memory row rows-1 is the band's top row.
+        png_->WriteRows(bits + (rows - 1) * band.Stride(), -band.Stride(), rows);
+    }
+    void Finish() {
+        if (bmp_) bmp_->Finish();
+        if (png_) png_->Finish();
+    }
+
+  private:
+    std::optional<BmpWriter> bmp_;
+    std::optional<PngWriter> png_;
+};
+
+// Fills memory rows 0 .. rows-1 (the bottom of the surface) with the colour.
+void FillBottomRows(Surface& surface, std::int32_t rows, COLORREF colour) {
+    if (rows <= 0 || surface.SizeBytes() == 0) return;
+    std::uint8_t* row0 = surface.MutableRow(0);
+    for (std::int32_t x = 0; x < surface.Width(); ++x) {
+        row0[3 * x] = BlueOf(colour);
+        row0[3 * x + 1] = GreenOf(colour);
+        row0[3 * x + 2] = RedOf(colour);
+    }
+    for (std::int32_t r = 1; r < rows; ++r) {
+        std::copy_n(row0, surface.Stride(), surface.MutableRow(r));
+    }
+}
+
+class SheetComposer {
+  public:
+    SheetComposer(ArchiveModel& model, const Settings& settings, Host& host,
+                  SheetExportResult& result)
+        : model_(model), settings_(settings), host_(host), result_(result) {}
+
+    // Renders image `index` as the export does (palette, cache rules) and draws it 1:1 with its
+    // top-left corner at (x, y) of target, y counted from the top.
+    void DrawImage(std::int32_t index, Surface& target, std::int32_t x, std::int32_t y) {
+        ImageRecord& record = model_.Images[static_cast<std::size_t>(index)];
+        cBitMap* bitmap = record.Bitmap.get();
+        if (bitmap == nullptr) return;
+        if (!(host_.IsOptionChecked(Option::CacheRenderedImages) && bitmap->IsRendered())) {
+            if (record.eType == kPaletteType) {
+                bitmap->SetPalette(ReadBlockPalette(model_, record.PaletteIndex));
+            }
+            if (bitmap->Render(settings_.TransColor, host_) == RenderOutcome::Corrupt &&
+                std::find(result_.corruptImages.begin(), result_.corruptImages.end(), index) ==
+                    result_.corruptImages.end()) {
+                result_.corruptImages.push_back(index);
+            }
+        }
+        bitmap->DrawTo(&target, 0, 0, x, y, record.Width, record.Height, 1.0, 1.0, SRCCOPY);
+        if (!host_.IsOptionChecked(Option::CacheRenderedImages)) bitmap->Purge();
+    }
+
+    // Writes the sheet of the list (and the lookup table when writeDat) under folder + name.
+    // Returns the status; file errors are thrown.
+    void Write(const std::vector<ExportFrame>& list, const SheetSize& size, SheetFormat format,
+               const std::string& base, bool lookupTableAllowed) {
+        const auto rows = RowsOf(list);
+        std::int32_t tallest = 0;
+        for (const Row& row : rows) tallest = std::max(tallest, row.height);
+
+        // The lookup table, in list order. The option is read when the file is opened and again
+        // for every record.
+        std::unique_ptr<AtomicFile> dat;
+        if (lookupTableAllowed && host_.IsOptionChecked(Option::GenerateLookupTable)) {
+            dat = std::make_unique<AtomicFile>(base + ".dat");
+            for (const Row& row : rows) {
+                std::int64_t x = 0;
+                for (std::size_t i = row.first; i < row.end; ++i) {
+                    const ExportFrame& e = list[i];
+                    const ImageRecord& record =
+                        model_.Images[static_cast<std::size_t>(e.ImageIndex)];
+                    if (host_.IsOptionChecked(Option::GenerateLookupTable)) {
+                        WriteDatRecord(
+                            *dat, {e.ObjectIndex, e.ActionIndex, e.DirectionIndex, e.FrameIndex,
+                                   static_cast<std::int32_t>(x), static_cast<std::int32_t>(row.y),
+                                   record.Height, record.Width, record.Extra1, record.Extra2,
+                                   record.Extra3, record.Extra4});
+                    }
+                    x += PlacedWidth(record);
+                }
+            }
+        }
+
+        const auto width = static_cast<std::int32_t>(size.Width);
+        SheetFile sheet(format, base + Extension(format), width,
+                        static_cast<std::int32_t>(size.Height));
+        // One band surface, as tall as the tallest row; a band uses its bottom memory rows,
+        // which are the first bytes of the surface, so it goes out in one piece.
+        Surface band(width, tallest);
+        const std::int64_t total = static_cast<std::int64_t>(rows.size());
+        for (std::int64_t n = 0; n < total; ++n) {
+            const Row& row = rows[static_cast<std::size_t>(sheet.BottomUp() ? total - 1 - n : n)];
+            if (row.height == 0) continue;
+            FillBottomRows(band, row.height, settings_.TransColor);
+            const std::int32_t top = tallest - row.height;
+            std::int32_t x = 0;
+            for (std::size_t i = row.first; i < row.end; ++i) {
+                DrawImage(list[i].ImageIndex, band, x, top);
+                x += PlacedWidth(model_.Images[static_cast<std::size_t>(list[i].ImageIndex)]);
+            }
+            sheet.WriteBand(band, row.height);
+            host_.Progress(n + 1, total);
+        }
+        sheet.Finish();
+        result_.paths.push_back(base + Extension(format));
+        if (dat) {
+            dat->Commit();
+            result_.paths.push_back(base + ".dat");
+        }
+    }
+
+  private:
+    ArchiveModel& model_;
+    const Settings& settings_;
+    Host& host_;
+    SheetExportResult& result_;
+};
+
+// Which frames the mode exports; false when the mode's selection is missing.
+bool BuildModeList(const ArchiveModel& model, Host& host, const SheetExportRequest& request,
+                   std::vector<ExportFrame>& list, SheetSize& size) {
+    const std::int32_t objectItems =
+        model.IsLoaded() ? static_cast<std::int32_t>(model.Objects.size()) : 0;
+    switch (request.Mode) {
+        case ExportMode::AllObjects:
+            if (objectItems < 1) return false;
+            size = BuildExportList(model, host, list, objectItems - 1, -1, -1, -1, 0, 0, 0, 0);
+            return true;
+        case ExportMode::SelectedObject:
+            if (request.Object < 0) return false;
+            size = BuildExportList(model, host, list, request.Object, -1, -1, -1, request.Object, 0,
+                                   0, 0);
+            return true;
+        case ExportMode::SelectedAction:
+            if (request.Object < 0 || request.Action < 0) return false;
+            size = BuildExportList(model, host, list, request.Object, request.Action, -1, -1,
+                                   request.Object, request.Action, 0, 0);
+            return true;
+        case ExportMode::SelectedDirection:
+            if (request.Object < 0 || request.Action < 0 || request.Direction < 0) return false;
+            size = BuildExportList(model, host, list, request.Object, request.Action,
+                                   request.Direction, -1, request.Object, request.Action,
+                                   request.Direction, 0);
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The sequence as one row: every entry that names an image, in order, duplicates kept.
+SheetSize SequenceList(const ArchiveModel& model, const std::vector<std::int32_t>& sequence,
+                       std::vector<ExportFrame>& list) {
+    SheetSize size;
+    std::int32_t height = 0;
+    for (std::size_t position = 0; position < sequence.size(); ++position) {
+        const std::int32_t image = sequence[position];
+        if (image < 0 || static_cast<std::size_t>(image) >= model.Images.size()) continue;
+        const ImageRecord& record = model.Images[static_cast<std::size_t>(image)];
+        ExportFrame entry;
+        entry.ImageIndex = image;
+        entry.ObjectIndex = -1;
+        entry.ActionIndex = -1;
+        entry.DirectionIndex = -1;
+        entry.FrameIndex = static_cast<std::int32_t>(position);
+        list.push_back(entry);
+        height = std::max<std::int32_t>(height, record.Height);
+        size.Width += PlacedWidth(record);
+    }
+    if (!list.empty()) {
+        list.back().RowEnd = -1;
+        list.back().RowHeight = height;
+        size.Height = height;
+    }
+    return size;
+}
+
+}  // namespace
+
+SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& host,
+                                const SheetExportRequest& request) {
+    ExportNowLock lock(host);
+    SheetExportResult result;
+    host.SetCaption(kCaptionIndexing);
+
+    std::vector<ExportFrame> list;
+    SheetSize size;
+    bool lookupTable = true;
+    switch (request.Mode) {
+        case ExportMode::DisplayedImage: {
+            const std::int32_t n = request.DisplayedImage;
+            if (n < 0 || static_cast<std::size_t>(n) >= model.Images.size() ||
+                model.Images[static_cast<std::size_t>(n)].Length == 0) {
+                result.status = SheetExportStatus::EmptyImage;
+                return result;
+            }
+            const ImageRecord& record = model.Images[static_cast<std::size_t>(n)];
+            ExportFrame entry;
+            entry.ImageIndex = n;
+            entry.RowEnd = -1;
+            entry.RowHeight = std::max<std::int32_t>(record.Height, 0);
+            list.push_back(entry);
+            size = {PlacedWidth(record), entry.RowHeight};
+            lookupTable = false;
+            break;
+        }
+        case ExportMode::FromList:
+            size = SequenceList(model, request.Sequence, list);
+            break;
+        default: {
+            const MappedFile* const archive = model.File.get();
+            if (!BuildModeList(model, host, request, list, size)) {
+                result.status = SheetExportStatus::NoSelection;
+                return result;
+            }
+            if (model.File.get() != archive) {
+                result.status = SheetExportStatus::Interrupted;
+                return result;
+            }
+            break;
+        }
+    }
+    result.width = size.Width;
+    result.height = size.Height;
+
+    if (list.empty()) {
+        host.ShowMessage(kNothingToExport, kProgramName, MessageIcon::Information,
+                         MessageButtons::Ok);
+        result.status = SheetExportStatus::NothingToExport;
+        return result;
+    }
+    if (!FormatHolds(request.Format, size)) {
+        ShowTooLarge(host, request.Format, size);
+        result.status = SheetExportStatus::TooLarge;
+        return result;
+    }
+
+    const std::string name =
+        !settings.ExportName.empty()
+            ? settings.ExportName
+            : AutomaticExportName(model, settings.ArchivePath, request.Mode, request.Object,
+                                  request.Action, request.Direction, request.DisplayedImage);
+    if (request.Mode != ExportMode::DisplayedImage) host.SetCaption(kCaptionAssembling);
+
+    SheetComposer composer(model, settings, host, result);
+    try {
+        composer.Write(list, size, request.Format, settings.ExportFolder + name, lookupTable);
+    } catch (const FileError& error) {
+        ShowExportError(host, error.Number(), error.Description());
+        result.paths.clear();
+        result.status = SheetExportStatus::Failed;
+        return result;
+    } catch (const std::bad_alloc&) {
+        ShowExportError(host, ENOMEM, std::generic_category().message(ENOMEM));
+        result.paths.clear();
+        result.status = SheetExportStatus::Failed;
+        return result;
+    }
+
+    host.SetCaption(name + Extension(request.Format) + " created.");
+    settings.ExportName.clear();
+    result.status = SheetExportStatus::Written;
+    return result;
+}
+
+}  // namespace pixhaul

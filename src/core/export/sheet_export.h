@@ -1,0 +1,62 @@
+#pragma once
+// The bitmap export: a range of frames (or the displayed image, or a sequence of images) as one
+// sheet picture, with a lookup table (.dat) of where every frame lies.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "archive/model.h"
+#include "export/naming.h"
+#include "platform/host.h"
+
+namespace pixhaul {
+
+enum class SheetFormat { Bmp, Png };
+
+// What the window (or the qxa tool) gathers from its widgets before an export.
+struct SheetExportRequest {
+    ExportMode Mode = ExportMode::AllObjects;
+    // Selected items of List1, List2 and List3; -1 when the list has no selection.
+    std::int32_t Object = -1;
+    std::int32_t Action = -1;
+    std::int32_t Direction = -1;
+    // HScroll1's value: the displayed image (mode 6).
+    std::int32_t DisplayedImage = 0;
+    // The List5 sequence of image indices (mode 7), in order, duplicates kept.
+    std::vector<std::int32_t> Sequence;
+    SheetFormat Format = SheetFormat::Bmp;
+};
+
+enum class SheetExportStatus {
+    Written,          // the sheet (and the lookup table, when asked for) was written
+    NoSelection,      // the mode's selection was missing: nothing shown, nothing written
+    EmptyImage,       // mode 6 on an image without data: nothing written
+    NothingToExport,  // the range holds no frames: the user was told, nothing written
+    TooLarge,         // the sheet is larger than the file format holds: the user was told
+    Interrupted,      // the archive was reset or replaced while the list was built: nothing written
+    Failed,           // a file error: the "Dammit!" box was shown, older files untouched
+};
+
+struct SheetExportResult {
+    SheetExportStatus status = SheetExportStatus::NoSelection;
+    std::vector<std::string> paths;           // files written, sheet first
+    std::vector<std::int32_t> corruptImages;  // images whose stream could not be decoded fully
+    std::int64_t width = 0;                   // the sheet's size
+    std::int64_t height = 0;
+};
+
+inline constexpr const char* kCaptionIndexing = "Indexing images...";
+inline constexpr const char* kCaptionAssembling = "Assembling frames...";
+inline constexpr const char* kNothingToExport = "Nothing to export: the selection holds no frames.";
+
+// Exports by request.Mode into settings.ExportFolder + settings.ExportName (an automatic name
+// when ExportName is empty). ExportName is emptied after a written export and kept otherwise.
+// Options read from the host at the moment of use: GenerateLookupTable, RemoveDuplicateFrames,
+// CacheRenderedImages.
+SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& host,
+                                const SheetExportRequest& request);
+
+// "Error 2 Encountered:\r\n\"No such file or directory\"" in a critical box titled "Dammit!".
+void ShowExportError(Host& host, int number, const std::string& description);
+
+}  // namespace pixhaul

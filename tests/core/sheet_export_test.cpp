@@ -1,0 +1,551 @@
+// The bitmap sheet export: layout, lookup table, names, options, failures and file formats.
+#include "export/sheet_export.h"
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "archive/archive.h"
+#include "archive_builder.h"
+#include "export/naming.h"
+#include "recording_host.h"
+
+namespace pixhaul {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingHost;
+using testing::TempDir;
+
+constexpr COLORREF kTrans = MakeColorRef(255, 0, 255);
+
+// An image of the test archive; frames name images by their position in `images` (index).
+struct Img {
+    std::int16_t w;
+    std::int16_t h;
+    std::int16_t type = k24BitType;
+    std::array<std::int16_t, 4> extra{};
+};
+
+// object -> action -> direction -> image indices
+using Hierarchy = std::vector<std::vector<std::vector<std::vector<std::int32_t>>>>;
+
+constexpr std::int32_t kFirstId = 100;
+
+std::vector<std::uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::int32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return static_cast<std::int32_t>(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+                                     (static_cast<std::uint32_t>(b[at + 3]) << 24));
+}
+std::int16_t Le16(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return static_cast<std::int16_t>(b[at] | (b[at + 1] << 8));
+}
+
+struct Picture {
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::vector<COLORREF> pixels;  // top row first
+    COLORREF At(std::int32_t x, std::int32_t y) const {
+        return pixels[static_cast<std::size_t>(y) * width + x];
+    }
+};
+
+Picture ReadBmp(const std::string& path) {
+    const auto b = ReadAll(path);
+    Picture p;
+    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return p;
+    p.width = Le32(b, 18);
+    p.height = Le32(b, 22);
+    EXPECT_EQ(Le16(b, 28), 24);
+    EXPECT_EQ(static_cast<std::size_t>(Le32(b, 2)), b.size());
+    const std::size_t stride = (static_cast<std::size_t>(p.width) * 3 + 3) / 4 * 4;
+    const std::size_t offset = static_cast<std::size_t>(Le32(b, 10));
+    EXPECT_EQ(b.size(), offset + stride * p.height);
+    for (std::int32_t y = 0; y < p.height; ++y) {
+        const std::uint8_t* row = b.data() + offset + stride * (p.height - 1 - y);
+        for (std::int32_t x = 0; x < p.width; ++x) {
+            p.pixels.push_back(MakeColorRef(row[3 * x + 2], row[3 * x + 1], row[3 * x]));
+        }
+    }
+    return p;
+}
+
+Picture ReadPng(const std::string& path) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Picture p;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return p;
+    image.format = PNG_FORMAT_RGB;
+    std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return p;
+    p.width = static_cast<std::int32_t>(image.width);
+    p.height = static_cast<std::int32_t>(image.height);
+    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+        p.pixels.push_back(MakeColorRef(rgb[i], rgb[i + 1], rgb[i + 2]));
+    }
+    return p;
+}
+
+struct Dat {
+    std::int32_t object, action, direction, frame, x, y;
+    std::int16_t height, width, extra1, extra2, extra3, extra4;
+};
+
+std::vector<Dat> ReadDat(const std::string& path) {
+    const auto b = ReadAll(path);
+    EXPECT_EQ(b.size() % 36, 0u);
+    std::vector<Dat> records;
+    for (std::size_t at = 0; at + 36 <= b.size(); at += 36) {
+        records.push_back({Le32(b, at), Le32(b, at + 4), Le32(b, at + 8), Le32(b, at + 12),
+                           Le32(b, at + 16), Le32(b, at + 20), Le16(b, at + 24), Le16(b, at + 26),
+                           Le16(b, at + 28), Le16(b, at + 30), Le16(b, at + 32), Le16(b, at + 34)});
+    }
+    return records;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A loaded archive in a temporary folder, exports going into <tmp>/out/.
+class SheetExport : public ::testing::Test {
+  protected:
+    void Load(const std::vector<Img>& images, const Hierarchy& objects) {
+        testing::ArchiveBuilder builder;
+        builder.ImageBlock({});  // block 0: thumbnails, not loaded
+        testing::ImageBlockSpec block;
+        for (int i = 0; i < 256; ++i) {
+            block.palette[i] =
+                MakeColorRef(static_cast<std::uint8_t>(i), 7, static_cast<std::uint8_t>(255 - i));
+        }
+        for (std::size_t i = 0; i < images.size(); ++i) {
+            const Img& img = images[i];
+            testing::ImageSpec entry;
+            entry.id = kFirstId + static_cast<std::int32_t>(i);
+            entry.width = img.w;
+            entry.height = img.h;
+            entry.type = img.type;
+            entry.extra = img.extra;
+            const int tone = static_cast<int>(i) * 37 + 20;
+            if (img.w * img.h > 4'000'000) {
+                entry.stream = {0x01, 0x01};  // never rendered: only its size matters
+                block.images.push_back(std::move(entry));
+                continue;
+            }
+            entry.stream = testing::EncodeImage(img.type, img.w, img.h, [&](int x, int y) {
+                if (img.type == kPaletteType) return static_cast<std::uint32_t>(1 + (x + y) % 200);
+                if ((x + y) % 7 == 3) return 0u;  // black: shows the transparent colour
+                return static_cast<std::uint32_t>(((tone & 0xFF) << 16) | ((x * 5 & 0xFF) << 8) |
+                                                  ((y * 3 + 1) & 0xFF));
+            });
+            block.images.push_back(std::move(entry));
+        }
+        builder.ImageBlock(std::move(block));
+        for (const auto& actions : objects) {
+            testing::ObjectSpec object;
+            for (const auto& directions : actions) {
+                testing::ActionSpec action;
+                action.name = "Walk";
+                for (const auto& frames : directions) {
+                    testing::DirectionSpec direction;
+                    for (std::int32_t image : frames)
+                        direction.frames.push_back({0, kFirstId + image});
+                    action.directions.push_back(std::move(direction));
+                }
+                object.actions.push_back(std::move(action));
+            }
+            builder.Object(std::move(object));
+        }
+        settings.ArchivePath = dir.File("units.qxa");
+        testing::WriteFile(settings.ArchivePath, builder.Build());
+        RecordingHost loadHost;
+        ASSERT_EQ(LoadArchive(model, settings.ArchivePath, loadHost).status, LoadStatus::Loaded);
+        settings.TransColor = kTrans;
+        settings.ExportFolder = out + "/";
+        fs::create_directory(out);
+    }
+
+    SheetExportResult Export(SheetExportRequest request) {
+        return ExportBitmaps(model, settings, host, request);
+    }
+
+    // Image `index` drawn on its own on a surface filled with the transparent colour.
+    Surface Alone(std::int32_t index) {
+        ImageRecord& record = model.Images[static_cast<std::size_t>(index)];
+        Surface s(record.Width, record.Height);
+        s.Fill(kTrans);
+        if (record.eType == kPaletteType) {
+            record.Bitmap->SetPalette(ReadBlockPalette(model, record.PaletteIndex));
+        }
+        RecordingHost quiet;
+        record.Bitmap->Render(kTrans, quiet);
+        record.Bitmap->DrawTo(&s, 0, 0, 0, 0, record.Width, record.Height, 1.0, 1.0, SRCCOPY);
+        record.Bitmap->Purge();
+        return s;
+    }
+
+    // Checks every pixel of the sheet against the frames drawn one by one at their .dat places
+    // and the transparent colour everywhere else.
+    void ExpectSheetMatches(const Picture& sheet, const std::vector<Dat>& records) {
+        std::vector<COLORREF> expected(static_cast<std::size_t>(sheet.width) * sheet.height,
+                                       kTrans);
+        for (const Dat& r : records) {
+            // The .dat names frames, not images: find the image through the model.
+            const auto& frame =
+                model.Objects[r.object].Actions[r.action].Directions[r.direction].Frames[r.frame];
+            const Surface alone = Alone(frame.ImageIndex);
+            for (std::int32_t y = 0; y < alone.Height(); ++y) {
+                for (std::int32_t x = 0; x < alone.Width(); ++x) {
+                    expected[static_cast<std::size_t>(r.y + y) * sheet.width + r.x + x] =
+                        alone.PixelAt(x, y);
+                }
+            }
+        }
+        ASSERT_EQ(sheet.pixels.size(), expected.size());
+        int wrong = 0;
+        for (std::size_t i = 0; i < expected.size() && wrong < 5; ++i) {
+            if (sheet.pixels[i] != expected[i]) {
+                ++wrong;
+                ADD_FAILURE() << "pixel " << i % sheet.width << "," << i / sheet.width << ": "
+                              << std::hex << sheet.pixels[i] << " != " << expected[i];
+            }
+        }
+    }
+
+    TempDir dir;
+    std::string out = dir.File("out");
+    ArchiveModel model;
+    Settings settings;
+    RecordingHost host;
+};
+
+TEST_F(SheetExport, SelectedActionWritesTheSheetAndA36ByteRecordPerFrame) {
+    Load({{10, 20, k24BitType, {1, 2, 3, 4}}, {30, 40}, {50, 10, k24BitType, {-5, 6, 7, 8}}},
+         {{{{0, 1}, {2}}}});
+    SheetExportRequest request;
+    request.Mode = ExportMode::SelectedAction;
+    request.Object = 0;
+    request.Action = 0;
+    const auto result = Export(request);
+    ASSERT_EQ(result.status, SheetExportStatus::Written);
+
+    const std::string base = out + "/Walk (2 directions)";
+    EXPECT_EQ(result.paths, (std::vector<std::string>{base + ".bmp", base + ".dat"}));
+    const Picture sheet = ReadBmp(base + ".bmp");
+    EXPECT_EQ(sheet.width, 50);
+    EXPECT_EQ(sheet.height, 50);
+    EXPECT_EQ(fs::file_size(base + ".dat"), 108u);
+    const auto dat = ReadDat(base + ".dat");
+    ASSERT_EQ(dat.size(), 3u);
+    EXPECT_EQ((std::vector<int>{dat[0].x, dat[0].y, dat[1].x, dat[1].y, dat[2].x, dat[2].y}),
+              (std::vector<int>{0, 0, 10, 0, 0, 40}));
+    EXPECT_EQ((std::vector<int>{dat[1].object, dat[1].action, dat[1].direction, dat[1].frame}),
+              (std::vector<int>{0, 0, 0, 1}));
+    EXPECT_EQ((std::vector<int>{dat[2].direction, dat[2].frame, dat[2].height, dat[2].width}),
+              (std::vector<int>{1, 0, 10, 50}));
+    EXPECT_EQ((std::vector<int>{dat[0].extra1, dat[0].extra2, dat[0].extra3, dat[0].extra4,
+                                dat[2].extra1}),
+              (std::vector<int>{1, 2, 3, 4, -5}));
+    ExpectSheetMatches(sheet, dat);
+    EXPECT_EQ(sheet.At(5, 30), kTrans);                 // below the shorter frame of the first row
+    EXPECT_EQ(sheet.At(45, 5), kTrans);                 // right of the first row
+    EXPECT_EQ(sheet.At(1, 0), MakeColorRef(20, 5, 1));  // the first frame's pixel (1, 0)
+    EXPECT_EQ(sheet.At(3, 0), kTrans);                  // a black pixel of it
+
+    EXPECT_EQ(host.captions, (std::vector<std::string>{
+                                 "Indexing images...", "Generating frame list for export...",
+                                 "Assembling frames...", "Walk (2 directions).bmp created."}));
+    EXPECT_EQ(host.exportNowEnabled, (std::vector<bool>{false, true}));
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(settings.ExportName.empty());
+    EXPECT_EQ(FilesIn(out).size(), 2u);  // no temporary file left
+}
+
+TEST_F(SheetExport, AllObjectsComposesEveryFrameAndPngHoldsTheSamePixels) {
+    // Rows of unequal widths and heights, a palette image, an odd width, images used twice.
+    Load({{10, 20}, {31, 40}, {20, 40, kPaletteType}, {7, 5}, {64, 3, kPaletteType}},
+         {{{{0, 1, 2}, {3}}, {{4, 0}}}, {{{2, 3, 1}}}});
+    host.SetOption(Option::RemoveDuplicateFrames, false);
+    const auto bmp = Export({});
+    ASSERT_EQ(bmp.status, SheetExportStatus::Written);
+    EXPECT_EQ(host.LastCaption(), "units.bmp created.");
+    const Picture sheet = ReadBmp(out + "/units.bmp");
+    const auto dat = ReadDat(out + "/units.dat");
+    ASSERT_EQ(dat.size(), 9u);
+    EXPECT_EQ(sheet.width, 74);
+    EXPECT_EQ(sheet.height, 40 + 5 + 20 + 40);
+    ExpectSheetMatches(sheet, dat);
+
+    SheetExportRequest request;
+    request.Format = SheetFormat::Png;
+    ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
+    EXPECT_EQ(host.LastCaption(), "units.png created.");
+    const Picture png = ReadPng(out + "/units.png");
+    EXPECT_EQ(png.width, sheet.width);
+    EXPECT_EQ(png.height, sheet.height);
+    EXPECT_TRUE(png.pixels == sheet.pixels);
+
+    // With duplicate removal on, images listed before are left out wherever they come again.
+    host.SetOption(Option::RemoveDuplicateFrames, true);
+    ASSERT_EQ(Export({}).status, SheetExportStatus::Written);
+    const auto unique = ReadDat(out + "/units.dat");
+    ASSERT_EQ(unique.size(), 5u);
+    EXPECT_EQ(unique[4].action, 1);  // image 4; the second object adds nothing
+    ExpectSheetMatches(ReadBmp(out + "/units.bmp"), unique);
+}
+
+TEST_F(SheetExport, CacheOptionDecidesWhetherFramesStayRendered) {
+    Load({{4, 4}, {4, 4, kPaletteType}}, {{{{0, 1}}}});
+    host.SetOption(Option::CacheRenderedImages, false);
+    ASSERT_EQ(Export({}).status, SheetExportStatus::Written);
+    EXPECT_FALSE(model.Images[0].Bitmap->IsRendered());
+    EXPECT_FALSE(model.Images[1].Bitmap->IsRendered());
+    const auto before = ReadAll(out + "/units.bmp");
+
+    host.SetOption(Option::CacheRenderedImages, true);
+    ASSERT_EQ(Export({}).status, SheetExportStatus::Written);
+    EXPECT_TRUE(model.Images[0].Bitmap->IsRendered());
+    EXPECT_TRUE(model.Images[1].Bitmap->IsRendered());
+    ASSERT_EQ(Export({}).status, SheetExportStatus::Written);  // drawn from the cache
+    EXPECT_EQ(ReadAll(out + "/units.bmp"), before);
+}
+
+TEST_F(SheetExport, WithoutTheLookupTableOptionNoDatIsCreatedOrTouched) {
+    Load({{10, 20}}, {{{{0}}}});
+    host.SetOption(Option::GenerateLookupTable, false);
+    ASSERT_EQ(Export({}).status, SheetExportStatus::Written);
+    EXPECT_EQ(FilesIn(out), (std::vector<std::string>{"units.bmp"}));
+
+    testing::WriteFile(out + "/units.dat", {1, 2, 3});
+    // An older, longer sheet is replaced whole.
+    testing::WriteFile(out + "/units.bmp", std::vector<std::uint8_t>(5000, 9));
+    const auto result = Export({});
+    EXPECT_EQ(result.paths, (std::vector<std::string>{out + "/units.bmp"}));
+    EXPECT_EQ(ReadAll(out + "/units.dat"), (std::vector<std::uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ReadBmp(out + "/units.bmp").width, 10);
+}
+
+TEST_F(SheetExport, AFailedExportShowsTheErrorBoxAndLeavesOlderFilesAlone) {
+    Load({{10, 20}}, {{{{0}}}});
+    settings.ExportName = "walk";
+
+    // A folder that does not exist, and one that cannot exist (below a regular file).
+    testing::WriteFile(dir.File("file.txt"), {1});
+    for (const auto& [folder, number, text] :
+         std::vector<std::tuple<std::string, int, std::string>>{
+             {dir.File("missing/"), ENOENT, "No such file or directory"},
+             {dir.File("file.txt/sub/"), ENOTDIR, "Not a directory"}}) {
+        settings.ExportFolder = folder;
+        host.messages.clear();
+        host.exportNowEnabled.clear();
+        EXPECT_EQ(Export({}).status, SheetExportStatus::Failed);
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text,
+                  "Error " + std::to_string(number) + " Encountered:\r\n\"" + text + "\"");
+        EXPECT_EQ(host.messages[0].title, "Dammit!");
+        EXPECT_EQ(host.messages[0].icon, MessageIcon::Critical);
+        EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
+        EXPECT_EQ(host.exportNowEnabled, (std::vector<bool>{false, true}));
+        EXPECT_EQ(settings.ExportName, "walk");
+        EXPECT_EQ(host.LastCaption(), "Assembling frames...");
+    }
+
+    // The sheet cannot be put in place (a folder holds its name) after the table was written:
+    // the older table stays as it was and no temporary file is left.
+    settings.ExportFolder = out + "/";
+    fs::create_directory(out + "/walk.bmp");
+    testing::WriteFile(out + "/walk.dat", {4, 5, 6});
+    EXPECT_EQ(Export({}).status, SheetExportStatus::Failed);
+    EXPECT_EQ(ReadAll(out + "/walk.dat"), (std::vector<std::uint8_t>{4, 5, 6}));
+    EXPECT_EQ(FilesIn(out), (std::vector<std::string>{"walk.bmp", "walk.dat"}));
+    EXPECT_TRUE(fs::is_directory(out + "/walk.bmp"));
+}
+
+TEST_F(SheetExport, AutomaticNamesAndTheNameChosenByTheUser) {
+    Load({{3, 3}, {4, 4}}, {{{{0}}}, {{{1}, {}}}});
+    SheetExportRequest request;
+    request.Mode = ExportMode::SelectedObject;
+    for (std::int32_t object : {0, 1}) {
+        request.Object = object;
+        ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
+    }
+    request.Mode = ExportMode::SelectedDirection;
+    request.Action = 0;
+    request.Direction = 0;
+    ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
+    request.Mode = ExportMode::DisplayedImage;
+    request.DisplayedImage = 1;
+    ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
+    EXPECT_EQ(host.LastCaption(), "Image 1.bmp created.");
+
+    // Export As: the chosen name is used, then emptied.
+    const SplitPath chosen = SplitExportPath(out + "/walk.bmp");
+    settings.ExportFolder = chosen.Folder;
+    settings.ExportName = chosen.Name;
+    ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
+    EXPECT_EQ(host.LastCaption(), "walk.bmp created.");
+    EXPECT_EQ(settings.ExportName, "");
+
+    EXPECT_EQ(FilesIn(out),
+              (std::vector<std::string>{"Direction 0 (1 frames).bmp", "Direction 0 (1 frames).dat",
+                                        "Image 1.bmp", "Object 0 (1 actions).bmp",
+                                        "Object 0 (1 actions).dat", "Object 1 (1 actions).bmp",
+                                        "Object 1 (1 actions).dat", "walk.bmp"}));
+}
+
+TEST(ExportNaming, PathsSplitAndOnlyARealExtensionGoes) {
+    EXPECT_EQ(SplitExportPath("/out/walk.bmp").Folder, "/out/");
+    EXPECT_EQ(SplitExportPath("/out/walk.bmp").Name, "walk");
+    EXPECT_EQ(SplitExportPath("walk.bmp").Folder, "");
+    EXPECT_EQ(SplitExportPath("/out/.sif").Name, "");
+    EXPECT_EQ(SplitExportPath("/out/ab").Name, "ab");
+    EXPECT_EQ(SplitExportPath("/out/a.b").Name, "a.b");
+    EXPECT_EQ(SplitExportPath("/o.ut/walk").Name, "walk");
+    EXPECT_EQ(SplitExportPath("/out/walk.anim").Name, "walk.anim");
+    EXPECT_EQ(ArchiveBaseName("/data/sprites/units.qxa"), "units");
+    EXPECT_EQ(ArchiveBaseName("units"), "units");
+    EXPECT_EQ(ImageExportName(12), "Image 12");
+}
+
+TEST_F(SheetExport, MissingSelectionsStopSilently) {
+    Load({{3, 3}}, {{{{0}}}});
+    const std::vector<SheetExportRequest> requests = {
+        {ExportMode::SelectedObject, -1, 0, 0, 0, {}, SheetFormat::Bmp},
+        {ExportMode::SelectedAction, 0, -1, 0, 0, {}, SheetFormat::Bmp},
+        {ExportMode::SelectedAction, -1, 0, 0, 0, {}, SheetFormat::Bmp},
+        {ExportMode::SelectedDirection, 0, 0, -1, 0, {}, SheetFormat::Bmp},
+        {ExportMode::Unused, 0, 0, 0, 0, {}, SheetFormat::Bmp},
+    };
+    for (const auto& request : requests) {
+        host.exportNowEnabled.clear();
+        EXPECT_EQ(Export(request).status, SheetExportStatus::NoSelection);
+        EXPECT_EQ(host.exportNowEnabled, (std::vector<bool>{false, true}));
+    }
+    ResetArchive(model, host);
+    EXPECT_EQ(Export({}).status, SheetExportStatus::NoSelection);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(FilesIn(out).empty());
+}
+
+TEST_F(SheetExport, DisplayedImageWritesOneImageWithoutTable) {
+    Load({{5, 6, kPaletteType}, {8, 8}}, {{{{0}}}});
+    // An empty entry (no data) in the table.
+    model.Images.emplace_back();
+    SheetExportRequest request;
+    request.Mode = ExportMode::DisplayedImage;
+    request.DisplayedImage = 2;
+    EXPECT_EQ(Export(request).status, SheetExportStatus::EmptyImage);
+    request.DisplayedImage = 99;
+    EXPECT_EQ(Export(request).status, SheetExportStatus::EmptyImage);
+    EXPECT_TRUE(FilesIn(out).empty());
+    EXPECT_EQ(settings.ExportName, "");  // no name left behind for the next export
+
+    request.DisplayedImage = 0;
+    ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
+    EXPECT_EQ(FilesIn(out), (std::vector<std::string>{"Image 0.bmp"}));
+    const Picture picture = ReadBmp(out + "/Image 0.bmp");
+    EXPECT_EQ(picture.width, 5);
+    EXPECT_EQ(picture.height, 6);
+    ExpectSheetMatches(picture, {{0, 0, 0, 0, 0, 0, 6, 5, 0, 0, 0, 0}});
+}
+
+TEST_F(SheetExport, SequenceIsOneRowWithDuplicatesKept) {
+    Load({{3, 4}, {5, 6}, {2, 9}}, {{{{0}}}});
+    SheetExportRequest request;
+    request.Mode = ExportMode::FromList;
+    request.Sequence = {2, 0, 2, 999, -1, 1};
+    ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
+    EXPECT_EQ(host.LastCaption(), "Sequence.bmp created.");
+    const auto dat = ReadDat(out + "/Sequence.dat");
+    ASSERT_EQ(dat.size(), 4u);
+    const std::vector<std::array<int, 6>> expected = {
+        {-1, -1, -1, 0, 0, 0}, {-1, -1, -1, 1, 2, 0}, {-1, -1, -1, 2, 5, 0}, {-1, -1, -1, 5, 7, 0}};
+    for (std::size_t i = 0; i < dat.size(); ++i) {
+        EXPECT_EQ((std::array<int, 6>{dat[i].object, dat[i].action, dat[i].direction, dat[i].frame,
+                                      dat[i].x, dat[i].y}),
+                  expected[i]);
+    }
+    const Picture sheet = ReadBmp(out + "/Sequence.bmp");
+    EXPECT_EQ(sheet.width, 12);
+    EXPECT_EQ(sheet.height, 9);
+
+    host.messages.clear();
+    request.Sequence.clear();
+    EXPECT_EQ(Export(request).status, SheetExportStatus::NothingToExport);
+    ASSERT_EQ(host.messages.size(), 1u);
+}
+
+TEST_F(SheetExport, ARangeWithoutFramesIsReportedAndWritesNothing) {
+    Load({{3, 3}}, {{{{0}, {}}}});
+    SheetExportRequest request;
+    request.Mode = ExportMode::SelectedDirection;
+    request.Object = 0;
+    request.Action = 0;
+    request.Direction = 1;
+    EXPECT_EQ(Export(request).status, SheetExportStatus::NothingToExport);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Nothing to export: the selection holds no frames.");
+    EXPECT_TRUE(FilesIn(out).empty());
+    EXPECT_EQ(host.exportNowEnabled, (std::vector<bool>{false, true}));
+}
+
+TEST_F(SheetExport, SheetsTallerThan65535PixelsAreWrittenWhole) {
+    Load({{2, 30000}, {3, 30000}, {1, 20000}}, {{{{0}, {1}, {2}}}});
+    ASSERT_EQ(Export({}).status, SheetExportStatus::Written);
+    const auto dat = ReadDat(out + "/units.dat");
+    ASSERT_EQ(dat.size(), 3u);
+    EXPECT_EQ(dat[2].y, 60000);
+    const Picture sheet = ReadBmp(out + "/units.bmp");
+    EXPECT_EQ(sheet.height, 80000);
+    ExpectSheetMatches(sheet, dat);
+}
+
+// A host whose event loop unloads the archive at the second yield of the list build.
+class UnloadingHost : public RecordingHost {
+  public:
+    explicit UnloadingHost(ArchiveModel& model) : model_(model) {}
+    void Yield() override {
+        RecordingHost::Yield();
+        if (yields == 2) ResetArchive(model_, *this);
+    }
+
+  private:
+    ArchiveModel& model_;
+};
+
+TEST_F(SheetExport, AnArchiveUnloadedDuringTheListBuildEndsTheExport) {
+    Load({{3, 3}, {4, 4}}, {{{{0, 1, 0, 1}}}});
+    UnloadingHost unloading(model);
+    const auto result = ExportBitmaps(model, settings, unloading, {});
+    EXPECT_EQ(result.status, SheetExportStatus::Interrupted);
+    EXPECT_EQ(unloading.yields, 2);
+    EXPECT_TRUE(FilesIn(out).empty());
+    EXPECT_EQ(unloading.exportNowEnabled, (std::vector<bool>{false, true}));
+}
+
+TEST_F(SheetExport, SheetsLargerThanABitmapHoldsAreRefused) {
+    Load({{32767, 32767}}, {{{{0, 0}}}});
+    host.SetOption(Option::RemoveDuplicateFrames, false);
+    const auto result = Export({});
+    EXPECT_EQ(result.status, SheetExportStatus::TooLarge);
+    EXPECT_EQ(result.width, 65534);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].text.find("65534 x 32767"), std::string::npos);
+    EXPECT_TRUE(FilesIn(out).empty());
+    EXPECT_EQ(host.exportNowEnabled, (std::vector<bool>{false, true}));
+}
+
+}  // namespace
+}  // namespace pixhaul
