@@ -1,0 +1,150 @@
+// SIF export of one large object: throughput in sheet pixel bytes (3 per pixel) and the process's
+// peak resident memory, beside memcpy of the same number of bytes in the same run.
+#include <benchmark/benchmark.h>
+#include <sys/resource.h>
+
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "archive/model.h"
+#include "archive_builder.h"
+#include "export/rle_stream.h"
+#include "export/sif_reader.h"
+#include "export/sif_writer.h"
+#include "platform/host.h"
+
+namespace {
+
+using namespace pixhaul;
+
+constexpr int kDirections = 16;
+constexpr int kFramesPerDirection = 25;  // 400 frames
+constexpr int kSide = 128;
+
+// A sprite: a coloured disc that moves with the frame on a black (transparent) ground.
+ArchiveModel MakeObject() {
+    ArchiveModel model;
+    model.Images.clear();
+    ObjectRecord& object = model.Objects[0];
+    ActionRecord action;
+    action.Name = "Walk";
+    for (int d = 0; d < kDirections; ++d) {
+        DirectionRecord direction;
+        for (int f = 0; f < kFramesPerDirection; ++f) {
+            const int n = d * kFramesPerDirection + f;
+            auto pixel = [n](int x, int y) -> std::uint32_t {
+                const int cx = 40 + n % 48;
+                const int cy = 64;
+                const int dx = x - cx;
+                const int dy = y - cy;
+                if (dx * dx + dy * dy > 36 * 36) return 0;
+                return static_cast<std::uint32_t>(((x * 4) & 0xFF) << 16 | ((y * 2) & 0xFF) << 8 |
+                                                  ((n * 7) & 0xFF));
+            };
+            std::vector<std::uint8_t> stream =
+                pixhaul::testing::EncodeImage(k24BitType, kSide, kSide, pixel);
+            ImageRecord record;
+            record.Id = n + 1;
+            record.Length = static_cast<std::int32_t>(stream.size());
+            stream.push_back(0);
+            record.eType = k24BitType;
+            record.Width = kSide;
+            record.Height = kSide;
+            record.Bitmap = std::make_unique<cBitMap>();
+            record.Bitmap->SetData(kSide, kSide, k24BitType, std::move(stream));
+            model.Images.push_back(std::move(record));
+            direction.Frames.push_back({0, n});
+        }
+        direction.FrameCount = kFramesPerDirection;
+        action.Directions.push_back(std::move(direction));
+    }
+    action.DirectionCount = kDirections;
+    object.Actions.push_back(std::move(action));
+    object.ActionCount = 1;
+    model.ObjectCount = 1;
+    model.TotalFrames = kDirections * kFramesPerDirection;
+    model.LastImage = static_cast<std::int32_t>(model.Images.size()) - 1;
+    model.ImageTotal = static_cast<std::int64_t>(model.Images.size());
+    return model;
+}
+
+constexpr std::int64_t kSheetBytes =
+    std::int64_t{kSide} * kFramesPerDirection * kSide * kDirections * 3;
+
+double PeakResidentMiB() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;  // ru_maxrss is in KiB
+}
+
+void BM_SifExport(benchmark::State& state) {
+    ArchiveModel model = MakeObject();
+    pixhaul::testing::TempDir dir;
+    Settings settings;
+    settings.ExportFolder = dir.Path() + "/";
+    QuietHost host;
+    for (auto _ : state) {
+        settings.ExportName = "bench";
+        const SifExportResult result = ExportSif(model, settings, host, 0);
+        if (result.status != SifExportStatus::Written) state.SkipWithError("export failed");
+    }
+    state.SetBytesProcessed(state.iterations() * kSheetBytes);
+    state.counters["sheet_MiB"] = static_cast<double>(kSheetBytes) / (1024.0 * 1024.0);
+    state.counters["peak_rss_MiB"] = PeakResidentMiB();
+}
+BENCHMARK(BM_SifExport)->Unit(benchmark::kMillisecond);
+
+// The parts: run-length coding the finished sheet, and reading a SIF file back whole.
+struct WrittenSif {
+    pixhaul::testing::TempDir dir;
+    std::string path;
+    SifContents contents;
+    WrittenSif() {
+        ArchiveModel model = MakeObject();
+        Settings settings;
+        settings.ExportFolder = dir.Path() + "/";
+        settings.ExportName = "bench";
+        QuietHost host;
+        path = ExportSif(model, settings, host, 0).path;
+        ReadSifFile(path, contents);
+    }
+};
+
+void BM_Rle5EncodeSheet(benchmark::State& state) {
+    const WrittenSif sif;
+    for (auto _ : state) {
+        std::vector<std::uint8_t> rle = EncodeRle5(sif.contents.Sheet);
+        benchmark::DoNotOptimize(rle.data());
+    }
+    state.SetBytesProcessed(state.iterations() * kSheetBytes);
+}
+BENCHMARK(BM_Rle5EncodeSheet)->Unit(benchmark::kMillisecond);
+
+void BM_SifRead(benchmark::State& state) {
+    const WrittenSif sif;
+    for (auto _ : state) {
+        SifContents contents;
+        if (!ReadSifFile(sif.path, contents).empty()) state.SkipWithError("read failed");
+        benchmark::DoNotOptimize(contents.Sheet.Bits());
+    }
+    state.SetBytesProcessed(state.iterations() * kSheetBytes);
+}
+BENCHMARK(BM_SifRead)->Unit(benchmark::kMillisecond);
+
+// Baseline: copying the sheet's bytes once.
+void BM_MemcpySheet(benchmark::State& state) {
+    std::vector<std::uint8_t> from(static_cast<std::size_t>(kSheetBytes), 1);
+    std::vector<std::uint8_t> to(static_cast<std::size_t>(kSheetBytes));
+    for (auto _ : state) {
+        std::memcpy(to.data(), from.data(), from.size());
+        benchmark::DoNotOptimize(to.data());
+        benchmark::ClobberMemory();
+    }
+    state.SetBytesProcessed(state.iterations() * kSheetBytes);
+}
+BENCHMARK(BM_MemcpySheet)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

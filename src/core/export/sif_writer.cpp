@@ -1,0 +1,279 @@
+#include "export/sif_writer.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "archive/archive.h"
+#include "bitmap/cbitmap.h"
+#include "export/export_list.h"
+#include "export/huffman.h"
+#include "export/naming.h"
+#include "export/rle_stream.h"
+#include "export/sheet_export.h"
+#include "platform/atomic_file.h"
+#include "platform/surface.h"
+
+namespace pixhaul {
+namespace {
+
+constexpr std::int64_t kMaxSheetSide = std::numeric_limits<std::int32_t>::max();
+// The payload's length minus one is stored as a signed 32-bit number.
+constexpr std::uint64_t kMaxPayload =
+    static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) + 1;
+// Source bytes handed to the Huffman data writer at a time.
+constexpr std::size_t kCodeChunk = std::size_t{1} << 20;
+
+// One sheet row: entries [first, last] of the list, RowHeight tall.
+struct Row {
+    std::size_t first = 0;
+    std::size_t last = 0;
+    std::int32_t height = 0;
+};
+
+std::string Refusal(std::int64_t count, const std::string& what) {
+    return "A SIF file cannot hold this object: it has " + std::to_string(count) + " " + what +
+           ", a SIF file at most " + std::to_string(kSifMaxEntries) + ".";
+}
+
+// The tables with one entry per action and direction of the object, LastFrame set from the
+// list. Returns "" or why SIF cannot hold them.
+std::string BuildTables(const ObjectRecord& object, const std::vector<ExportFrame>& list,
+                        std::vector<SifAction>& table) {
+    if (object.Actions.size() > static_cast<std::size_t>(kSifMaxEntries)) {
+        return Refusal(static_cast<std::int64_t>(object.Actions.size()), "actions");
+    }
+    table.assign(object.Actions.size(), {});
+    std::vector<std::vector<std::int64_t>> counts(object.Actions.size());
+    for (std::size_t a = 0; a < object.Actions.size(); ++a) {
+        const std::size_t directions = object.Actions[a].Directions.size();
+        if (directions > static_cast<std::size_t>(kSifMaxEntries)) {
+            return Refusal(static_cast<std::int64_t>(directions),
+                           "directions in action " + std::to_string(a));
+        }
+        table[a].LastDirection =
+            static_cast<std::int16_t>(static_cast<std::int32_t>(directions) - 1);
+        table[a].Directions.resize(directions);
+        counts[a].assign(directions, 0);
+    }
+    for (const ExportFrame& entry : list) {
+        ++counts[static_cast<std::size_t>(entry.ActionIndex)]
+                [static_cast<std::size_t>(entry.DirectionIndex)];
+    }
+    for (std::size_t a = 0; a < table.size(); ++a) {
+        for (std::size_t d = 0; d < table[a].Directions.size(); ++d) {
+            const std::int64_t frames = counts[a][d];
+            if (frames > kSifMaxEntries) {
+                return Refusal(frames, "frames in direction " + std::to_string(d) + " of action " +
+                                           std::to_string(a));
+            }
+            SifDirection& direction = table[a].Directions[d];
+            direction.LastFrame = static_cast<std::int16_t>(frames - 1);
+            direction.Frames.resize(static_cast<std::size_t>(frames));
+        }
+    }
+    return "";
+}
+
+// Fills every SifFrame with its place on the sheet and its image's values; returns the rows.
+std::vector<Row> PlaceFrames(const ArchiveModel& model, const std::vector<ExportFrame>& list,
+                             std::vector<SifAction>& table) {
+    std::vector<Row> rows;
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+    std::size_t k = 0;
+    std::size_t rowStart = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        const ExportFrame& entry = list[i];
+        const ImageRecord& image = model.Images[static_cast<std::size_t>(entry.ImageIndex)];
+        SifFrame& frame = table[static_cast<std::size_t>(entry.ActionIndex)]
+                              .Directions[static_cast<std::size_t>(entry.DirectionIndex)]
+                              .Frames[k];
+        frame.X = static_cast<std::int32_t>(x);
+        frame.Y = static_cast<std::int32_t>(y);
+        frame.Height = image.Height;
+        frame.Width = image.Width;
+        frame.Reserved = 0;
+        frame.Extra1 = image.Extra1;
+        frame.Extra2 = image.Extra2;
+        ++k;
+        x += std::max<std::int64_t>(image.Width, 0);
+        if (entry.RowEnd != 0) {
+            rows.push_back({rowStart, i, entry.RowHeight});
+            x = 0;
+            y += entry.RowHeight;
+            k = 0;
+            rowStart = i + 1;
+        }
+    }
+    return rows;
+}
+
+// Renders one frame's image with the export's palette and cache rules and draws it on the band.
+void DrawFrame(const ArchiveModel& model, const Settings& settings, Host& host,
+               std::int32_t imageIndex, Surface& band, std::int64_t x,
+               std::vector<std::int32_t>& undecoded) {
+    const ImageRecord& image = model.Images[static_cast<std::size_t>(imageIndex)];
+    cBitMap* bitmap = image.Bitmap.get();
+    if (bitmap == nullptr) return;
+    const bool cache = host.IsOptionChecked(Option::CacheRenderedImages);
+    if (!cache || !bitmap->IsRendered()) {
+        if (image.eType == kPaletteType) {
+            const std::array<COLORREF, 256> palette = ReadBlockPalette(model, image.PaletteIndex);
+            bitmap->SetPalette(palette);
+        }
+        const RenderOutcome outcome = bitmap->Render(settings.TransColor, host);
+        if (outcome == RenderOutcome::Corrupt || outcome == RenderOutcome::TooLarge) {
+            if (std::find(undecoded.begin(), undecoded.end(), imageIndex) == undecoded.end()) {
+                undecoded.push_back(imageIndex);
+            }
+        }
+    }
+    bitmap->DrawTo(&band, 0, 0, static_cast<std::int32_t>(x), 0, image.Width, image.Height, 1.0,
+                   1.0, SRCCOPY);
+    if (!host.IsOptionChecked(Option::CacheRenderedImages)) bitmap->Purge();
+}
+
+// Composes the sheet one row at a time, from the bottom row up, and run-length codes it in scan
+// order (memory rows bottom-up). Only one row of the sheet is ever in memory.
+std::vector<std::uint8_t> EncodeSheet(const ArchiveModel& model, const Settings& settings,
+                                      Host& host, const std::vector<ExportFrame>& list,
+                                      const std::vector<Row>& rows, std::int32_t sheetWidth,
+                                      std::vector<std::int32_t>& undecoded) {
+    Rle5Encoder encoder;
+    Surface band;
+    std::int64_t done = 0;
+    for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+        if (row->height > 0 && sheetWidth > 0) {
+            band.Reset(sheetWidth, row->height);
+            band.Fill(settings.TransColor);
+            std::int64_t x = 0;
+            for (std::size_t i = row->first; i <= row->last; ++i) {
+                const std::int32_t imageIndex = list[i].ImageIndex;
+                DrawFrame(model, settings, host, imageIndex, band, x, undecoded);
+                x += std::max<std::int16_t>(
+                    model.Images[static_cast<std::size_t>(imageIndex)].Width, 0);
+            }
+            encoder.AddSurface(band);
+        }
+        done += static_cast<std::int64_t>(row->last - row->first + 1);
+        host.Progress(done, static_cast<std::int64_t>(list.size()));
+    }
+    return encoder.Finish();
+}
+
+}  // namespace
+
+SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& host,
+                          std::int32_t object) {
+    SifExportResult result;
+    if (object < 0 || static_cast<std::size_t>(object) >= model.Objects.size()) return result;
+
+    host.SetExportNowEnabled(false);
+    host.SetCaption(kCaptionIndexing);
+    auto refuse = [&](SifExportStatus status, const std::string& text) {
+        const MessageIcon icon = status == SifExportStatus::NothingToExport
+                                     ? MessageIcon::Information
+                                     : MessageIcon::Exclamation;
+        host.ShowMessage(text, kProgramName, icon, MessageButtons::Ok);
+        host.SetExportNowEnabled(true);
+        result.status = status;
+        result.problem = text;
+        return result;
+    };
+
+    std::vector<ExportFrame> list;
+    const SheetSize size = BuildExportList(model, host, list, object, -1, -1, -1, object, 0, 0, 0);
+    std::vector<SifAction> table;
+    const std::string tooMany =
+        BuildTables(model.Objects[static_cast<std::size_t>(object)], list, table);
+    if (!tooMany.empty()) return refuse(SifExportStatus::TooLarge, tooMany);
+    if (list.empty()) return refuse(SifExportStatus::NothingToExport, kNothingToExport);
+    if (size.Width > kMaxSheetSide || size.Height > kMaxSheetSide) {
+        return refuse(SifExportStatus::TooLarge,
+                      "A SIF file cannot hold this object: its sheet of " +
+                          std::to_string(size.Width) + " x " + std::to_string(size.Height) +
+                          " pixels is too large.");
+    }
+
+    if (settings.ExportName.empty()) settings.ExportName = AutomaticSifName(model, object);
+    result.path = settings.ExportFolder + settings.ExportName + ".sif";
+
+    host.SetCaption(kCaptionAssembling);
+    const std::vector<Row> rows = PlaceFrames(model, list, table);
+    const auto sheetWidth = static_cast<std::int32_t>(size.Width);
+    const auto sheetHeight = static_cast<std::int32_t>(size.Height);
+
+    try {
+        std::vector<std::uint8_t> rle =
+            EncodeSheet(model, settings, host, list, rows, sheetWidth, result.corruptImages);
+
+        ByteHistogram histogram;
+        histogram.Add(rle);
+        const HuffmanPlan plan(histogram);
+        if (plan.BlockSize() > kMaxPayload) {
+            return refuse(SifExportStatus::TooLarge,
+                          "A SIF file cannot hold this object: its coded sheet of " +
+                              std::to_string(plan.BlockSize()) + " bytes is too large.");
+        }
+
+        std::vector<std::uint8_t> head = SerializeSifTables(table);
+        if (head.size() >= std::numeric_limits<std::uint32_t>::max()) {
+            return refuse(SifExportStatus::TooLarge,
+                          "A SIF file cannot hold this object: its tables take " +
+                              std::to_string(head.size()) + " bytes.");
+        }
+        const auto imagePos = static_cast<std::uint32_t>(head.size() + 1);
+        for (std::size_t i = 0; i < 4; ++i) {
+            head[kSifImagePosOffset + i] = static_cast<std::uint8_t>(imagePos >> (8 * i));
+        }
+        SifImageHeader image;
+        image.PayloadLast = static_cast<std::int32_t>(plan.BlockSize() - 1);
+        image.BackColor = settings.TransColor;
+        image.SheetWidth = sheetWidth;
+        image.SheetHeight = sheetHeight;
+        image.RleKind = kRleKind24;
+        const std::vector<std::uint8_t> imageHead = SerializeSifImageHeader(image);
+        head.insert(head.end(), imageHead.begin(), imageHead.end());
+        const std::vector<std::uint8_t> payloadHead = plan.Head();
+        head.insert(head.end(), payloadHead.begin(), payloadHead.end());
+
+        AtomicFile file(result.path);
+        file.Write(head.data(), head.size());
+        HuffmanDataWriter data(plan);
+        std::vector<std::uint8_t> chunk;
+        for (std::size_t at = 0; at < rle.size(); at += kCodeChunk) {
+            chunk.clear();
+            const std::size_t n = std::min(kCodeChunk, rle.size() - at);
+            data.Write(std::span<const std::uint8_t>(rle.data() + at, n), chunk);
+            file.Write(chunk.data(), chunk.size());
+        }
+        chunk.clear();
+        data.Finish(chunk);
+        file.Write(chunk.data(), chunk.size());
+        file.Commit();
+    } catch (const FileError& error) {
+        ShowExportError(host, error.Number(), error.Description());
+        host.SetExportNowEnabled(true);
+        result.status = SifExportStatus::Failed;
+        result.problem = error.Description();
+        return result;
+    } catch (const std::bad_alloc&) {
+        const std::string description = std::strerror(ENOMEM);
+        ShowExportError(host, ENOMEM, description);
+        host.SetExportNowEnabled(true);
+        result.status = SifExportStatus::Failed;
+        result.problem = description;
+        return result;
+    }
+
+    host.SetCaption(settings.ExportName + kSifCreatedSuffix);
+    host.SetExportNowEnabled(true);
+    settings.ExportName.clear();
+    result.status = SifExportStatus::Written;
+    return result;
+}
+
+}  // namespace pixhaul

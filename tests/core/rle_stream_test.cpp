@@ -1,0 +1,169 @@
+// The streaming kind-5 run-length encoder and its decoder.
+#include "export/rle_stream.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "bitmap/cbitmap.h"
+#include "platform/surface.h"
+
+namespace pixhaul {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void SetPixel(Surface& s, int x, int memoryRow, COLORREF c) {
+    std::uint8_t* p = s.MutableRow(memoryRow) + 3 * x;
+    p[0] = BlueOf(c);
+    p[1] = GreenOf(c);
+    p[2] = RedOf(c);
+}
+
+// A sheet of runs of a few colours (black among them), long enough to cross rows and the
+// 127-pixel limit, with single pixels mixed in.
+Surface RandomSheet(std::mt19937& rng, int width, int height) {
+    Surface s(width, height);
+    const COLORREF colours[] = {0x000000, 0xFF00FF, 0x123456, 0x000001, 0xFFFFFF};
+    std::uniform_int_distribution<int> pick(0, 4);
+    std::uniform_int_distribution<int> runLength(1, 300);
+    COLORREF c = colours[pick(rng)];
+    int left = runLength(rng);
+    for (int r = 0; r < height; ++r) {
+        for (int x = 0; x < width; ++x) {
+            if (left-- == 0) {
+                c = colours[pick(rng)];
+                left = runLength(rng) % 3 == 0 ? 0 : runLength(rng);
+            }
+            SetPixel(s, x, r, c);
+        }
+    }
+    return s;
+}
+
+// ToRLE(5) of a cBitMap holding the same pixels.
+Bytes ReferenceRle(const Surface& s) {
+    cBitMap bitmap;
+    bitmap.MakeNewBlank(s.Height(), s.Width());
+    Surface* dib = bitmap.hDC();
+    if (s.Width() > 0 && s.Height() > 0) {
+        std::memcpy(dib->MutableBits(), s.Bits(), s.SizeBytes());
+    }
+    bitmap.RefreshBits();
+    return bitmap.ToRLE(5);
+}
+
+Surface FromPixels(int width, int height, const std::vector<COLORREF>& bottomUp) {
+    Surface s(width, height);
+    for (int r = 0; r < height; ++r) {
+        for (int x = 0; x < width; ++x) SetPixel(s, x, r, bottomUp[r * width + x]);
+    }
+    return s;
+}
+
+TEST(Rle5Encoder, KnownStreams) {
+    // Two pixels of one colour: the leading empty record, then the run.
+    EXPECT_EQ(EncodeRle5(FromPixels(2, 1, {0x1E140A, 0x1E140A})),
+              (Bytes{0, 0, 0, 0, 2, 0x0A, 0x14, 0x1E}));
+    // 200 black pixels: cut at 127; an untouched surface reads as black.
+    EXPECT_EQ(EncodeRle5(Surface(200, 1)), (Bytes{127, 0, 0, 0, 73, 0, 0, 0}));
+    EXPECT_EQ(EncodeRle5(FromPixels(10, 20, std::vector<COLORREF>(200, 0))),
+              (Bytes{127, 0, 0, 0, 73, 0, 0, 0}));
+    // The bottom row comes first.
+    EXPECT_EQ(EncodeRle5(FromPixels(1, 2, {0x000000, 0xFFFFFF})),
+              (Bytes{1, 0, 0, 0, 1, 0xFF, 0xFF, 0xFF}));
+    // No pixels: the empty record alone.
+    EXPECT_EQ(EncodeRle5(Surface()), (Bytes{0, 0, 0, 0}));
+    // Exactly 127 then one more of the same colour.
+    EXPECT_EQ(EncodeRle5(FromPixels(128, 1, std::vector<COLORREF>(128, 0x0000FF))),
+              (Bytes{0, 0, 0, 0, 127, 0xFF, 0, 0, 1, 0xFF, 0, 0}));
+}
+
+TEST(Rle5Encoder, BandSplitsAnywhereMatchWholeSurfaceToRle) {
+    std::mt19937 rng(1234);
+    for (int trial = 0; trial < 40; ++trial) {
+        const int width = 1 + static_cast<int>(rng() % 70);
+        const int height = 1 + static_cast<int>(rng() % 40);
+        const Surface sheet = RandomSheet(rng, width, height);
+        const Bytes reference = ReferenceRle(sheet);
+        ASSERT_EQ(EncodeRle5(sheet), reference) << width << " x " << height;
+
+        // Bands of random heights, each its own surface, fed bottom band first.
+        Rle5Encoder banded;
+        for (int row = 0; row < height;) {
+            const int bandHeight = std::min(height - row, 1 + static_cast<int>(rng() % 7));
+            Surface band(width, bandHeight);
+            std::memcpy(band.MutableBits(), sheet.Bits() + row * sheet.Stride(),
+                        static_cast<std::size_t>(sheet.Stride()) * bandHeight);
+            banded.AddSurface(band);
+            row += bandHeight;
+        }
+        EXPECT_EQ(banded.Finish(), reference) << "bands, " << width << " x " << height;
+
+        // Pieces of any pixel count, cutting rows in the middle.
+        std::vector<std::uint8_t> packed;
+        for (int r = 0; r < height; ++r) {
+            const std::uint8_t* p = sheet.Bits() + r * sheet.Stride();
+            packed.insert(packed.end(), p, p + 3 * width);
+        }
+        Rle5Encoder pieces;
+        for (std::size_t at = 0; at < packed.size() / 3;) {
+            const std::size_t n = std::min(packed.size() / 3 - at, std::size_t{1} + rng() % 200);
+            pieces.AddPixels(packed.data() + 3 * at, n);
+            at += n;
+        }
+        EXPECT_EQ(pieces.Finish(), reference) << "pieces, " << width << " x " << height;
+    }
+}
+
+TEST(Rle5Encoder, UntouchedBandsContinueRunsLikeBlackPixels) {
+    // A black band between coloured ones, and black runs crossing into an untouched band.
+    Surface top = FromPixels(100, 1, std::vector<COLORREF>(100, 0));
+    Surface coloured = FromPixels(100, 1, std::vector<COLORREF>(100, 0x00FF00));
+    Rle5Encoder encoder;
+    encoder.AddSurface(top);
+    encoder.AddSurface(Surface(100, 2));
+    encoder.AddSurface(coloured);
+    encoder.AddSurface(Surface(3, 1));
+    Surface whole(100, 4);
+    for (int x = 0; x < 100; ++x) SetPixel(whole, x, 3, 0x00FF00);
+    Rle5Encoder reference;
+    reference.AddSurface(whole);
+    reference.AddPixels(Bytes(9, 0).data(), 3);
+    const Bytes expected = reference.Finish();
+    EXPECT_EQ(encoder.Finish(), expected);
+    // 300 black then 100 green then 3 black.
+    EXPECT_EQ(expected,
+              (Bytes{127, 0, 0, 0, 127, 0, 0, 0, 46, 0, 0, 0, 100, 0, 0xFF, 0, 3, 0, 0, 0}));
+}
+
+TEST(Rle5Decoder, RoundTripsRandomSheets) {
+    std::mt19937 rng(99);
+    for (int trial = 0; trial < 20; ++trial) {
+        const int width = 1 + static_cast<int>(rng() % 50);
+        const int height = 1 + static_cast<int>(rng() % 30);
+        const Surface sheet = RandomSheet(rng, width, height);
+        Surface back(width, height);
+        ASSERT_EQ(Rle5Decoder::Decode(EncodeRle5(sheet), back), "");
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) ASSERT_EQ(back.PixelAt(x, y), sheet.PixelAt(x, y));
+        }
+    }
+    Surface empty;
+    EXPECT_EQ(Rle5Decoder::Decode(Bytes{0, 0, 0, 0}, empty), "");
+}
+
+TEST(Rle5Decoder, RejectsStreamsThatDoNotCoverTheSurface) {
+    Surface s(2, 2);
+    EXPECT_NE(Rle5Decoder::Decode(Bytes{3, 1, 2, 3}, s), "");              // short
+    EXPECT_NE(Rle5Decoder::Decode(Bytes{3, 1, 2, 3, 2, 0, 0, 0}, s), "");  // past the end
+    EXPECT_NE(Rle5Decoder::Decode(Bytes{4, 1, 2, 3, 0}, s), "");           // ragged
+    EXPECT_NE(Rle5Decoder::Decode(Bytes{255, 1, 2, 3}, s), "");            // far past
+    EXPECT_EQ(Rle5Decoder::Decode(Bytes{0, 0, 0, 0, 4, 1, 2, 3}, s), "");
+    EXPECT_EQ(s.PixelAt(1, 1), MakeColorRef(1, 2, 3));
+}
+
+}  // namespace
+}  // namespace pixhaul
