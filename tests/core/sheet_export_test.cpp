@@ -419,6 +419,18 @@ TEST(ExportNaming, PathsSplitAndOnlyARealExtensionGoes) {
     EXPECT_EQ(ImageExportName(12), "Image 12");
 }
 
+TEST(ExportNaming, ActionNamesFromTheArchiveCannotLeaveTheExportFolder) {
+    ArchiveModel model;
+    model.Objects[0].ActionCount = 1;
+    model.Objects[0].Actions.resize(1);
+    model.Objects[0].Actions[0].Name = std::string("../../etc/x\n\0y", 14);
+    const std::string name = AutomaticExportName(model, "", ExportMode::SelectedAction, 0, 0, -1, 0);
+    EXPECT_EQ(name.find('/'), std::string::npos);
+    EXPECT_EQ(name.find('\0'), std::string::npos);
+    EXPECT_EQ(name.find('\n'), std::string::npos);
+    EXPECT_EQ(name.rfind(".._.._etc_x", 0), 0u);
+}
+
 TEST_F(SheetExport, MissingSelectionsStopSilently) {
     Load({{3, 3}}, {{{{0}}}});
     const std::vector<SheetExportRequest> requests = {

@@ -43,7 +43,7 @@ void cBitMap::Purge() {
     ClassTerminate();
     EmptyBuffer();
     paletteSet_ = false;
-    palette_.fill(RgbQuad{});
+    palette_.reset();
     rendered_ = false;
 }
 
@@ -55,7 +55,7 @@ void cBitMap::SetData(std::int16_t Height, std::int16_t Width, std::int16_t eTyp
     width_ = Width;
     eType_ = eType;
     paletteSet_ = false;
-    palette_.fill(RgbQuad{});
+    palette_.reset();
 }
 
 void cBitMap::BuildSurface(std::int32_t width, std::int32_t height, bool zeroBuffer) {
@@ -124,18 +124,18 @@ void cBitMap::DrawTo(DeviceContext TargetHDC, std::int32_t From_X, std::int32_t 
 
 void cBitMap::SetPalette(std::span<const COLORREF> pArray) {
     if (rendered_ || paletteSet_) return;
-    palette_.fill(RgbQuad{});
-    const std::size_t count = std::min<std::size_t>(pArray.size(), palette_.size());
+    palette_ = std::make_unique<std::array<RgbQuad, 256>>();
+    const std::size_t count = std::min<std::size_t>(pArray.size(), palette_->size());
     for (std::size_t i = 0; i < count; ++i) {
         const COLORREF v = pArray[i];
-        palette_[i] = RgbQuad{BlueOf(v), GreenOf(v), RedOf(v), 0};
+        (*palette_)[i] = RgbQuad{BlueOf(v), GreenOf(v), RedOf(v), 0};
     }
     paletteSet_ = true;
 }
 
 RgbQuad cBitMap::PaletteEntry(int index) const {
-    if (index < 0 || index >= static_cast<int>(palette_.size())) return {};
-    return palette_[static_cast<std::size_t>(index)];
+    if (!palette_ || index < 0 || index >= static_cast<int>(palette_->size())) return {};
+    return (*palette_)[static_cast<std::size_t>(index)];
 }
 
 }  // namespace pixhaul

@@ -97,7 +97,9 @@ private:
     std::size_t bufferSize_ = 0;
     std::int32_t rowPadding_ = 0;
     bool paletteSet_ = false;
-    std::array<RgbQuad, 256> palette_{};
+    // Taken only while a palette is set, so an archive of 100,000 images does not carry
+    // 100,000 unused palettes.
+    std::unique_ptr<std::array<RgbQuad, 256>> palette_;
     StreamBytes stream_;
     std::int16_t height_ = 0;
     std::int16_t width_ = 0;

@@ -308,8 +308,11 @@ RenderOutcome cBitMap::Decode(COLORREF Trans) {
     Colours colours;
     colours.trans = PixelOf(BlueOf(Trans), GreenOf(Trans), RedOf(Trans));
     if (eType_ == kPaletteType) {
-        for (std::size_t i = 0; i < palette_.size(); ++i) {
-            const Pixel p = PixelOf(palette_[i].blue, palette_[i].green, palette_[i].red);
+        // Without a palette every index is black, and so shows the transparent colour.
+        const std::array<RgbQuad, 256> unset{};
+        const std::array<RgbQuad, 256>& palette = palette_ ? *palette_ : unset;
+        for (std::size_t i = 0; i < palette.size(); ++i) {
+            const Pixel p = PixelOf(palette[i].blue, palette[i].green, palette[i].red);
             colours.palette[i] = p == 0 ? colours.trans : p;
         }
     }

@@ -26,6 +26,14 @@ std::string ArchiveBaseName(const std::string& ArchivePath) {
     return RemoveExtension(FileNameOf(ArchivePath));
 }
 
+std::string SafeFileName(const std::string& name) {
+    std::string safe = name;
+    for (char& c : safe) {
+        if (c == '/' || static_cast<unsigned char>(c) < 0x20) c = '_';
+    }
+    return safe;
+}
+
 std::string ImageExportName(std::int32_t image) {
     return "Image " + std::to_string(image);
 }
@@ -61,7 +69,7 @@ std::string AutomaticExportName(const ArchiveModel& model, const std::string& Ar
             return AutomaticSifName(model, object);
         case ExportMode::SelectedAction: {
             const ActionRecord* a = ActionAt(model, object, action);
-            return a ? ActionItemText(*a) : std::string();
+            return a ? SafeFileName(ActionItemText(*a)) : std::string();
         }
         case ExportMode::SelectedDirection: {
             const ActionRecord* a = ActionAt(model, object, action);

@@ -48,6 +48,10 @@ std::string AutomaticExportName(const ArchiveModel& model, const std::string& Ar
 // The automatic name of a SIF export: the text of the object's List1 item.
 std::string AutomaticSifName(const ArchiveModel& model, std::int32_t object);
 
+// An action name from the archive made fit for a file name: "/" and control characters become
+// "_", so a name can never point into another folder.
+std::string SafeFileName(const std::string& name);
+
 // "Image 12"
 std::string ImageExportName(std::int32_t image);
 inline constexpr const char* kSequenceExportName = "Sequence";
