@@ -1,0 +1,115 @@
+#include "export/bmp_writer.h"
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+#include <vector>
+
+namespace pixhaul {
+
+namespace {
+
+void Put16(std::uint8_t* at, std::uint16_t v) {
+    at[0] = static_cast<std::uint8_t>(v);
+    at[1] = static_cast<std::uint8_t>(v >> 8);
+}
+
+void Put32(std::uint8_t* at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+}  // namespace
+
+void MakeBmpHeaders(std::int32_t width, std::int32_t height, std::uint8_t (&out)[kBmpHeadersSize]) {
+    if (width < 0 || height < 0) throw FileError(EINVAL, "Invalid picture size", "");
+    const std::uint64_t imageSize = static_cast<std::uint64_t>(StrideFor(width)) * height;
+    const std::uint64_t fileSize = imageSize + kBmpHeadersSize;
+    if (fileSize > std::numeric_limits<std::uint32_t>::max()) {
+        throw FileError(EFBIG, "Picture too large for a BMP file", "");
+    }
+    std::memset(out, 0, kBmpHeadersSize);
+    // BITMAPFILEHEADER
+    out[0] = 'B';
+    out[1] = 'M';
+    Put32(out + 2, static_cast<std::uint32_t>(fileSize));
+    Put32(out + 10, static_cast<std::uint32_t>(kBmpHeadersSize));  // bfOffBits
+    // BITMAPINFOHEADER
+    std::uint8_t* info = out + 14;
+    Put32(info + 0, 40);
+    Put32(info + 4, static_cast<std::uint32_t>(width));
+    Put32(info + 8, static_cast<std::uint32_t>(height));  // positive: bottom-up
+    Put16(info + 12, 1);                                  // planes
+    Put16(info + 14, 24);                                 // bits per pixel
+    Put32(info + 16, 0);                                  // BI_RGB
+    Put32(info + 20, static_cast<std::uint32_t>(imageSize));
+    Put32(info + 24, kBmpPixelsPerMetre);
+    Put32(info + 28, kBmpPixelsPerMetre);
+}
+
+namespace {
+
+// Checks the size before any file is created; returns path.
+const std::string& CheckSize(const std::string& path, std::int32_t width, std::int32_t height) {
+    std::uint8_t headers[kBmpHeadersSize];
+    try {
+        MakeBmpHeaders(width, height, headers);
+    } catch (const FileError& e) {
+        throw FileError(e.Number(), e.Description(), path);
+    }
+    return path;
+}
+
+}  // namespace
+
+BmpWriter::BmpWriter(const std::string& path, std::int32_t width, std::int32_t height)
+    : file_(CheckSize(path, width, height)),
+      width_(width),
+      height_(height),
+      stride_(StrideFor(width)) {
+    std::uint8_t headers[kBmpHeadersSize];
+    MakeBmpHeaders(width, height, headers);
+    file_.Write(headers, sizeof headers);
+}
+
+void BmpWriter::WriteRows(const std::uint8_t* first, std::ptrdiff_t rowStep, std::int32_t count) {
+    if (count < 0 || count > height_ - rowsWritten_) {
+        throw std::logic_error("BmpWriter: more rows than the picture has");
+    }
+    if (count == 0) return;
+    if (rowStep == stride_) {
+        file_.Write(first, static_cast<std::size_t>(stride_) * static_cast<std::size_t>(count));
+    } else {
+        for (std::int32_t i = 0; i < count; ++i) {
+            file_.Write(first + i * rowStep, static_cast<std::size_t>(stride_));
+        }
+    }
+    rowsWritten_ += count;
+}
+
+void BmpWriter::WriteBlackRows(std::int32_t count) {
+    if (count < 0 || count > height_ - rowsWritten_) {
+        throw std::logic_error("BmpWriter: more rows than the picture has");
+    }
+    const std::vector<std::uint8_t> black(static_cast<std::size_t>(stride_), 0);
+    for (std::int32_t i = 0; i < count; ++i) file_.Write(black.data(), black.size());
+    rowsWritten_ += count;
+}
+
+void BmpWriter::Finish() {
+    if (rowsWritten_ != height_) throw std::logic_error("BmpWriter: rows missing");
+    file_.Commit();
+}
+
+void WriteBmp(const std::string& path, const Surface& surface) {
+    BmpWriter writer(path, surface.Width(), surface.Height());
+    if (surface.Bits() == nullptr) {
+        writer.WriteBlackRows(surface.Height());
+    } else {
+        writer.WriteRows(surface.Bits(), static_cast<std::ptrdiff_t>(surface.Stride()),
+                         surface.Height());
+    }
+    writer.Finish();
+}
+
+}  // namespace pixhaul

@@ -1,0 +1,51 @@
+#pragma once
+// 8-bit RGB PNG files written row by row from the top, so a picture far larger than memory can
+// be written band by band. Rows are taken in the surfaces' own byte order (blue, green, red).
+// The file appears only when Finish() succeeds.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/surface.h"
+
+namespace pixhaul {
+
+inline constexpr int kPngDefaultCompression = 6;
+
+class PngWriter {
+  public:
+    // Creates the file (as a temporary beside path) and writes the header. compressionLevel is
+    // zlib's 0 (none) to 9 (smallest); rows are not filtered. Throws FileError (EINVAL for an
+    // empty picture or a level outside 0..9).
+    PngWriter(const std::string& path, std::int32_t width, std::int32_t height,
+              int compressionLevel = kPngDefaultCompression);
+    ~PngWriter();
+    PngWriter(const PngWriter&) = delete;
+    PngWriter& operator=(const PngWriter&) = delete;
+
+    std::int32_t Width() const { return width_; }
+    std::int32_t Height() const { return height_; }
+    std::int32_t RowsWritten() const { return rowsWritten_; }
+
+    // Appends count rows, the top one first. Row i starts at first + i * rowStep and holds
+    // Width() pixels of blue, green, red. A bottom-up surface is passed as its top row with a
+    // negative step. Throws FileError, std::logic_error for more rows than the picture has.
+    void WriteRows(const std::uint8_t* first, std::ptrdiff_t rowStep, std::int32_t count);
+    // Checks that every row was written, ends the stream and puts the file in place.
+    void Finish();
+
+    struct State;  // the encoder and the file, private to the implementation
+
+  private:
+    std::unique_ptr<State> state_;
+    std::int32_t width_;
+    std::int32_t height_;
+    std::int32_t rowsWritten_ = 0;
+};
+
+// Writes a whole surface (an untouched one is all black).
+void WritePng(const std::string& path, const Surface& surface,
+              int compressionLevel = kPngDefaultCompression);
+
+}  // namespace pixhaul

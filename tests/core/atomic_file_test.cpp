@@ -1,0 +1,189 @@
+#include "platform/atomic_file.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "archive_builder.h"
+
+namespace pixhaul {
+namespace {
+
+using testing::TempDir;
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Limits the size of files this process may write, so that a write fails part-way (EFBIG).
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        old_signal_ = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, old_signal_);
+    }
+
+  private:
+    rlimit old_{};
+    void (*old_signal_)(int);
+};
+
+TEST(AtomicFile, CommitPutsTheWholeFileInPlaceAndLeavesNothingElse) {
+    TempDir dir;
+    const std::string target = dir.File("out.bin");
+    // Small writes that fill the buffer, then one larger than it: all arrive, in order.
+    std::string expected;
+    {
+        AtomicFile file(target);
+        EXPECT_FALSE(std::filesystem::exists(target));
+        EXPECT_EQ(std::filesystem::path(file.TemporaryPath()).parent_path(),
+                  std::filesystem::path(target).parent_path());
+        for (int i = 0; i < 300000; ++i) {
+            const char bytes[4] = {static_cast<char>(i), static_cast<char>(i >> 8), 'x', 'y'};
+            file.Write(bytes, sizeof bytes);
+            expected.append(bytes, sizeof bytes);
+        }
+        const std::string big(3 << 20, 'z');
+        file.Write(big.data(), big.size());
+        expected += big;
+        file.Write("end", 3);
+        expected += "end";
+        EXPECT_EQ(file.BytesWritten(), expected.size());
+        file.Commit();
+    }
+    EXPECT_EQ(ReadAll(target), expected);
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"out.bin"});
+}
+
+TEST(AtomicFile, ReplacesALongerFileWithoutKeepingItsTail) {
+    TempDir dir;
+    const std::string target = dir.File("sheet.dat");
+    WriteText(target, std::string(1000, 'o'));
+    AtomicFile file(target);
+    file.Write("new", 3);
+    file.Commit();
+    EXPECT_EQ(ReadAll(target), "new");
+}
+
+TEST(AtomicFile, WithoutCommitTheOldFileStaysAndTheTemporaryGoes) {
+    TempDir dir;
+    const std::string target = dir.File("keep.bmp");
+    WriteText(target, "old contents");
+    {
+        AtomicFile file(target);
+        file.Write("half a", 6);
+        EXPECT_TRUE(std::filesystem::exists(file.TemporaryPath()));
+    }
+    EXPECT_EQ(ReadAll(target), "old contents");
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"keep.bmp"});
+
+    AtomicFile discarded(target);
+    discarded.Discard();
+    discarded.Discard();
+    EXPECT_THROW(discarded.Write("x", 1), FileError);
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"keep.bmp"});
+}
+
+TEST(AtomicFile, MissingFolderGivesTheErrnoNumberAndDescription) {
+    TempDir dir;
+    const std::string target = dir.File("no/such/folder/x.bmp");
+    try {
+        AtomicFile file(target);
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.Number(), ENOENT);
+        EXPECT_EQ(e.Description(), "No such file or directory");
+        EXPECT_EQ(e.Path(), target);
+        EXPECT_NE(std::string(e.what()).find(target), std::string::npos);
+    }
+    EXPECT_TRUE(Names(dir.Path()).empty());
+}
+
+TEST(AtomicFile, AFolderInTheTargetsPlaceIsNotReplaced) {
+    TempDir dir;
+    const std::string target = dir.File("taken");
+    std::filesystem::create_directory(target);
+    WriteText(target + "/inside", "x");
+    AtomicFile file(target);
+    file.Write("data", 4);
+    EXPECT_THROW(file.Commit(), FileError);
+    EXPECT_TRUE(std::filesystem::is_directory(target));
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"taken"});
+    EXPECT_THROW(AtomicFile(dir.Path() + "/"), FileError);
+}
+
+TEST(AtomicFile, AWriteThatFailsPartWayLeavesTheOldFileAndNoTemporary) {
+    TempDir dir;
+    const std::string target = dir.File("big.bmp");
+    WriteText(target, "old");
+    {
+        FileSizeLimit limit(64 * 1024);
+        AtomicFile file(target);
+        const std::string chunk(256 * 1024, 'a');
+        try {
+            for (int i = 0; i < 16; ++i) file.Write(chunk.data(), chunk.size());
+            file.Commit();
+            FAIL() << "no error";
+        } catch (const FileError& e) {
+            EXPECT_EQ(e.Number(), EFBIG);
+            EXPECT_EQ(e.Path(), target);
+        }
+    }
+    EXPECT_EQ(ReadAll(target), "old");
+    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"big.bmp"});
+}
+
+TEST(AtomicFile, ANameAtTheLengthLimitStillWorks) {
+    TempDir dir;
+    const std::string target = dir.File(std::string(255, 'n'));
+    AtomicFile file(target);
+    file.Write("x", 1);
+    file.Commit();
+    EXPECT_EQ(ReadAll(target), "x");
+}
+
+TEST(AtomicFile, AReplacedFileKeepsItsPermissions) {
+    TempDir dir;
+    const std::string target = dir.File("shared.bmp");
+    WriteText(target, "old");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    AtomicFile file(target);
+    file.Write("new", 3);
+    file.Commit();
+    struct stat info {};
+    ASSERT_EQ(::stat(target.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640U);
+}
+
+}  // namespace
+}  // namespace pixhaul
