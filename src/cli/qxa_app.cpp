@@ -1,12 +1,73 @@
 #include "qxa_app.h"
 
-#include <cstdio>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <new>
+
+#include "cli_host.h"
+#include "command_list.h"
+#include "platform/atomic_file.h"
 
 namespace pixhaul::cli {
 
-int RunQxa(int, char**) {
-    std::fputs("qxa: not built yet\n", stderr);
-    return kExitFailure;
+namespace {
+
+int ParseFailure(CLI::App& app, const CLI::ParseError& e, std::ostream& out, std::ostream& err) {
+    if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
+        return app.exit(e, out, err);  // --help, --version
+    }
+    err << "qxa: " << e.what() << "\nRun 'qxa --help' for usage.\n";
+    return kExitUsage;
+}
+
+}  // namespace
+
+int RunQxa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           bool stderrIsTerminal) {
+    CLI::App app{"Gets the sprites out of QXA sprite archives.", "qxa"};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "qxa 0.1.0");
+    std::vector<std::unique_ptr<Command>> commands = MakeCommands();
+    std::vector<CLI::App*> subcommands;
+    for (auto& command : commands) subcommands.push_back(command->Register(app));
+
+    std::vector<const char*> argv;
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    try {
+        app.parse(static_cast<int>(argv.size()), argv.data());
+    } catch (const CLI::ParseError& e) {
+        return ParseFailure(app, e, out, err);
+    }
+
+    CliHost host(err, stderrIsTerminal);
+    CommandContext context{out, err, host};
+    try {
+        for (std::size_t i = 0; i < commands.size(); ++i) {
+            if (subcommands[i]->parsed()) return commands[i]->Run(context);
+        }
+        err << "qxa: no command given\nRun 'qxa --help' for usage.\n";
+        return kExitUsage;
+    } catch (const CommandError& e) {
+        if (*e.what() != '\0') host.Tell(e.what());
+        return e.ExitCode();
+    } catch (const FileError& e) {
+        host.Tell("cannot write '" + e.Path() + "': " + e.Description());
+        return kExitFailure;
+    } catch (const std::bad_alloc&) {
+        host.Tell("out of memory");
+        return kExitFailure;
+    } catch (const std::exception& e) {
+        host.Tell(e.what());
+        return kExitFailure;
+    }
+}
+
+int RunQxa(int argc, char** argv) {
+    std::vector<std::string> args(argv, argv + argc);
+    if (args.empty()) args.emplace_back("qxa");
+    return RunQxa(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);
 }
 
 }  // namespace pixhaul::cli

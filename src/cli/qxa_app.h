@@ -1,5 +1,9 @@
 #pragma once
 // The qxa command-line tool: parses the command line and runs one command.
+#include <iosfwd>
+#include <string>
+#include <vector>
+
 namespace pixhaul::cli {
 
 // Exit codes.
@@ -9,5 +13,9 @@ inline constexpr int kExitUsage = 2;
 inline constexpr int kExitSomeImagesFailed = 3;
 
 int RunQxa(int argc, char** argv);
+// The same with the streams given: args[0] is the program name. stderrIsTerminal turns the
+// progress bar on.
+int RunQxa(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           bool stderrIsTerminal);
 
 }  // namespace pixhaul::cli

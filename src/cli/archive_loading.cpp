@@ -1,0 +1,55 @@
+#include "archive_loading.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "command.h"
+#include "qxa_app.h"
+
+namespace pixhaul::cli {
+
+namespace {
+
+[[noreturn]] void CannotOpen(const std::string& path, int error) {
+    throw CommandError(kExitFailure, "cannot open '" + path + "': " + std::strerror(error));
+}
+
+// The loader says little about files it cannot open; find out here first.
+void CheckReadable(const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) CannotOpen(path, errno);
+    if (S_ISDIR(info.st_mode)) CannotOpen(path, EISDIR);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) CannotOpen(path, errno);
+    ::close(fd);
+}
+
+}  // namespace
+
+LoadResult LoadForCommand(ArchiveModel& model, const std::string& path, CliHost& host) {
+    CheckReadable(path);
+    const int messagesBefore = host.MessagesShown();
+    host.SetMessageContext(path + ": ");
+    LoadResult result = LoadArchive(model, path, host);
+    host.SetMessageContext("");
+    host.EndProgress();
+    if (result.status == LoadStatus::Rejected || result.status == LoadStatus::NotStarted) {
+        if (host.MessagesShown() != messagesBefore) throw CommandError(kExitFailure, "");
+        const std::string why = result.problem.empty() ? "not a QXA archive" : result.problem;
+        throw CommandError(kExitFailure, path + ": " + why);
+    }
+    if (result.status == LoadStatus::Damaged && host.MessagesShown() == messagesBefore) {
+        host.Tell(path + ": " + (result.problem.empty() ? "damaged archive" : result.problem));
+    }
+    return result;
+}
+
+std::size_t LoadedImageCount(const ArchiveModel& model) {
+    return model.IsLoaded() ? model.Images.size() : 0;
+}
+
+}  // namespace pixhaul::cli

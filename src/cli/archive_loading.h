@@ -1,0 +1,19 @@
+#pragma once
+// Loading the archive a command names, with clear messages when that is not possible.
+#include <string>
+
+#include "archive/archive.h"
+#include "archive/model.h"
+#include "cli_host.h"
+
+namespace pixhaul::cli {
+
+// Loads path into model. Throws CommandError (exit 1) when nothing could be loaded: no such
+// file, not readable, a folder, not an archive. A damaged archive loads what could be read; the
+// loader's message has then been shown and the result says Damaged.
+LoadResult LoadForCommand(ArchiveModel& model, const std::string& path, CliHost& host);
+
+// Number of entries of Images that hold a loaded image (0 when nothing is loaded).
+std::size_t LoadedImageCount(const ArchiveModel& model);
+
+}  // namespace pixhaul::cli

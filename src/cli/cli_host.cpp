@@ -1,0 +1,38 @@
+#include "cli_host.h"
+
+#include <ostream>
+
+namespace pixhaul::cli {
+
+MessageResult CliHost::ShowMessage(const std::string& text, const std::string&, MessageIcon,
+                                   MessageButtons buttons) {
+    Tell(context_ + text);
+    return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
+}
+
+void CliHost::Tell(const std::string& text) {
+    bar_.Clear();
+    // Message boxes break lines with CR LF; a terminal wants plain line feeds.
+    std::string line;
+    line.reserve(text.size());
+    for (char c : text) {
+        if (c != '\r') line += c;
+    }
+    err_ << "qxa: " << line << '\n' << std::flush;
+    ++messagesShown_;
+}
+
+bool CliHost::IsOptionChecked(Option option) {
+    const auto it = options_.find(option);
+    return it != options_.end() ? it->second : OptionCheckedAtStart(option);
+}
+
+void CliHost::ImageLoaded(std::int64_t number, std::int64_t total) {
+    bar_.Update("Loading", number, total);
+}
+
+void CliHost::Progress(std::int64_t done, std::int64_t total) {
+    bar_.Update(progressLabel_, done, total);
+}
+
+}  // namespace pixhaul::cli

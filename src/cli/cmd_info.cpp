@@ -1,0 +1,107 @@
+// qxa info ARCHIVE [--thumbnails] [--json]: what an archive holds, in figures.
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <map>
+#include <ostream>
+#include <sstream>
+
+#include "archive_loading.h"
+#include "cli_host.h"
+#include "command_list.h"
+#include "qxa_app.h"
+
+namespace pixhaul::cli {
+
+namespace {
+
+struct ArchiveFigures {
+    int version = 0;
+    std::size_t imageBlocks = 0;
+    std::size_t images = 0;
+    std::int64_t objects = 0;
+    std::int64_t totalFrames = 0;
+    std::map<int, std::int64_t> types;  // eType -> images, in numeric order
+};
+
+ArchiveFigures Measure(const ArchiveModel& model) {
+    ArchiveFigures f;
+    if (model.File && model.File->Size() > 4) f.version = model.File->Bytes()[4];
+    f.imageBlocks = model.ImageBlockPos.size();
+    f.images = LoadedImageCount(model);
+    for (std::size_t i = 0; i < f.images; ++i) ++f.types[model.Images[i].eType];
+    f.objects = model.ObjectCount;
+    f.totalFrames = model.TotalFrames;
+    return f;
+}
+
+std::string TypeName(int type) {
+    switch (type) {
+        case kPaletteType:
+            return "palette";
+        case k15BitType:
+            return "15-bit";
+        case k24BitType:
+            return "24-bit";
+        default:
+            return "unknown";
+    }
+}
+
+void PrintJson(std::ostream& out, const ArchiveFigures& f) {
+    out << "{\"version\": " << f.version << ", \"image_blocks\": " << f.imageBlocks
+        << ", \"images\": " << f.images << ", \"objects\": " << f.objects
+        << ", \"total_frames\": " << f.totalFrames << ", \"types\": {";
+    const char* separator = "";
+    for (const auto& [type, count] : f.types) {
+        out << separator << '"' << type << "\": " << count;
+        separator = ", ";
+    }
+    out << "}}\n";
+}
+
+void PrintText(std::ostream& out, const ArchiveFigures& f) {
+    out << "Version:      " << f.version;
+    if (f.version >= 0x20 && f.version < 0x7f) out << " ('" << static_cast<char>(f.version) << "')";
+    out << "\nImage blocks: " << f.imageBlocks << "\nImages:       " << f.images
+        << "\nObjects:      " << f.objects << "\nFrames:       " << f.totalFrames << '\n';
+    for (const auto& [type, count] : f.types) {
+        out << "  type " << type << " (" << TypeName(type) << "): " << count << " images\n";
+    }
+}
+
+class InfoCommand : public Command {
+  public:
+    CLI::App* Register(CLI::App& app) override {
+        CLI::App* sub = app.add_subcommand("info", "Show what an archive holds");
+        sub->add_option("ARCHIVE", archive_, "The QXA archive")->required();
+        sub->add_flag("--thumbnails", thumbnails_, "Load image block 0 (thumbnails and icons)");
+        sub->add_flag("--json", json_, "Print one JSON object");
+        return sub;
+    }
+
+    int Run(CommandContext& context) override {
+        context.host.SetOption(Option::LoadThumbnails, thumbnails_);
+        ArchiveModel model;
+        LoadForCommand(model, archive_, context.host);
+        const ArchiveFigures figures = Measure(model);
+        if (json_) {
+            PrintJson(context.out, figures);
+        } else {
+            PrintText(context.out, figures);
+        }
+        return kExitOk;
+    }
+
+  private:
+    std::string archive_;
+    bool thumbnails_ = false;
+    bool json_ = false;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> MakeInfoCommand() {
+    return std::make_unique<InfoCommand>();
+}
+
+}  // namespace pixhaul::cli

@@ -1,0 +1,16 @@
+#include "command_list.h"
+
+namespace pixhaul::cli {
+
+std::vector<std::unique_ptr<Command>> MakeCommands() {
+    std::vector<std::unique_ptr<Command>> commands;
+    commands.push_back(MakeInfoCommand());
+    commands.push_back(MakeListCommand());
+    commands.push_back(MakeExtractCommand());
+    commands.push_back(MakeSheetCommand());
+    commands.push_back(MakeSifCommand());
+    commands.push_back(MakeSifDecodeCommand());
+    return commands;
+}
+
+}  // namespace pixhaul::cli

@@ -1,0 +1,99 @@
+// qxa sif and qxa sif-decode, run as a user runs them.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "archive_builder.h"
+#include "qxa_process.h"
+
+namespace pixhaul::testing {
+namespace {
+
+const std::string kDemo = std::string(PIXHAUL_SOURCE_DIR) + "/samples/demo.qxa";
+
+class SifCommandsTest : public ::testing::Test {
+  protected:
+    nlohmann::json Tables(const std::string& sif) {
+        const ProcessResult r = RunQxa(
+            {"sif-decode", sif, "-o", dir_.File("decoded.png"), "--json", dir_.File("t.json")});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        return nlohmann::json::parse(ReadText(dir_.File("t.json")));
+    }
+    static std::size_t FrameCount(const nlohmann::json& tables) {
+        std::size_t n = 0;
+        for (const auto& action : tables["actions"]) {
+            for (const auto& direction : action["directions"]) n += direction["frames"].size();
+        }
+        return n;
+    }
+    TempDir dir_;
+};
+
+TEST_F(SifCommandsTest, WritesTheObjectAndDecodesItBackToTheSheet) {
+    ProcessResult r = RunQxa({"sif", kDemo, "--object", "0", "-o", dir_.Path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string sif = dir_.File("Object 0 (2 actions).sif");
+    EXPECT_EQ(r.out, sif + "\n");
+    ASSERT_TRUE(std::filesystem::exists(sif));
+
+    const nlohmann::json tables = Tables(sif);
+    EXPECT_EQ(tables["rle_kind"], 5);
+    EXPECT_EQ(tables["back_color"], "FF00FF");
+    EXPECT_EQ(tables["payload_form"], "coded");
+    EXPECT_EQ(tables["actions"].size(), 2u);
+    const Picture decoded = ReadPicture(dir_.File("decoded.png"));
+    EXPECT_EQ(decoded.width, tables["sheet_width"].get<std::uint32_t>());
+    EXPECT_EQ(decoded.height, tables["sheet_height"].get<std::uint32_t>());
+    for (const auto& action : tables["actions"]) {
+        for (const auto& direction : action["directions"]) {
+            for (const auto& f : direction["frames"]) EXPECT_EQ(f["reserved"], 0);
+        }
+    }
+
+    // BMP output too.
+    r = RunQxa({"sif-decode", sif, "-o", dir_.File("decoded.bmp")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(ReadPicture(dir_.File("decoded.bmp")).rgb == decoded.rgb);
+}
+
+TEST_F(SifCommandsTest, NameDuplicatesAndTransparentColourFollowTheFlags) {
+    ProcessResult r = RunQxa({"sif", kDemo, "--object", "1", "-o", dir_.Path(), "--name",
+                              "hero.sif", "--trans", "0000FF"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const nlohmann::json removed = Tables(dir_.File("hero.sif"));
+    EXPECT_EQ(removed["back_color"], "0000FF");
+
+    r = RunQxa(
+        {"sif", kDemo, "--object", "1", "-o", dir_.Path(), "--name", "all", "--keep-duplicates"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const nlohmann::json kept = Tables(dir_.File("all.sif"));
+    EXPECT_GE(FrameCount(kept), FrameCount(removed));
+    EXPECT_EQ(kept["actions"].size(), removed["actions"].size());
+}
+
+TEST_F(SifCommandsTest, FailuresAreReportedWithTheirExitCodes) {
+    ProcessResult r = RunQxa({"sif", kDemo, "--object", "99", "-o", dir_.Path()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("qxa: "), std::string::npos);
+    r = RunQxa({"sif", kDemo, "-o", dir_.Path()});
+    EXPECT_EQ(r.exitCode, 2);
+    r = RunQxa({"sif", kDemo, "--object", "0", "-o", dir_.File("missing")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("Error "), std::string::npos) << r.err;
+
+    WriteFile(dir_.File("junk.sif"), {'S', 'F', 1, 2, 200, 0, 0, 0, 1});
+    r = RunQxa({"sif-decode", dir_.File("junk.sif"), "-o", dir_.File("junk.png")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("junk.sif: "), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("junk.png")));
+    r = RunQxa({"sif-decode", dir_.File("junk.sif"), "-o", dir_.File("junk.gif")});
+    EXPECT_EQ(r.exitCode, 2);
+    r = RunQxa({"sif-decode", dir_.File("none.sif"), "-o", dir_.File("none.png")});
+    EXPECT_EQ(r.exitCode, 1);
+}
+
+}  // namespace
+}  // namespace pixhaul::testing
