@@ -1,8 +1,11 @@
 #include "picture_box.h"
 
+#include "bgr_to_rgb32.h"
+
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QUrl>
 
@@ -37,26 +40,49 @@ void PictureBox::SetBackColor(COLORREF colour) {
 void PictureBox::Clear() {
     if (surface_.Width() != width() || surface_.Height() != height()) {
         surface_.Reset(width(), height());
+        filledWith_.reset();
     }
-    surface_.Fill(backColor_);
+    const PixelRect drawn = surface_.TakeChanges();
+    drawn_.Unite(drawn);
+    pending_.Unite(drawn);
+    if (filledWith_ != backColor_) {
+        surface_.Fill(backColor_);
+        filledWith_ = backColor_;
+    } else {
+        surface_.FillRect(drawn_, backColor_);
+    }
+    pending_.Unite(surface_.TakeChanges());
+    drawn_ = PixelRect{};
 }
 
 void PictureBox::Refresh() {
-    if (surface_.Width() <= 0 || surface_.Height() <= 0 || surface_.Bits() == nullptr) {
+    const PixelRect drawn = surface_.TakeChanges();
+    drawn_.Unite(drawn);
+    pending_.Unite(drawn);
+    if (surface_.Width() <= 0 || surface_.Height() <= 0) {
         shown_ = QImage();
-    } else {
-        // Rows are stored bottom-up: wrap, flip, and convert once so that repaints are cheap.
-        const QImage wrapped(surface_.Bits(), surface_.Width(), surface_.Height(),
-                             static_cast<qsizetype>(surface_.Stride()), QImage::Format_BGR888);
-        shown_ = wrapped.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
+        pending_ = PixelRect{};
+        update();
+        return;
     }
-    update();
+    if (shown_.width() != surface_.Width() || shown_.height() != surface_.Height()) {
+        shown_ = QImage(surface_.Width(), surface_.Height(), QImage::Format_RGB32);
+        pending_ = PixelRect{0, 0, surface_.Width(), surface_.Height()};
+    }
+    if (pending_.Empty()) return;
+    // Rows are stored bottom-up: converted once here, so repaints are plain copies.
+    ConvertSurfaceRect(surface_, pending_, shown_.bits(), shown_.bytesPerLine());
+    update(QRect(pending_.left, pending_.top, pending_.Width(), pending_.Height()));
+    pending_ = PixelRect{};
 }
 
-void PictureBox::paintEvent(QPaintEvent*) {
+void PictureBox::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
-    painter.fillRect(rect(), ToQColor(backColor_));
-    if (!shown_.isNull()) painter.drawImage(0, 0, shown_);
+    if (shown_.isNull()) {
+        painter.fillRect(event->rect(), ToQColor(backColor_));
+    } else {
+        painter.drawImage(event->rect(), shown_, event->rect());
+    }
 }
 
 void PictureBox::resizeEvent(QResizeEvent* event) {

@@ -6,6 +6,7 @@
 #include <QMimeData>
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/surface.h"
@@ -21,9 +22,10 @@ class PictureBox : public QWidget {
     COLORREF BackColor() const { return backColor_; }
     // The surface drawn on (the device context of the picture box).
     DeviceContext hDC() { return &surface_; }
-    // Fills the surface with the background colour.
+    // Fills the surface with the background colour. Only what was drawn since the last clear
+    // is filled again, since the rest still holds the background.
     void Clear();
-    // Makes what was drawn on the surface visible.
+    // Makes what was drawn on the surface visible: converts and repaints the changed area only.
     void Refresh();
     // What the widget shows now (the surface as of the last Refresh).
     const QImage& Shown() const { return shown_; }
@@ -44,6 +46,12 @@ class PictureBox : public QWidget {
     Surface surface_;
     QImage shown_;
     COLORREF backColor_ = 0xFF00FF;
+    // The colour the whole surface was last filled with, if it was.
+    std::optional<COLORREF> filledWith_;
+    // What may differ from the background since the last clear.
+    PixelRect drawn_;
+    // What changed on the surface since the last Refresh.
+    PixelRect pending_;
 };
 
 // The first local file named by dropped data, or "" when it names none.

@@ -195,3 +195,40 @@ TEST(BitBlt, OverlappingCopyWithinOneSurface) {
 
 }  // namespace
 }  // namespace pixhaul
+
+// A display converts only what the drawing operations report as changed, so every operation
+// must report at least what it wrote.
+TEST(SurfaceChanges, EveryOperationReportsWhatItWrote) {
+    pixhaul::Surface target(20, 10);
+    EXPECT_EQ(target.TakeChanges().Width(), 20);  // a new size changes everything
+    EXPECT_TRUE(target.TakeChanges().Empty());
+
+    target.FillRect({-5, 2, 4, 30}, 0x0000FF);
+    const pixhaul::PixelRect filled = target.TakeChanges();
+    EXPECT_EQ(filled.left, 0);
+    EXPECT_EQ(filled.top, 2);
+    EXPECT_EQ(filled.right, 4);
+    EXPECT_EQ(filled.bottom, 10);
+    EXPECT_EQ(target.PixelAt(3, 9), 0x0000FFu);
+    EXPECT_EQ(target.PixelAt(4, 9), 0u);
+    EXPECT_EQ(target.PixelAt(3, 1), 0u);
+
+    pixhaul::Surface source(3, 2);
+    source.Fill(0x00FF00);
+    const pixhaul::BitmapInfoHeader header = pixhaul::MakeHeader(3, 2);
+    pixhaul::StretchDIBits(target, 18, 8, 6, 4, 0, 0, 3, 2, source.Bits(), header,
+                           pixhaul::SRCCOPY);
+    pixhaul::PixelRect stretched = target.TakeChanges();
+    EXPECT_EQ(stretched.left, 18);
+    EXPECT_EQ(stretched.top, 8);
+    EXPECT_EQ(stretched.right, 20);
+    EXPECT_EQ(stretched.bottom, 10);
+
+    pixhaul::SetDIBitsToDevice(target, 5, 5, 3, 2, 0, 0, source.Bits(), header);
+    pixhaul::BitBlt(target, 0, 0, 1, 1, source, 0, 0, pixhaul::SRCPAINT);
+    const pixhaul::PixelRect both = target.TakeChanges();
+    EXPECT_EQ(both.left, 0);
+    EXPECT_EQ(both.top, 0);
+    EXPECT_EQ(both.right, 8);
+    EXPECT_EQ(both.bottom, 7);
+}

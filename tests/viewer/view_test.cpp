@@ -110,6 +110,25 @@ class ViewTest : public QObject {
         QCOMPARE(w.Label(), std::string("Zoom: 0.5x"));
     }
 
+    // The display repaints only what changed: a smaller image after a larger one must leave
+    // nothing of the larger one behind, and a new background colour reaches every pixel.
+    void displayShowsOnlyTheCurrentImage() {
+        TestWindow w;
+        w.Load(StandardArchive());
+        for (int i = 0; i < 6; ++i) w.Action("mnuZoomIn")->trigger();  // zoom 4
+        w.Scroll()->setValue(2);  // 3 x 4 -> 12 x 16
+        QCOMPARE(w.Shown(2, 10), PaletteColour(3));
+        w.Scroll()->setValue(4);  // 6 x 1 -> 24 x 4
+        QCOMPARE(w.Shown(20, 2), PaletteColour(5));
+        QCOMPARE(w.Shown(2, 10), w.form->Config().TransColor);
+        QCOMPARE(w.Shown(0, 0), w.form->Config().TransColor);  // black shows the colour
+        w.colourAnswer = 0x00FF0000;
+        w.Action("mnuTransparent")->trigger();
+        QCOMPARE(w.Shown(2, 10), COLORREF{0x00FF0000});
+        QCOMPARE(w.Shown(w.form->Picture1()->width() - 1, w.form->Picture1()->height() - 1),
+                 COLORREF{0x00FF0000});
+    }
+
     void onlyKeypadPlusAndMinusZoom() {
         TestWindow w;
         w.Load(StandardArchive());

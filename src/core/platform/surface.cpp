@@ -74,6 +74,7 @@ void Surface::Reset(std::int32_t width, std::int32_t height) {
     height_ = std::max(height, 0);
     stride_ = StrideFor(width_);
     bits_.reset();
+    changed_ = PixelRect{0, 0, width_, height_};
 }
 
 std::uint8_t* Surface::MutableBits() {
@@ -81,20 +82,48 @@ std::uint8_t* Surface::MutableBits() {
     return bits_.get();
 }
 
-void Surface::Fill(COLORREF colour) {
-    if (SizeBytes() == 0) return;
+void PixelRect::Unite(const PixelRect& other) {
+    if (other.Empty()) return;
+    if (Empty()) {
+        *this = other;
+        return;
+    }
+    left = std::min(left, other.left);
+    top = std::min(top, other.top);
+    right = std::max(right, other.right);
+    bottom = std::max(bottom, other.bottom);
+}
+
+PixelRect Surface::TakeChanges() {
+    const PixelRect changed = changed_;
+    changed_ = PixelRect{};
+    return changed;
+}
+
+void Surface::Fill(COLORREF colour) { FillRect({0, 0, width_, height_}, colour); }
+
+void Surface::FillRect(PixelRect rect, COLORREF colour) {
+    rect.left = std::max(rect.left, 0);
+    rect.top = std::max(rect.top, 0);
+    rect.right = std::min(rect.right, width_);
+    rect.bottom = std::min(rect.bottom, height_);
+    if (rect.Empty()) return;
     std::uint8_t* bits = MutableBits();
-    // One row of pixels with zeroed padding, then copies of it.
-    for (std::int32_t x = 0; x < width_; ++x) {
-        bits[3 * x] = BlueOf(colour);
-        bits[3 * x + 1] = GreenOf(colour);
-        bits[3 * x + 2] = RedOf(colour);
+    // One row of the rectangle, then copies of it; a whole-width fill also zeroes the padding.
+    const bool wholeRows = rect.left == 0 && rect.right == width_;
+    const std::size_t bytes = wholeRows ? static_cast<std::size_t>(stride_)
+                                        : static_cast<std::size_t>(3 * rect.Width());
+    std::uint8_t* first = bits + MemoryRowOf(rect.bottom - 1, height_) * stride_ + 3 * rect.left;
+    for (std::int32_t x = 0; x < rect.Width(); ++x) {
+        first[3 * x] = BlueOf(colour);
+        first[3 * x + 1] = GreenOf(colour);
+        first[3 * x + 2] = RedOf(colour);
     }
-    std::memset(bits + 3 * static_cast<std::int64_t>(width_), 0,
-                static_cast<std::size_t>(stride_ - 3 * static_cast<std::int64_t>(width_)));
-    for (std::int32_t r = 1; r < height_; ++r) {
-        std::memcpy(bits + r * stride_, bits, static_cast<std::size_t>(stride_));
+    if (wholeRows) std::memset(first + 3 * width_, 0, bytes - 3 * static_cast<std::size_t>(width_));
+    for (std::int32_t y = rect.top; y < rect.bottom - 1; ++y) {
+        std::memcpy(bits + MemoryRowOf(y, height_) * stride_ + 3 * rect.left, first, bytes);
     }
+    NoteChange(rect);
 }
 
 COLORREF Surface::PixelAt(std::int32_t x, std::int32_t y) const {
@@ -124,6 +153,10 @@ void SetDIBitsToDevice(Surface& target, std::int32_t xDest, std::int32_t yDest, 
                            3 * (xDest + cols.first);
         std::memcpy(to, from, bytes);
     }
+    target.NoteChange({static_cast<std::int32_t>(xDest + cols.first),
+                       static_cast<std::int32_t>(yDest + rows.first),
+                       static_cast<std::int32_t>(xDest + cols.last),
+                       static_cast<std::int32_t>(yDest + rows.last)});
 }
 
 void StretchDIBits(Surface& target, std::int32_t xDest, std::int32_t yDest, std::int32_t destWidth,
@@ -179,6 +212,10 @@ void StretchDIBits(Surface& target, std::int32_t xDest, std::int32_t yDest, std:
                            3 * (xDest + firstCol);
         CombineBytes(to, scaled.data(), scaled.size(), rop);
     }
+    target.NoteChange({static_cast<std::int32_t>(xDest + firstCol),
+                       static_cast<std::int32_t>(yDest + firstRow),
+                       static_cast<std::int32_t>(xDest + lastCol),
+                       static_cast<std::int32_t>(yDest + lastRow)});
 }
 
 void BitBlt(Surface& dest, std::int32_t xDest, std::int32_t yDest, std::int32_t width,
@@ -211,6 +248,10 @@ void BitBlt(Surface& dest, std::int32_t xDest, std::int32_t yDest, std::int32_t 
             out + MemoryRowOf(yDest + i, dest.Height()) * dest.Stride() + 3 * (xDest + cols.first);
         CombineBytes(to, from, bytes, rop);
     }
+    dest.NoteChange({static_cast<std::int32_t>(xDest + cols.first),
+                     static_cast<std::int32_t>(yDest + rows.first),
+                     static_cast<std::int32_t>(xDest + cols.last),
+                     static_cast<std::int32_t>(yDest + rows.last)});
 }
 
 }  // namespace pixhaul

@@ -44,6 +44,19 @@ std::int32_t RowPaddingFor(std::int32_t width);
 // A header for a surface of width x height as the surface builders fill it.
 BitmapInfoHeader MakeHeader(std::int32_t width, std::int32_t height);
 
+// A rectangle of pixels, y counted from the top; right and bottom are exclusive.
+struct PixelRect {
+    std::int32_t left = 0;
+    std::int32_t top = 0;
+    std::int32_t right = 0;
+    std::int32_t bottom = 0;
+
+    bool Empty() const { return right <= left || bottom <= top; }
+    std::int32_t Width() const { return right - left; }
+    std::int32_t Height() const { return bottom - top; }
+    void Unite(const PixelRect& other);
+};
+
 // A pixel surface (what a DIB section, a picture box or an off-screen buffer holds).
 // It is black until first written; memory is taken only then, so a surface that nothing draws
 // into costs nothing.
@@ -61,6 +74,13 @@ public:
     void Reset(std::int32_t width, std::int32_t height);
     // Every pixel set to the colour (a picture box cleared to its background).
     void Fill(COLORREF colour);
+    // The pixels of the rectangle (clipped to the surface) set to the colour.
+    void FillRect(PixelRect rect, COLORREF colour);
+
+    // The drawing operations of this file record the area they change, so a display can
+    // convert and repaint only that. Returns the area changed since the last call and forgets it.
+    PixelRect TakeChanges();
+    void NoteChange(const PixelRect& rect) { changed_.Unite(rect); }
     // The pixel bytes, or nullptr while the surface is still all black and untouched.
     const std::uint8_t* Bits() const { return bits_.get(); }
     // The pixel bytes, taking memory (black) first if needed.
@@ -76,6 +96,7 @@ private:
     std::int32_t height_ = 0;
     std::int64_t stride_ = 0;
     std::unique_ptr<std::uint8_t[]> bits_;
+    PixelRect changed_;
 };
 
 using DeviceContext = Surface*;
