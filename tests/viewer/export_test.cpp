@@ -2,6 +2,7 @@
 // command, and the commands held back while a load or an export runs.
 #include <QFile>
 #include <QTest>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -297,6 +298,46 @@ class ExportTest : public QObject {
         QVERIFY(w.Action("mnuLoad")->isEnabled());
         // The close asked for during the load happens once it is over.
         QTRY_VERIFY(!w.form->isVisible());
+    }
+
+    // The window and the qxa tool call the same core exports: the same archive and choices
+    // must give the same bytes.
+    void windowWritesTheSameBytesAsTheTool() {
+        TestWindow w;
+        const std::string demo = std::string(PIXHAUL_SOURCE_DIR) + "/samples/demo.qxa";
+        w.Load(ReadAll(demo), "demo.qxa");
+        const std::string mine = w.dir.File("window") + "/";
+        const std::string tool = w.dir.File("tool") + "/";
+        std::filesystem::create_directories(mine);
+        std::filesystem::create_directories(tool);
+        const auto qxa = [&](const std::string& args) {
+            const std::string command = std::string("'") + PIXHAUL_QXA_BINARY + "' " + args +
+                                        " '" + w.dir.File("demo.qxa") + "' -o '" + tool +
+                                        "' >/dev/null 2>&1";
+            return std::system(command.c_str());
+        };
+
+        w.folderAnswer = w.dir.File("window");
+        w.Action("mnuExpTo")->trigger();
+        w.Action("mnuExpNow")->trigger();  // All Objects
+        QCOMPARE(qxa("sheet"), 0);
+        QVERIFY(ReadAll(mine + "demo.bmp") == ReadAll(tool + "demo.bmp"));
+        QVERIFY(ReadAll(mine + "demo.dat") == ReadAll(tool + "demo.dat"));
+
+        Select(w, 1, 0);
+        w.Mode(3)->trigger();
+        w.fileAnswers.push_back(mine + "action.bmp");
+        w.Action("mnuExpAs")->trigger();
+        QCOMPARE(qxa("sheet --object 1 --action 0 --name action"), 0);
+        QVERIFY(ReadAll(mine + "action.bmp") == ReadAll(tool + "action.bmp"));
+        QVERIFY(ReadAll(mine + "action.dat") == ReadAll(tool + "action.dat"));
+
+        w.fileAnswers.push_back(mine + "hero.sif");
+        w.Action("mnuToSIF")->trigger();
+        QCOMPARE(qxa("sif --object 1 --name hero"), 0);
+        const auto sif = ReadAll(mine + "hero.sif");
+        QVERIFY(sif.size() > 8);
+        QVERIFY(sif == ReadAll(tool + "hero.sif"));
     }
 
     void sifExport() {
