@@ -52,4 +52,12 @@ std::size_t LoadedImageCount(const ArchiveModel& model) {
     return model.IsLoaded() ? model.Images.size() : 0;
 }
 
+int ExportExitCode(const std::vector<std::int32_t>& corruptImages, LoadStatus load,
+                   CliHost& host) {
+    for (std::int32_t image : corruptImages) {
+        host.Tell("image " + std::to_string(image) + " could not be decoded");
+    }
+    return corruptImages.empty() && load != LoadStatus::Damaged ? kExitOk : kExitSomeImagesFailed;
+}
+
 }  // namespace pixhaul::cli

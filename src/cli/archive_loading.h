@@ -1,6 +1,8 @@
 #pragma once
 // Loading the archive a command names, with clear messages when that is not possible.
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "archive/archive.h"
 #include "archive/model.h"
@@ -12,6 +14,11 @@ namespace pixhaul::cli {
 // file, not readable, a folder, not an archive. A damaged archive loads what could be read; the
 // loader's message has then been shown and the result says Damaged.
 LoadResult LoadForCommand(ArchiveModel& model, const std::string& path, CliHost& host);
+
+// The exit code of an export that wrote its files: names each image that could not be decoded
+// on stderr; 3 when there was any, or when the archive was damaged; 0 otherwise.
+int ExportExitCode(const std::vector<std::int32_t>& corruptImages, LoadStatus load,
+                   CliHost& host);
 
 // Number of entries of Images that hold a loaded image (0 when nothing is loaded).
 std::size_t LoadedImageCount(const ArchiveModel& model);

@@ -81,13 +81,7 @@ class SheetCommand : public Command {
         }
         if (result.status != SheetExportStatus::Written) throw CommandError(kExitFailure, "");
         for (const std::string& path : result.paths) context.out << path << '\n';
-        for (std::int32_t image : result.corruptImages) {
-            host.Tell("image " + std::to_string(image) + " could not be decoded");
-        }
-        if (!result.corruptImages.empty() || load.status == LoadStatus::Damaged) {
-            return kExitSomeImagesFailed;
-        }
-        return kExitOk;
+        return ExportExitCode(result.corruptImages, load.status, host);
     }
 
   private:

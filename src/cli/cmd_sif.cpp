@@ -53,13 +53,7 @@ class SifCommand : public Command {
         host.EndProgress();
         if (result.status != SifExportStatus::Written) throw CommandError(kExitFailure, "");
         context.out << result.path << '\n';
-        for (std::int32_t image : result.corruptImages) {
-            host.Tell("image " + std::to_string(image) + " could not be decoded");
-        }
-        if (!result.corruptImages.empty() || load.status == LoadStatus::Damaged) {
-            return kExitSomeImagesFailed;
-        }
-        return kExitOk;
+        return ExportExitCode(result.corruptImages, load.status, host);
     }
 
   private:

@@ -124,6 +124,9 @@ class Form1 : public QMainWindow, public Host {
     QAction* AddItem(QMenu* menu, const char* name, const char* caption);
 
     // Browsing.
+    // The action and direction chosen in List1..List3, or null when the lists name none.
+    const ActionRecord* SelectedAction() const;
+    const DirectionRecord* SelectedDirection() const;
     void List1_Click();
     void List2_Click();
     void List3_Click();

@@ -11,9 +11,9 @@
 namespace pixhaul::viewer {
 namespace {
 
-// Action names are 8-bit text of the archive, read as Latin-1.
+// The model keeps its texts as UTF-8 (action names were read as Latin-1 by the loader).
 QString ListText(const std::string& text) {
-    return QString::fromLatin1(text);
+    return QString::fromStdString(text);
 }
 
 // Empties a list without telling its handler.
@@ -34,6 +34,26 @@ void FillList(QComboBox* list, std::size_t count, TextOf textOf) {
 
 }  // namespace
 
+const ActionRecord* Form1::SelectedAction() const {
+    const int object = list1_->currentIndex();
+    const int action = list2_->currentIndex();
+    if (object < 0 || action < 0 || object >= static_cast<int>(model_.Objects.size())) {
+        return nullptr;
+    }
+    const auto& actions = model_.Objects[object].Actions;
+    return action < static_cast<int>(actions.size()) ? &actions[action] : nullptr;
+}
+
+const DirectionRecord* Form1::SelectedDirection() const {
+    const ActionRecord* action = SelectedAction();
+    const int direction = list3_->currentIndex();
+    if (action == nullptr || direction < 0 ||
+        direction >= static_cast<int>(action->Directions.size())) {
+        return nullptr;
+    }
+    return &action->Directions[direction];
+}
+
 void Form1::List1_Click() {
     const int object = list1_->currentIndex();
     if (object < 0 || object >= static_cast<int>(model_.Objects.size())) return;
@@ -45,31 +65,21 @@ void Form1::List1_Click() {
 }
 
 void Form1::List2_Click() {
-    const int object = list1_->currentIndex();
-    const int action = list2_->currentIndex();
-    if (object < 0 || action < 0 || object >= static_cast<int>(model_.Objects.size())) return;
-    const auto& actions = model_.Objects[object].Actions;
-    if (action >= static_cast<int>(actions.size())) return;
+    const ActionRecord* action = SelectedAction();
+    if (action == nullptr) return;
     ClearList(list3_);
     ClearList(list4_);
-    const auto& directions = actions[action].Directions;
+    const auto& directions = action->Directions;
     FillList(list3_, directions.size(), [&](std::size_t d) {
         return DirectionItemText(directions[d], static_cast<std::int32_t>(d));
     });
 }
 
 void Form1::List3_Click() {
-    const int object = list1_->currentIndex();
-    const int action = list2_->currentIndex();
-    const int direction = list3_->currentIndex();
-    if (object < 0 || action < 0 || direction < 0) return;
-    if (object >= static_cast<int>(model_.Objects.size())) return;
-    const auto& actions = model_.Objects[object].Actions;
-    if (action >= static_cast<int>(actions.size())) return;
-    const auto& directions = actions[action].Directions;
-    if (direction >= static_cast<int>(directions.size())) return;
+    const DirectionRecord* direction = SelectedDirection();
+    if (direction == nullptr) return;
     ClearList(list4_);
-    const auto& frames = directions[direction].Frames;
+    const auto& frames = direction->Frames;
     FillList(list4_, frames.size(),
              [&](std::size_t f) { return FrameItemText(frames[f], static_cast<std::int32_t>(f)); });
 }
@@ -78,16 +88,9 @@ void Form1::List4_Click() {
     const int frame = list4_->currentIndex();
     if (frame < 0) return;
     if (mnuExportMode_[7]->isChecked()) return;
-    const int object = list1_->currentIndex();
-    const int action = list2_->currentIndex();
-    const int direction = list3_->currentIndex();
-    if (object < 0 || action < 0 || direction < 0) return;
-    if (object >= static_cast<int>(model_.Objects.size())) return;
-    const auto& actions = model_.Objects[object].Actions;
-    if (action >= static_cast<int>(actions.size())) return;
-    const auto& directions = actions[action].Directions;
-    if (direction >= static_cast<int>(directions.size())) return;
-    const auto& frames = directions[direction].Frames;
+    const DirectionRecord* direction = SelectedDirection();
+    if (direction == nullptr) return;
+    const auto& frames = direction->Frames;
     if (frame >= static_cast<int>(frames.size())) return;
     const std::int32_t image = frames[frame].ImageIndex;
     if (image < 0 || image >= static_cast<std::int32_t>(model_.Images.size())) {

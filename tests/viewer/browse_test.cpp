@@ -207,11 +207,13 @@ class BrowseTest : public QObject {
         block.images.push_back(
             {2, 2, 2, 259, {}, EncodeImage(259, 2, 2, [](int, int) { return 1u; }), {}});
         ObjectSpec object;
-        object.actions.push_back({{DirectionSpec{{{0, 2}, {0, 99}}, {}, {}}}, "A", {}, {}});
+        // An 8-bit name from the archive ("Caf" and Latin-1 e-acute).
+        object.actions.push_back({{DirectionSpec{{{0, 2}, {0, 99}}, {}, {}}}, "Caf\xE9", {}, {}});
         TestWindow w;
         w.Load(ArchiveBuilder().ImageBlock(thumbs).ImageBlock(block).Object(object).Build());
         w.messages.clear();  // the loader's word about the unknown id
         w.List(1)->setCurrentIndex(0);
+        QCOMPARE(w.Items(2), (std::vector<std::string>{"Caf\xC3\xA9 (1 directions)"}));
         w.List(2)->setCurrentIndex(0);
         w.List(3)->setCurrentIndex(0);
         QCOMPARE(w.Items(4), (std::vector<std::string>{"Frame 0 (#2)", "Frame 1 (#0)"}));

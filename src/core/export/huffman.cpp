@@ -114,6 +114,22 @@ struct PackTable {
     std::array<std::uint32_t, 256> length{};
 };
 
+// Adds the code of v behind the count bits already in the buffer.
+inline void PutCode(const PackTable& table, std::uint8_t v, std::uint64_t& bits, unsigned& count) {
+    bits |= table.code[v] << count;
+    count += table.length[v];
+}
+
+// Writes the buffer's whole bytes (8 bytes are stored, the pointer moves by the whole ones) and
+// keeps the rest, fewer than 8 bits.
+inline std::uint8_t* Flush(std::uint8_t* out, std::uint64_t& bits, unsigned& count) {
+    Store64LE(out, bits);
+    out += count >> 3;
+    bits >>= count & 56;
+    count &= 7;
+    return out;
+}
+
 template <int K>
 std::uint8_t* PackCodes(const PackTable& table, const std::uint8_t* src, std::size_t n,
                         std::uint8_t* out, std::uint64_t& bitsRef, unsigned& countRef) {
@@ -122,25 +138,13 @@ std::uint8_t* PackCodes(const PackTable& table, const std::uint8_t* src, std::si
     std::size_t i = 0;
     if constexpr (K > 1) {
         for (; i + K <= n; i += K) {
-            for (int j = 0; j < K; ++j) {
-                const std::uint8_t v = src[i + j];
-                bits |= table.code[v] << count;
-                count += table.length[v];
-            }
-            Store64LE(out, bits);
-            out += count >> 3;
-            bits >>= count & 56;
-            count &= 7;
+            for (int j = 0; j < K; ++j) PutCode(table, src[i + j], bits, count);
+            out = Flush(out, bits, count);
         }
     }
     for (; i < n; ++i) {
-        const std::uint8_t v = src[i];
-        bits |= table.code[v] << count;
-        count += table.length[v];
-        Store64LE(out, bits);
-        out += count >> 3;
-        bits >>= count & 56;
-        count &= 7;
+        PutCode(table, src[i], bits, count);
+        out = Flush(out, bits, count);
     }
     bitsRef = bits;
     countRef = count;
@@ -160,24 +164,12 @@ std::uint8_t* PackGroups(const PackTable& table, const std::uint8_t* src, std::s
         unsigned groupBits = 0;
         for (int j = 0; j < G; ++j) groupBits += table.length[src[i + j]];
         if (groupBits <= kMaxPackedCode) {
-            for (int j = 0; j < G; ++j) {
-                const std::uint8_t v = src[i + j];
-                bits |= table.code[v] << count;
-                count += table.length[v];
-            }
-            Store64LE(out, bits);
-            out += count >> 3;
-            bits >>= count & 56;
-            count &= 7;
+            for (int j = 0; j < G; ++j) PutCode(table, src[i + j], bits, count);
+            out = Flush(out, bits, count);
         } else {
             for (int j = 0; j < G; ++j) {
-                const std::uint8_t v = src[i + j];
-                bits |= table.code[v] << count;
-                count += table.length[v];
-                Store64LE(out, bits);
-                out += count >> 3;
-                bits >>= count & 56;
-                count &= 7;
+                PutCode(table, src[i + j], bits, count);
+                out = Flush(out, bits, count);
             }
         }
     }
