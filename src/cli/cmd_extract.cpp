@@ -11,6 +11,7 @@
 #include "command_list.h"
 #include "image_files.h"
 #include "image_surface.h"
+#include "platform/atomic_file.h"
 #include "qxa_app.h"
 #include "web_colour.h"
 
@@ -55,6 +56,8 @@ class ExtractCommand : public Command {
         ArchiveModel model;
         const LoadResult load = LoadForCommand(model, archive_, host);
         MakeFolder(folder_);
+        // What killed runs left behind goes in one listing of the folder, not one per image.
+        RemoveStaleTemporaries(folder_);
 
         const std::size_t count = LoadedImageCount(model);
         const std::string prefix =
@@ -71,7 +74,8 @@ class ExtractCommand : public Command {
                 ++failures;
                 continue;
             }
-            WriteImageFile(prefix + ImageFileName(i, format), surface, format);
+            WriteImageFile(prefix + ImageFileName(i, format), surface, format,
+                           StaleTemporaries::Keep);
         }
         host.Progress(static_cast<std::int64_t>(count), static_cast<std::int64_t>(count));
         host.EndProgress();

@@ -79,6 +79,11 @@ class SheetCommand : public Command {
         if (result.status == SheetExportStatus::EmptyImage) {
             throw CommandError(kExitFailure, "image " + std::to_string(image_) + " holds no data");
         }
+        // Without any image loaded there is no object to export; the window then does nothing,
+        // here the user is told why nothing was written.
+        if (result.status == SheetExportStatus::NoSelection) {
+            throw CommandError(kExitFailure, kNothingToExport);
+        }
         if (result.status != SheetExportStatus::Written) throw CommandError(kExitFailure, "");
         for (const std::string& path : result.paths) context.out << path << '\n';
         return ExportExitCode(result.corruptImages, load.status, host);

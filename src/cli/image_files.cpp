@@ -23,11 +23,12 @@ ImageFormat ImageFormatOption(const std::string& text) {
     throw CommandError(kExitUsage, "--format: '" + text + "' is not a format (png or bmp)");
 }
 
-void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format) {
+void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format,
+                    StaleTemporaries stale) {
     if (format == ImageFormat::Png) {
-        WritePng(path, surface);
+        WritePng(path, surface, kPngDefaultCompression, stale);
     } else {
-        WriteBmp(path, surface);
+        WriteBmp(path, surface, stale);
     }
 }
 

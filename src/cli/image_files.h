@@ -2,6 +2,7 @@
 // Writing a surface as the picture format chosen on the command line.
 #include <string>
 
+#include "platform/atomic_file.h"
 #include "platform/surface.h"
 
 namespace pixhaul::cli {
@@ -12,7 +13,9 @@ enum class ImageFormat { Png, Bmp };
 const char* Extension(ImageFormat format);
 // Parses "png" / "bmp" (any case); a usage error otherwise.
 ImageFormat ImageFormatOption(const std::string& text);
-// Throws FileError.
-void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format);
+// Throws FileError. A batch of many files into one folder passes StaleTemporaries::Keep after
+// one RemoveStaleTemporaries of the folder.
+void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format,
+                    StaleTemporaries stale = StaleTemporaries::Remove);
 
 }  // namespace pixhaul::cli

@@ -78,8 +78,11 @@ public:
     bool PaletteIsSet() const { return paletteSet_; }
     RgbQuad PaletteEntry(int index) const;
 
-    // The largest surface one image may ask for (width x height from the file).
-    static constexpr std::int64_t kMaxImagePixels = 64LL * 1024 * 1024;
+    // The largest surface one image may ask for (width x height from the file): 16 Mpixel, the
+    // area of 4096 x 4096, 48 MiB of 24-bit surface. Sprites are far smaller; the fields could
+    // ask for 32767 x 32767 (3 GiB) with a stream of a few bytes, and with "Cache rendered
+    // images" on every such image would keep its surface. A larger image counts as damaged.
+    static constexpr std::int64_t kMaxImagePixels = 16LL * 1024 * 1024;
 
 private:
     // Shared by both builders. With zeroBuffer false the pixel buffer is left uninitialised for

@@ -62,8 +62,9 @@ const std::string& CheckSize(const std::string& path, std::int32_t width, std::i
 
 }  // namespace
 
-BmpWriter::BmpWriter(const std::string& path, std::int32_t width, std::int32_t height)
-    : file_(CheckSize(path, width, height)),
+BmpWriter::BmpWriter(const std::string& path, std::int32_t width, std::int32_t height,
+                     StaleTemporaries stale)
+    : file_(CheckSize(path, width, height), stale),
       width_(width),
       height_(height),
       stride_(StrideFor(width)) {
@@ -101,8 +102,8 @@ void BmpWriter::Finish() {
     file_.Commit();
 }
 
-void WriteBmp(const std::string& path, const Surface& surface) {
-    BmpWriter writer(path, surface.Width(), surface.Height());
+void WriteBmp(const std::string& path, const Surface& surface, StaleTemporaries stale) {
+    BmpWriter writer(path, surface.Width(), surface.Height(), stale);
     if (surface.Bits() == nullptr) {
         writer.WriteBlackRows(surface.Height());
     } else {

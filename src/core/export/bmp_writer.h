@@ -22,7 +22,8 @@ void MakeBmpHeaders(std::int32_t width, std::int32_t height, std::uint8_t (&out)
 class BmpWriter {
   public:
     // Creates the file (as a temporary beside path) and writes the headers. Throws FileError.
-    BmpWriter(const std::string& path, std::int32_t width, std::int32_t height);
+    BmpWriter(const std::string& path, std::int32_t width, std::int32_t height,
+              StaleTemporaries stale = StaleTemporaries::Remove);
 
     std::int32_t Width() const { return width_; }
     std::int32_t Height() const { return height_; }
@@ -50,6 +51,7 @@ class BmpWriter {
 };
 
 // Writes a whole surface (an untouched one is all black).
-void WriteBmp(const std::string& path, const Surface& surface);
+void WriteBmp(const std::string& path, const Surface& surface,
+              StaleTemporaries stale = StaleTemporaries::Remove);
 
 }  // namespace pixhaul

@@ -17,7 +17,7 @@ namespace pixhaul {
 // below that set the jump target and hold nothing that needs a destructor; errors of our own
 // file are kept here and raised as exceptions once control is back in ordinary C++.
 struct PngWriter::State {
-    explicit State(const std::string& path) : file(path) {}
+    State(const std::string& path, StaleTemporaries stale) : file(path, stale) {}
     ~State() { png_destroy_write_struct(&png, &info); }
 
     AtomicFile file;
@@ -88,13 +88,13 @@ bool EndPng(State& s) {
 }  // namespace
 
 PngWriter::PngWriter(const std::string& path, std::int32_t width, std::int32_t height,
-                     int compressionLevel)
+                     int compressionLevel, StaleTemporaries stale)
     : width_(width), height_(height) {
     if (width <= 0 || height <= 0) throw FileError(EINVAL, "Invalid picture size", path);
     if (compressionLevel < 0 || compressionLevel > 9) {
         throw FileError(EINVAL, "Invalid compression level", path);
     }
-    state_ = std::make_unique<State>(path);
+    state_ = std::make_unique<State>(path, stale);
     State& s = *state_;
     s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &s, OnError, OnWarning);
     if (s.png != nullptr) s.info = png_create_info_struct(s.png);
@@ -126,8 +126,9 @@ void PngWriter::Finish() {
     s.file.Commit();
 }
 
-void WritePng(const std::string& path, const Surface& surface, int compressionLevel) {
-    PngWriter writer(path, surface.Width(), surface.Height(), compressionLevel);
+void WritePng(const std::string& path, const Surface& surface, int compressionLevel,
+              StaleTemporaries stale) {
+    PngWriter writer(path, surface.Width(), surface.Height(), compressionLevel, stale);
     if (surface.Bits() == nullptr) {
         const std::vector<std::uint8_t> black(static_cast<std::size_t>(surface.Width()) * 3, 0);
         writer.WriteRows(black.data(), 0, surface.Height());

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/atomic_file.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -19,7 +20,8 @@ class PngWriter {
     // zlib's 0 (none) to 9 (smallest); rows are not filtered. Throws FileError (EINVAL for an
     // empty picture or a level outside 0..9).
     PngWriter(const std::string& path, std::int32_t width, std::int32_t height,
-              int compressionLevel = kPngDefaultCompression);
+              int compressionLevel = kPngDefaultCompression,
+              StaleTemporaries stale = StaleTemporaries::Remove);
     ~PngWriter();
     PngWriter(const PngWriter&) = delete;
     PngWriter& operator=(const PngWriter&) = delete;
@@ -46,6 +48,7 @@ class PngWriter {
 
 // Writes a whole surface (an untouched one is all black).
 void WritePng(const std::string& path, const Surface& surface,
-              int compressionLevel = kPngDefaultCompression);
+              int compressionLevel = kPngDefaultCompression,
+              StaleTemporaries stale = StaleTemporaries::Remove);
 
 }  // namespace pixhaul

@@ -23,6 +23,25 @@ void ShowExportError(Host& host, int number, const std::string& description) {
                      "Dammit!", MessageIcon::Critical, MessageButtons::Ok);
 }
 
+std::int64_t SheetBandBytes(std::int64_t width, std::int64_t tallestRow) {
+    if (width < 0 || tallestRow < 0 || width > std::numeric_limits<std::int32_t>::max()) return -1;
+    const std::int64_t stride = StrideFor(static_cast<std::int32_t>(width));
+    if (tallestRow != 0 && stride > std::numeric_limits<std::int64_t>::max() / tallestRow) {
+        return -1;
+    }
+    return stride * tallestRow;
+}
+
+std::string SheetTooLargeToAssemble(std::int64_t width, std::int64_t height,
+                                    std::int64_t bandBytes) {
+    const std::string band =
+        bandBytes < 0 ? std::string("more") : std::to_string(bandBytes >> 20) + " MiB";
+    return "The sheet of " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels is too large to assemble: one row of frames takes " + band +
+           " of memory, at most " + std::to_string(kMaxSheetBandBytes >> 20) +
+           " MiB are allowed. Export a smaller selection.";
+}
+
 namespace {
 
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
@@ -350,6 +369,17 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
     }
     if (!FormatHolds(request.Format, size)) {
         ShowTooLarge(host, request.Format, size);
+        result.status = SheetExportStatus::TooLarge;
+        return result;
+    }
+    std::int64_t tallest = 0;
+    for (const ExportFrame& entry : list) {
+        tallest = std::max<std::int64_t>(tallest, entry.RowHeight);
+    }
+    const std::int64_t band = SheetBandBytes(size.Width, tallest);
+    if (band < 0 || band > kMaxSheetBandBytes) {
+        host.ShowMessage(SheetTooLargeToAssemble(size.Width, size.Height, band), kProgramName,
+                         MessageIcon::Exclamation, MessageButtons::Ok);
         result.status = SheetExportStatus::TooLarge;
         return result;
     }

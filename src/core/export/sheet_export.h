@@ -49,6 +49,19 @@ inline constexpr const char* kCaptionIndexing = "Indexing images...";
 inline constexpr const char* kCaptionAssembling = "Assembling frames...";
 inline constexpr const char* kNothingToExport = "Nothing to export: the selection holds no frames.";
 
+// The exports assemble a sheet one row of frames at a time, in a band as wide as the sheet and
+// as tall as its tallest row. A sheet whose band would take more than this is refused as too
+// large, whatever its file format could hold: frames are cheap in an archive (8 bytes each, and
+// many may name one large image), memory is not.
+inline constexpr std::int64_t kMaxSheetBandBytes = std::int64_t{1} << 30;  // 1 GiB
+
+// The band's bytes (24-bit rows padded to 4 bytes); -1 for a negative size, a width beyond
+// 32 bits or a product beyond 64.
+std::int64_t SheetBandBytes(std::int64_t width, std::int64_t tallestRow);
+// The message shown when the band of a width x height sheet is over kMaxSheetBandBytes.
+std::string SheetTooLargeToAssemble(std::int64_t width, std::int64_t height,
+                                    std::int64_t bandBytes);
+
 // Exports by request.Mode into settings.ExportFolder + settings.ExportName (an automatic name
 // when ExportName is empty). ExportName is emptied after a written export and kept otherwise.
 // Options read from the host at the moment of use: GenerateLookupTable, RemoveDuplicateFrames,

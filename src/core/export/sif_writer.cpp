@@ -197,6 +197,15 @@ SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& h
                           std::to_string(size.Width) + " x " + std::to_string(size.Height) +
                           " pixels is too large.");
     }
+    std::int64_t tallest = 0;
+    for (const ExportFrame& entry : list) {
+        tallest = std::max<std::int64_t>(tallest, entry.RowHeight);
+    }
+    if (const std::int64_t band = SheetBandBytes(size.Width, tallest);
+        band < 0 || band > kMaxSheetBandBytes) {
+        return refuse(SifExportStatus::TooLarge,
+                      SheetTooLargeToAssemble(size.Width, size.Height, band));
+    }
 
     if (settings.ExportName.empty()) settings.ExportName = AutomaticSifName(model, object);
     result.path = settings.ExportFolder + settings.ExportName + ".sif";

@@ -1,9 +1,12 @@
 #pragma once
 // Files that appear complete or not at all. Bytes go to a temporary file in the target's own
 // folder; Commit() renames it over the target. Until then an older file of that name stays as it
-// was, and a writer that is dropped or fails removes its temporary file.
+// was, and a writer that is dropped or fails removes its temporary file. A writer that is killed
+// cannot remove it: its temporary carries its process id in the name (".NAME.PID.XXXXXXXX.tmp"),
+// and the next writer of the same target removes those whose process no longer runs.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -29,11 +32,21 @@ class FileError : public std::runtime_error {
 // Throws FileError for errnoValue with strerror's text.
 [[noreturn]] void ThrowFileError(int errnoValue, const std::string& path);
 
+// Whether a new AtomicFile first looks for what dead writers of its target left behind. That
+// takes a listing of the folder; a batch that writes many files into one folder removes them all
+// once with RemoveStaleTemporaries and then keeps the listing out of every file it writes.
+enum class StaleTemporaries { Remove, Keep };
+
+// Removes every temporary in folder whose writer no longer runs, whatever its target. Best
+// effort: what cannot be listed or removed stays.
+void RemoveStaleTemporaries(const std::string& folder);
+
 class AtomicFile {
   public:
-    // Creates the temporary file beside target. Throws FileError when that is not possible (no
-    // such folder, no permission, ...).
-    explicit AtomicFile(std::string target);
+    // Removes temporaries of target left by writers that died (unless told to keep them), then
+    // creates its own beside target. Throws FileError when that is not possible (no such folder,
+    // no permission, ...).
+    explicit AtomicFile(std::string target, StaleTemporaries stale = StaleTemporaries::Remove);
     // Without a Commit, removes the temporary file; the target is untouched.
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
@@ -60,7 +73,7 @@ class AtomicFile {
     std::string temporary_;
     int fd_ = -1;
     bool committed_ = false;
-    std::vector<std::uint8_t> buffer_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t used_ = 0;
     std::uint64_t written_ = 0;
 };

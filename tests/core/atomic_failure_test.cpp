@@ -1,0 +1,331 @@
+// Exports that die or fail half-way: killed with SIGKILL, or stopped by a full file system. The
+// older file of the name stays as it was, and whatever temporary a dead writer leaves behind is
+// removed by the next export of that name, never one that another live export is writing.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "archive_builder.h"
+#include "export/sheet_export.h"
+#include "export/sif_writer.h"
+#include "platform/atomic_file.h"
+#include "recording_host.h"
+
+namespace pixhaul {
+namespace {
+
+using testing::RecordingHost;
+using testing::TempDir;
+
+constexpr int kSide = 64;
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Names in the folder that start with "." (temporaries), sorted.
+std::vector<std::string> Temporaries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (!name.empty() && name[0] == '.') names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::size_t CountStartingWith(const std::vector<std::string>& names, const std::string& prefix) {
+    return static_cast<std::size_t>(std::count_if(
+        names.begin(), names.end(), [&](const auto& n) { return n.rfind(prefix, 0) == 0; }));
+}
+
+// One object of `directions` directions of `frames` frames; every frame has an image of its own
+// (kSide x kSide, 24-bit, noise that neither run-length nor Huffman coding shrinks much), so a
+// sheet of it is large and keeps every frame even with duplicate removal on.
+std::string WriteArchive(const TempDir& dir, int directions, int frames) {
+    testing::ImageBlockSpec block;
+    testing::ObjectSpec object;
+    object.actions.resize(1);
+    std::uint32_t seed = 12345;
+    for (int d = 0; d < directions; ++d) {
+        testing::DirectionSpec direction;
+        for (int f = 0; f < frames; ++f) {
+            testing::ImageSpec image;
+            image.id = 1000 + d * frames + f;
+            image.width = kSide;
+            image.height = kSide;
+            image.type = k24BitType;
+            image.stream = testing::EncodeImage(k24BitType, kSide, kSide, [&](int, int) {
+                seed = seed * 1103515245u + 12345u;
+                return (seed >> 8) & 0xFFFFFFu;
+            });
+            block.images.push_back(image);
+            direction.frames.push_back({0, image.id});
+        }
+        object.actions[0].directions.push_back(direction);
+    }
+    const auto bytes =
+        testing::ArchiveBuilder().ImageBlock({}).ImageBlock(block).Object(object).Build();
+    const std::string path = dir.File("sprites.qxa");
+    testing::WriteFile(path, bytes);
+    return path;
+}
+
+struct Loaded {
+    ArchiveModel model;
+    Settings settings;
+};
+
+void Load(Loaded& loaded, const std::string& archive, const std::string& folder) {
+    RecordingHost host;
+    ASSERT_EQ(LoadArchive(loaded.model, archive, host).status, LoadStatus::Loaded);
+    loaded.settings.ArchivePath = archive;
+    loaded.settings.ExportFolder = folder + "/";
+    loaded.settings.ExportName = "sheet";
+}
+
+// A host that, half-way through the sheet, tells the parent through a pipe and then waits to be
+// killed.
+class StallingHost : public RecordingHost {
+  public:
+    explicit StallingHost(int pipe) : pipe_(pipe) {}
+    void Progress(std::int64_t done, std::int64_t total) override {
+        if (done < total / 2) return;
+        const char byte = 'k';
+        (void)!::write(pipe_, &byte, 1);
+        for (;;) ::pause();
+    }
+
+  private:
+    int pipe_;
+};
+
+// Forks a child that runs work(pipe write end) and never returns; waits for its first byte on
+// the pipe. Returns the child's pid, or -1 when the child ended without writing.
+template <typename Work>
+pid_t ForkAndWaitForSignal(Work work) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        work(fds[1]);
+        ::_exit(3);
+    }
+    ::close(fds[1]);
+    char byte = 0;
+    const ssize_t n = ::read(fds[0], &byte, 1);
+    ::close(fds[0]);
+    if (n != 1) {
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return -1;
+    }
+    return child;
+}
+
+void KillAndReap(pid_t child) {
+    ASSERT_EQ(::kill(child, SIGKILL), 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGKILL);
+}
+
+TEST(AtomicFailure, AnExportKilledHalfWayKeepsTheOldFilesAndTheNextExportCleansUp) {
+    TempDir dir;
+    const std::string archive = WriteArchive(dir, 24, 8);  // a 512 x 1536 sheet, 2.3 MB
+    Loaded loaded;
+    Load(loaded, archive, dir.Path());
+    WriteText(dir.File("sheet.bmp"), "the old sheet");
+    WriteText(dir.File("sheet.dat"), "the old table");
+
+    const pid_t child = ForkAndWaitForSignal([&](int pipe) {
+        StallingHost host(pipe);
+        ExportBitmaps(loaded.model, loaded.settings, host, {});
+    });
+    ASSERT_GT(child, 0) << "the export ended before it was half-way";
+    KillAndReap(child);
+
+    EXPECT_EQ(ReadAll(dir.File("sheet.bmp")), "the old sheet");
+    EXPECT_EQ(ReadAll(dir.File("sheet.dat")), "the old table");
+    // At most one temporary per file, each named after the dead writer.
+    const auto left = Temporaries(dir.Path());
+    EXPECT_EQ(CountStartingWith(left, ".sheet.bmp."), 1u);
+    EXPECT_LE(CountStartingWith(left, ".sheet.dat."), 1u);
+    for (const std::string& name : left) {
+        EXPECT_NE(name.find("." + std::to_string(child) + "."), std::string::npos) << name;
+    }
+
+    RecordingHost host;
+    const SheetExportResult again = ExportBitmaps(loaded.model, loaded.settings, host, {});
+    ASSERT_EQ(again.status, SheetExportStatus::Written);
+    EXPECT_TRUE(Temporaries(dir.Path()).empty());
+    const std::int64_t stride = (8 * kSide * 3 + 3) / 4 * 4;
+    EXPECT_EQ(std::filesystem::file_size(dir.File("sheet.bmp")),
+              static_cast<std::uintmax_t>(54 + stride * 24 * kSide));
+    EXPECT_EQ(std::filesystem::file_size(dir.File("sheet.dat")), 24u * 8u * 36u);
+}
+
+TEST(AtomicFailure, ALiveWritersTemporaryIsNeverRemoved) {
+    TempDir dir;
+    const std::string target = dir.File("walk.bmp");
+    WriteText(target, "old");
+
+    const pid_t child = ForkAndWaitForSignal([&](int pipe) {
+        AtomicFile stalled(target);
+        stalled.Write("never committed", 15);
+        const char byte = 'k';
+        (void)!::write(pipe, &byte, 1);
+        for (;;) ::pause();
+    });
+    ASSERT_GT(child, 0);
+    const auto childs = Temporaries(dir.Path());
+    ASSERT_EQ(childs.size(), 1u);
+
+    // Names that only look alike stay whatever their numbers say.
+    const std::string otherTarget = ".walk.bmp.old." + std::to_string(child) + ".tmp";
+    WriteText(dir.File(otherTarget), "x");
+    WriteText(dir.File(".walkabout.bmp.2147483646.0000abcd.tmp"), "x");
+
+    {
+        AtomicFile mine(target);
+        mine.Write("mine", 4);
+        mine.Commit();
+    }
+    EXPECT_EQ(ReadAll(target), "mine");
+    auto left = Temporaries(dir.Path());
+    EXPECT_EQ(CountStartingWith(left, childs[0]), 1u) << "the live writer's file was removed";
+
+    KillAndReap(child);
+    {
+        AtomicFile mine(target);
+        mine.Write("again", 5);
+        mine.Commit();
+    }
+    EXPECT_EQ(ReadAll(target), "again");
+    left = Temporaries(dir.Path());
+    EXPECT_EQ(left, (std::vector<std::string>{".walk.bmp.old." + std::to_string(child) + ".tmp",
+                                              ".walkabout.bmp.2147483646.0000abcd.tmp"}));
+}
+
+TEST(AtomicFailure, AStaleTemporaryThatIsAFolderIsLeftAlone) {
+    TempDir dir;
+    // PID 0x7FFFFFFE is above any pid_max, so no such process runs.
+    const std::string stale = dir.File(".x.bmp.2147483646.00000000.tmp");
+    std::filesystem::create_directory(stale);
+    WriteText(dir.File(".x.bmp.2147483646.0000000f.tmp"), "left by a dead writer");
+    AtomicFile file(dir.File("x.bmp"));
+    file.Commit();
+    EXPECT_TRUE(std::filesystem::is_directory(stale));
+    EXPECT_FALSE(std::filesystem::exists(dir.File(".x.bmp.2147483646.0000000f.tmp")));
+}
+
+TEST(AtomicFailure, ABatchRemovesEveryDeadWritersTemporaryOnceAndThenKeepsTheListingOut) {
+    TempDir dir;
+    const std::string dead = ".2147483646.0000abcd.tmp";  // no process has this id
+    for (const char* name : {"a.png", "b.png", "odd.name.bmp"}) {
+        WriteText(dir.File("." + std::string(name) + dead), "left behind");
+    }
+    const std::string alive = ".c.png.1.0000abcd.tmp";  // process 1 always runs
+    const std::string foreign = ".notes.tmp";
+    WriteText(dir.File(alive), "x");
+    WriteText(dir.File(foreign), "x");
+
+    // A writer told to keep them leaves even its own target's dead temporaries alone.
+    AtomicFile kept(dir.File("a.png"), StaleTemporaries::Keep);
+    kept.Commit();
+    EXPECT_TRUE(std::filesystem::exists(dir.File(".a.png" + dead)));
+
+    RemoveStaleTemporaries(dir.Path());
+    EXPECT_EQ(Temporaries(dir.Path()), (std::vector<std::string>{alive, foreign}));
+}
+
+// In a child: limits the size of files it may write to `bytes` (SIGXFSZ ignored, so writes fail
+// with EFBIG), runs both exports over the old files and checks what the host was told. Returns
+// what went wrong, "" when nothing did.
+std::string ExportIntoAFullFileSystem(Loaded& loaded, rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = bytes;
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return "setrlimit failed";
+
+    auto toldTheError = [](const RecordingHost& host) {
+        if (host.messages.size() != 1) return false;
+        const testing::RecordedMessage& m = host.messages[0];
+        return m.title == "Dammit!" && m.icon == MessageIcon::Critical &&
+               m.text.rfind("Error " + std::to_string(EFBIG) + " Encountered:", 0) == 0;
+    };
+    std::string problems;
+    {
+        RecordingHost host;
+        const SheetExportResult sheet = ExportBitmaps(loaded.model, loaded.settings, host, {});
+        if (sheet.status != SheetExportStatus::Failed) problems += "sheet export did not fail; ";
+        if (!toldTheError(host)) problems += "sheet export did not show the error box; ";
+        if (loaded.settings.ExportName != "sheet") problems += "ExportName lost; ";
+    }
+    {
+        RecordingHost host;
+        const SifExportResult sif = ExportSif(loaded.model, loaded.settings, host, 0);
+        if (sif.status != SifExportStatus::Failed) problems += "SIF export did not fail; ";
+        if (!toldTheError(host)) problems += "SIF export did not show the error box; ";
+    }
+    return problems;
+}
+
+TEST(AtomicFailure, AnExportIntoAFullFileSystemShowsTheErrorAndLeavesNothingHalfWritten) {
+    TempDir dir;
+    const std::string archive = WriteArchive(dir, 4, 4);  // sheet 256 x 256: 196 KB, SIF ~200 KB
+    Loaded loaded;
+    Load(loaded, archive, dir.Path());
+    WriteText(dir.File("sheet.bmp"), "the old sheet");
+    WriteText(dir.File("sheet.dat"), "the old table");
+    WriteText(dir.File("sheet.sif"), "the old sif");
+
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(fds[0]);
+        // The lookup table (768 bytes) fits; the sheet and the SIF file do not.
+        const std::string problems = ExportIntoAFullFileSystem(loaded, 16 * 1024);
+        (void)!::write(fds[1], problems.data(), problems.size());
+        ::_exit(problems.empty() ? 0 : 1);
+    }
+    ::close(fds[1]);
+    std::string problems;
+    char buffer[256];
+    for (ssize_t n; (n = ::read(fds[0], buffer, sizeof buffer)) > 0;) problems.append(buffer, n);
+    ::close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << problems;
+
+    EXPECT_EQ(ReadAll(dir.File("sheet.bmp")), "the old sheet");
+    EXPECT_EQ(ReadAll(dir.File("sheet.dat")), "the old table");
+    EXPECT_EQ(ReadAll(dir.File("sheet.sif")), "the old sif");
+    EXPECT_TRUE(Temporaries(dir.Path()).empty());
+}
+
+}  // namespace
+}  // namespace pixhaul
