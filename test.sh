@@ -18,3 +18,8 @@ if [ "${PIXHAUL_SKIP_ASAN:-0}" != 1 ]; then
     cmake --build --preset asan -j "$jobs" --target core_tests
     ctest --preset asan -j "$jobs" --no-tests=error
 fi
+
+# Every fuzz target for 30 seconds (clang, libFuzzer); a crash fails the run.
+if [ "${PIXHAUL_SKIP_FUZZ:-0}" != 1 ]; then
+    ./fuzz.sh 30
+fi

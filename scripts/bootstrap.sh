@@ -11,11 +11,11 @@ packages=(
     xvfb xauth
 )
 
-missing=$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null \
+installed=$(dpkg-query -W -f='${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null \
     | awk '$2 == "installed" {print $1}' | sort)
 need=()
 for p in "${packages[@]}"; do
-    grep -qx "$p" <<<"$missing" || need+=("$p")
+    grep -qx "$p" <<<"$installed" || need+=("$p")
 done
 
 if ((${#need[@]})); then

@@ -1,0 +1,33 @@
+#pragma once
+// The host of the fuzz targets: silent like QuietHost, with options a target can set and a count
+// of the message boxes shown.
+#include <array>
+
+#include "platform/host.h"
+
+namespace pixhaul::fuzz {
+
+class FuzzHost : public QuietHost {
+  public:
+    FuzzHost() {
+        for (int i = 0; i < static_cast<int>(options_.size()); ++i) {
+            options_[static_cast<std::size_t>(i)] = OptionCheckedAtStart(static_cast<Option>(i));
+        }
+    }
+
+    void Set(Option option, bool checked) { options_[Index(option)] = checked; }
+    bool IsOptionChecked(Option option) override { return options_[Index(option)]; }
+    MessageResult ShowMessage(const std::string& text, const std::string& title, MessageIcon icon,
+                              MessageButtons buttons) override {
+        ++messages;
+        return QuietHost::ShowMessage(text, title, icon, buttons);
+    }
+
+    int messages = 0;
+
+  private:
+    static std::size_t Index(Option option) { return static_cast<std::size_t>(option); }
+    std::array<bool, 8> options_{};
+};
+
+}  // namespace pixhaul::fuzz

@@ -1,0 +1,49 @@
+#pragma once
+// The SIF reader target: ReadSif on arbitrary bytes. What it accepts must be whole: tables of
+// the sizes they claim, which write back to the very bytes they were read from, and a sheet of
+// the size the image section gives.
+#include <algorithm>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "export/sif_format.h"
+#include "export/sif_reader.h"
+
+namespace pixhaul::fuzz {
+
+inline std::string RunSifReaderInput(std::span<const std::uint8_t> bytes) {
+    SifContents contents;
+    if (!ReadSif(bytes, contents).empty()) return "";
+
+    if (contents.Actions.size() != static_cast<std::size_t>(contents.LastAction + 1)) {
+        return "LastAction differs from the actions read";
+    }
+    for (const SifAction& action : contents.Actions) {
+        if (action.Directions.size() != static_cast<std::size_t>(action.LastDirection + 1)) {
+            return "LastDirection differs from the directions read";
+        }
+        for (const SifDirection& direction : action.Directions) {
+            if (direction.Frames.size() != static_cast<std::size_t>(direction.LastFrame + 1)) {
+                return "LastFrame differs from the frames read";
+            }
+        }
+    }
+    const std::vector<std::uint8_t> tables = SerializeSifTables(contents.Actions);
+    const std::size_t tablesEnd = contents.ImagePos - 1;
+    if (tables.size() != tablesEnd || !std::equal(tables.begin() + kSifHeaderSize, tables.end(),
+                                                  bytes.begin() + kSifHeaderSize)) {
+        return "the tables read do not write back to the same bytes";
+    }
+    if (contents.Sheet.Width() != contents.Image.SheetWidth ||
+        contents.Sheet.Height() != contents.Image.SheetHeight) {
+        return "the sheet read differs in size from the image section";
+    }
+    const std::size_t fileSize =
+        tablesEnd + kSifImageHeaderSize + static_cast<std::size_t>(contents.Image.PayloadLast) + 1;
+    if (fileSize > bytes.size()) return "the sections read run past the file";
+    return "";
+}
+
+}  // namespace pixhaul::fuzz
