@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "archive_builder.h"
+#include "file_size_limit.h"
 
 namespace pixhaul {
 namespace {
@@ -37,26 +38,6 @@ std::vector<std::string> Names(const std::string& folder) {
     std::sort(names.begin(), names.end());
     return names;
 }
-
-// Limits the size of files this process may write, so that a write fails part-way (EFBIG).
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        old_signal_ = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, old_signal_);
-    }
-
-  private:
-    rlimit old_{};
-    void (*old_signal_)(int);
-};
 
 TEST(AtomicFile, CommitPutsTheWholeFileInPlaceAndLeavesNothingElse) {
     TempDir dir;
@@ -147,7 +128,7 @@ TEST(AtomicFile, AWriteThatFailsPartWayLeavesTheOldFileAndNoTemporary) {
     const std::string target = dir.File("big.bmp");
     WriteText(target, "old");
     {
-        FileSizeLimit limit(64 * 1024);
+        testing::FileSizeLimit limit(64 * 1024);
         AtomicFile file(target);
         const std::string chunk(256 * 1024, 'a');
         try {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "archive_builder.h"
+#include "file_size_limit.h"
 #include "export/bmp_writer.h"
 #include "export/png_writer.h"
 #include "platform/atomic_file.h"
@@ -87,25 +88,6 @@ std::vector<std::uint8_t> Chunks(const std::vector<std::uint8_t>& png, const cha
     }
     return data;
 }
-
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        old_signal_ = std::signal(SIGXFSZ, SIG_IGN);
-        ::getrlimit(RLIMIT_FSIZE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &old_);
-        std::signal(SIGXFSZ, old_signal_);
-    }
-
-  private:
-    rlimit old_{};
-    void (*old_signal_)(int);
-};
 
 TEST(BmpWriter, HeadersAndRowsAreTheUncompressed24BitLayout) {
     TempDir dir;
@@ -272,7 +254,7 @@ TEST(PngWriter, AWriteErrorInsideTheEncoderIsReportedAndTheOldFileKept) {
     // Stored (level 0) rows of 3 MB: the file limit is hit while libpng writes.
     const Surface s = Pattern(1024, 1024);
     {
-        FileSizeLimit limit(256 * 1024);
+        testing::FileSizeLimit limit(256 * 1024);
         try {
             WritePng(target, s, 0);
             FAIL() << "no error";
