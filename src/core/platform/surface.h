@@ -1,7 +1,8 @@
 #pragma once
-// Software stand-ins for the GDI pieces the program was built on: a 24-bit device-independent
-// pixel surface (BGR, rows bottom-up, each row padded to 4 bytes) and the copy operations
-// SetDIBitsToDevice, StretchDIBits and BitBlt with SRCCOPY and SRCPAINT.
+// Pixel surfaces and the copy operations that draw between them. A surface is a 24-bit
+// device-independent picture (BGR, rows bottom-up, each row padded to 4 bytes). The operations
+// copy 1:1 (SetDIBitsToDevice), stretch by nearest neighbour (StretchDIBits) and combine two
+// surfaces (BitBlt with SRCCOPY or SRCPAINT), each clipped to its target.
 // A device context is simply a pointer to the surface it draws into.
 #include <cstddef>
 #include <cstdint>
