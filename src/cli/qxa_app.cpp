@@ -8,6 +8,7 @@
 
 #include "cli_host.h"
 #include "command_list.h"
+#include "pixhaul_version.h"
 #include "platform/atomic_file.h"
 
 namespace pixhaul::cli {
@@ -28,7 +29,7 @@ int RunQxa(const std::vector<std::string>& args, std::ostream& out, std::ostream
            bool stderrIsTerminal) {
     CLI::App app{"Gets the sprites out of QXA sprite archives.", "qxa"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "qxa 0.1.0");
+    app.set_version_flag("--version", "qxa " PIXHAUL_VERSION);
     std::vector<std::unique_ptr<Command>> commands = MakeCommands();
     std::vector<CLI::App*> subcommands;
     for (auto& command : commands) subcommands.push_back(command->Register(app));

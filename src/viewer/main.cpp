@@ -2,11 +2,19 @@
 #include <QApplication>
 #include <QIcon>
 #include <QTimer>
+#include <cstring>
+#include <iostream>
 #include <string>
 
 #include "form1.h"
+#include "pixhaul_version.h"
 
 int main(int argc, char** argv) {
+    // Answered before Qt starts, so it works without a display.
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::cout << "pixhaul " PIXHAUL_VERSION "\n";
+        return 0;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Pixhaul");
     QApplication::setWindowIcon(QIcon::fromTheme("pixhaul"));
