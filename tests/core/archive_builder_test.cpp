@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace pixhaul::testing {
 namespace {
@@ -106,20 +104,6 @@ TEST(ArchiveBuilderTest, OddWidthsCarryTheExtraColumnExceptFifteenBit) {
     EXPECT_EQ(EncodeImage(518, 3, 1, pixel), (std::vector<std::uint8_t>{0x83, 0, 0, 1, 0, 2, 0}));
     EXPECT_EQ(StreamRowWidth(1028, 5), 6);
     EXPECT_EQ(StreamRowWidth(518, 5), 5);
-}
-
-TEST(ArchiveBuilderTest, TempDirHoldsFilesAndGoesAway) {
-    std::string path;
-    {
-        TempDir dir;
-        path = dir.Path();
-        WriteFile(dir.File("a.qxa"), {1, 2, 3});
-        std::ifstream in(dir.File("a.qxa"), std::ios::binary);
-        std::vector<char> back((std::istreambuf_iterator<char>(in)), {});
-        EXPECT_EQ(back.size(), 3u);
-    }
-    EXPECT_FALSE(std::ifstream(path + "/a.qxa").good());
-    EXPECT_THROW(WriteFile(path + "/missing/x", {1}), std::runtime_error);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "../../fuzz/targets/render_target.h"
 #include "archive_builder.h"
 #include "bitmap/cbitmap.h"
 #include "recording_host.h"
@@ -202,78 +203,10 @@ TEST(Render, RenderedImageIgnoresRenderUntilPurged) {
     EXPECT_EQ(BufferPixel(bmp, 1, 0), 0x00FF00u);
 }
 
-// The decoder as a plain per-pixel loop over the stream array, one byte at a time.
-struct Reference {
-    std::vector<std::uint8_t> pixels;  // stride x height
-    RenderOutcome outcome;
-};
-
-Reference ReferenceDecode(const std::vector<std::uint8_t>& array, int width, int height, int type,
-                          const std::array<COLORREF, 256>& palette, COLORREF trans) {
-    const int surfaceWidth = width + (width % 2);
-    const int rowWidth = type == k15BitType ? width : surfaceWidth;
-    const std::int64_t stride = StrideFor(surfaceWidth);
-    Reference r{std::vector<std::uint8_t>(stride * height, 0), RenderOutcome::Rendered};
-    const std::size_t last = array.size() - 1;
-    std::uint8_t b = 0, g = 0, red = 0;
-    int x = 0, y = 0;
-    std::size_t p = 0;
-    bool bad = false;
-    const auto byteAt = [&](std::size_t i) {
-        if (i > last) bad = true;
-        return i > last ? std::uint8_t{0} : array[i];
-    };
-    const auto read = [&] {
-        if (type == kPaletteType) {
-            const COLORREF c = palette[byteAt(++p)];
-            b = BlueOf(c), g = GreenOf(c), red = RedOf(c);
-        } else if (type == k15BitType) {
-            const unsigned v = byteAt(p + 1) | (byteAt(p + 2) << 8);
-            p += 2;
-            b = (v & 31) << 3, g = ((v >> 5) & 31) << 3, red = ((v >> 10) & 31) << 3;
-        } else if (type == k24BitType) {
-            b = byteAt(p + 1), g = byteAt(p + 2), red = byteAt(p + 3);
-            p += 3;
-        }
-    };
-    const auto put = [&] {
-        std::uint8_t* px = r.pixels.data() + stride * (height - 1 - y) + 3 * x;
-        const bool black = b == 0 && g == 0 && red == 0;
-        px[0] = black ? BlueOf(trans) : b;
-        px[1] = black ? GreenOf(trans) : g;
-        px[2] = black ? RedOf(trans) : red;
-        if (++x == rowWidth) {
-            x = 0;
-            return ++y == height;
-        }
-        return false;
-    };
-    while (p < last) {
-        const std::uint8_t op = array[p];
-        if (op == 128) return r.outcome = RenderOutcome::Corrupt, r;
-        if (op < 128) {
-            read();
-            if (bad) return r.outcome = RenderOutcome::Corrupt, r;
-            for (int i = 0; i < op; ++i) {
-                if (put()) return r;
-            }
-        } else {
-            for (int i = 0; i < op - 128; ++i) {
-                read();
-                if (bad) return r.outcome = RenderOutcome::Corrupt, r;
-                if (put()) return r;
-            }
-        }
-        ++p;
-    }
-    return r;
-}
-
 // Streams that reach the checked end of the decoder from far away, in every type, whole,
-// cut short, damaged and followed by junk, against the plain decoder.
+// cut short, damaged and followed by junk, against the render fuzz target's plain decoder.
 TEST(Render, MatchesAPlainDecoderOnLongAndDamagedStreams) {
     std::mt19937 rng(1234);  // 32-bit results
-    const auto palette = TestPalette();
     const int types[] = {kPaletteType, k15BitType, k24BitType, 99};
     int compared = 0;
     for (int round = 0; round < 300; ++round) {
@@ -310,27 +243,14 @@ TEST(Render, MatchesAPlainDecoderOnLongAndDamagedStreams) {
                 break;
         }
         if (stream.empty()) continue;
-        const auto array = WithTrailing(stream, static_cast<std::uint8_t>(rng()));
-        const Reference want = ReferenceDecode(array, width, height, type, palette, kMagenta);
-
-        // Every other round shares the bytes the way the loader does, from an allocation
-        // that ends with the stream, so a read past it is caught by the address sanitizer.
-        StreamBytes bytes(array);
-        if (round % 2 == 1) {
-            auto file = std::make_shared<std::vector<std::uint8_t>>(stream);
-            bytes = StreamBytes(file, std::span<const std::uint8_t>(*file), array.back());
-        }
-        cBitMap bmp;
-        bmp.SetData(static_cast<std::int16_t>(height), static_cast<std::int16_t>(width),
-                    static_cast<std::int16_t>(type), std::move(bytes));
-        bmp.SetPalette(palette);
-        RecordingHost host;
-        ASSERT_EQ(bmp.Render(kMagenta, host), want.outcome) << "round " << round;
-        const auto got = bmp.PixelBuffer();
-        ASSERT_GE(got.size(), want.pixels.size());
-        ASSERT_TRUE(std::equal(want.pixels.begin(), want.pixels.end(), got.begin()))
+        // Every other round shares the bytes the way the loader does, so that a read past the
+        // stream is caught by the address sanitizer.
+        const std::uint8_t flags = static_cast<std::uint8_t>(round % 4 | 4 | (round % 2) * 8);
+        ASSERT_EQ(fuzz::RunRenderInput(fuzz::MakeRenderInput(
+                      flags, static_cast<std::int16_t>(type), static_cast<std::int16_t>(width),
+                      static_cast<std::int16_t>(height), stream)),
+                  "")
             << "round " << round << " type " << type << " " << width << "x" << height;
-        for (std::size_t i = want.pixels.size(); i < got.size(); ++i) ASSERT_EQ(got[i], 0);
         ++compared;
     }
     EXPECT_GT(compared, 250);

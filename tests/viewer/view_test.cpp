@@ -1,103 +1,15 @@
-// The window's menus, view settings, keys, layout and the Options menu.
-#include <QMenu>
-#include <QMenuBar>
+// The window's view settings, keys and the Options menu.
 #include <QTest>
 
-#include "twips.h"
 #include "viewer_fixture.h"
 
 using namespace pixhaul;
 using namespace pixhaul::testing;
 
-namespace {
-
-struct ItemState {
-    std::string caption;
-    bool shown;
-    bool checked;
-    bool enabled;
-    bool operator==(const ItemState&) const = default;
-};
-
-std::vector<ItemState> MenuItems(const TestWindow& w, const char* menuName) {
-    std::vector<ItemState> items;
-    for (QAction* action : w.Find<QMenu>(menuName)->actions()) {
-        const std::string caption =
-            action->isSeparator() ? "-" : action->text().toUtf8().toStdString();
-        items.push_back({caption, action->isVisible(), action->isChecked(), action->isEnabled()});
-    }
-    return items;
-}
-
-}  // namespace
-
-namespace QTest {
-template <>
-char* toString(const std::vector<ItemState>& items) {
-    QByteArray text;
-    for (const ItemState& item : items) {
-        text += QByteArray::fromStdString(item.caption) + (item.shown ? " shown" : " hidden") +
-                (item.checked ? " checked" : "") + (item.enabled ? "" : " disabled") + "; ";
-    }
-    return qstrdup(text.constData());
-}
-}  // namespace QTest
-
 class ViewTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void menusStartAsDesigned() {
-        TestWindow w;
-        QStringList titles;
-        for (QAction* menu : w.form->menuBar()->actions()) titles << menu->text();
-        QCOMPARE(titles, (QStringList{"&File", "&View", "&Options", "E&xport"}));
-        QCOMPARE(MenuItems(w, "mnuFile"), (std::vector<ItemState>{
-                                              {"&Load QXA", true, false, true},
-                                              {"&Unload QXA", true, false, true},
-                                              {"-", true, false, true},
-                                              {"E&xit", true, false, true},
-                                          }));
-        QCOMPARE(MenuItems(w, "mnuView"), (std::vector<ItemState>{
-                                              {"Set Transparent Color...", true, false, true},
-                                              {"Zoom In (+0.5x)", true, false, true},
-                                              {"Zoom Out (-0.5x)", true, false, true},
-                                          }));
-        QCOMPARE(MenuItems(w, "mnuOptions"),
-                 (std::vector<ItemState>{
-                     {"Load Thumnails && Icons", true, false, true},
-                     {"Auto Filenames", false, true, false},
-                     {"Seperate file for each object", false, false, false},
-                     {"Generate lookup table (DAT)", true, true, true},
-                     {"Remove duplicate frames from sequences", true, true, true},
-                     {"Detect and remove \"mirror image\" frames", false, false, false},
-                     {"Optomize frame layout", false, false, false},
-                     {"Cache rendered images", true, false, true},
-                 }));
-        QCOMPARE(MenuItems(w, "mnuExport"), (std::vector<ItemState>{
-                                                {"E&xport now", true, false, true},
-                                                {"Export &As...", true, false, true},
-                                                {"Export &To...", true, false, true},
-                                                {"-", true, false, true},
-                                                {"Export to SIF... (Beta)", true, false, true},
-                                                {"-", true, false, true},
-                                                {"All Thumbnails && Icons", false, false, false},
-                                                {"All Objects", true, true, true},
-                                                {"Selected Object", true, false, true},
-                                                {"Selected Action", true, false, true},
-                                                {"Selected Direction", true, false, true},
-                                                {"Selected Frame", false, false, false},
-                                                {"Displayed Image", true, false, true},
-                                                {"From List...", true, false, true},
-                                            }));
-        QCOMPARE(w.form->Config().ExportMode, std::int16_t{1});
-        QCOMPARE(w.form->Config().Zoom, 1.0);
-        QCOMPARE(w.form->Config().TransColor, COLORREF{0xFF00FF});
-        QVERIFY(w.form->Config().ExportFolder.ends_with('/'));
-        QCOMPARE(w.Find<QWidget>("Picture1")->toolTip(),
-                 QString(" Drag & Drop QXA files here to load them "));
-    }
-
     void zoomStopsAtItsLimits() {
         TestWindow w;
         w.Action("mnuZoomIn")->trigger();
@@ -150,43 +62,6 @@ class ViewTest : public QObject {
         // Pressing alone does nothing: the step is taken when the key comes up.
         QTest::keyPress(w.form.get(), Qt::Key_Plus, Qt::KeypadModifier);
         QCOMPARE(w.form->Config().Zoom, 0.5);
-    }
-
-    void resizeSnapsToMinimumAndMovesControls() {
-        TestWindow w;
-        viewer::Form1& form = *w.form;
-        form.resize(100, 80);
-        QTRY_VERIFY(form.width() >= form.Px(9000));
-        QVERIFY(form.height() >= form.Px(5200));
-
-        form.resize(form.Px(12000), form.Px(8000));
-        QTRY_COMPARE(form.width(), form.Px(12000));
-        const int W = viewer::PixelsToTwips(form.frameGeometry().width(), form.logicalDpiX());
-        QCOMPARE(w.Find<QWidget>("ListFrame")->x(), form.Px(W - 2670));
-        QWidget* picture = w.Find<QWidget>("Picture1");
-        QCOMPARE(picture->x(), form.Px(120));
-        QCOMPARE(picture->y(), form.Px(480));
-        QCOMPARE(picture->width(), form.Px(W - 3045));
-        QVERIFY(picture->height() > 0);
-        QVERIFY(picture->geometry().bottom() < form.centralWidget()->height());
-        QWidget* line = w.Find<QWidget>("Line1");
-        QCOMPARE(line->geometry().center().x(), form.Px(W - 2790));
-        QWidget* list4 = w.List(4);
-        QCOMPARE(w.Find<QWidget>("Picture3")->y(), list4->y() + list4->height() + form.Px(20));
-    }
-
-    void maximizedShowsTheCompliment() {
-        TestWindow w;
-        QLabel* label2 = w.Find<QLabel>("Label2");
-        QCOMPARE(label2->text(), QString("Hey, nice monitor ya got there!"));
-        QVERIFY(label2->isHidden());
-        w.form->showMaximized();
-        QTRY_VERIFY(!label2->isHidden());
-        w.form->showNormal();
-        QTRY_VERIFY(label2->isHidden());
-        w.form->showMinimized();
-        QTRY_VERIFY(w.form->isMinimized());
-        QVERIFY(label2->isHidden());
     }
 
     void cancelledColourDialogKeepsColour() {
