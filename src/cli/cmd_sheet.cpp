@@ -68,8 +68,7 @@ class SheetCommand : public Command {
         ArchiveModel model;
         const LoadResult load = LoadForCommand(model, archive_, host);
         settings.ArchivePath = archive_;
-        SheetExportRequest request = MakeRequest(model);
-        request.Budget = budget_.Budget();
+        const SheetExportRequest request = MakeRequest(model);
 
         if (!folder_.empty()) MakeFolder(folder_);
         settings.ExportFolder = folder_.empty() || folder_.back() == '/' ? folder_ : folder_ + "/";
@@ -77,7 +76,8 @@ class SheetCommand : public Command {
         settings.ExportName = RemoveExtension(name_);
 
         host.SetProgressLabel("Writing sheet");
-        const SheetExportResult result = ExportBitmaps(model, settings, host, request);
+        const SheetExportResult result =
+            ExportBitmaps(model, settings, host, request, budget_.Budget());
         host.EndProgress();
         if (result.status == SheetExportStatus::Undecodable) {
             return ExportExitCode(result.corruptImages, load.status, host);

@@ -88,9 +88,10 @@ void Form1::ExportBitmaps() {
     request.DisplayedImage = hScroll1_->value();
     request.Sequence = SequenceImages();
     // Over the output budget the user decides; the tool refuses instead.
-    request.Budget.ask = true;
+    OutputBudget budget;
+    budget.ask = true;
     const BusyScope busy(*this);
-    pixhaul::ExportBitmaps(model_, settings_, *this, request);
+    pixhaul::ExportBitmaps(model_, settings_, *this, request, budget);
 }
 
 void Form1::ExportSif() {

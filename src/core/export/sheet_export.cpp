@@ -310,7 +310,7 @@ SheetSize SequenceList(const ArchiveModel& model, const std::vector<std::int32_t
 }  // namespace
 
 SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& host,
-                                const SheetExportRequest& request) {
+                                const SheetExportRequest& request, const OutputBudget& budget) {
     ExportNowLock lock(host);
     SheetExportResult result;
     host.SetCaption(kCaptionIndexing);
@@ -396,7 +396,7 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
         request.Format == SheetFormat::Bmp ? BmpFileBytes(size.Width, size.Height)
                                            : UncompressedRgbBytes(size.Width, size.Height),
         request.Format == SheetFormat::Bmp};
-    if (!ClearedByBudget(planned, request.Budget, host)) {
+    if (!ClearedByBudget(planned, budget, host)) {
         result.status = SheetExportStatus::OverBudget;
         return result;
     }

@@ -26,7 +26,6 @@ struct SheetExportRequest {
     // The List5 sequence of image indices (mode 7), in order, duplicates kept.
     std::vector<std::int32_t> Sequence;
     SheetFormat Format = SheetFormat::Bmp;
-    OutputBudget Budget;
 };
 
 enum class SheetExportStatus {
@@ -71,8 +70,10 @@ std::string SheetTooLargeToAssemble(std::int64_t width, std::int64_t height,
 // when ExportName is empty). ExportName is emptied after a written export and kept otherwise.
 // Options read from the host at the moment of use: GenerateLookupTable, RemoveDuplicateFrames,
 // CacheRenderedImages.
+// The sheet's pixels and file size are checked against budget before anything is written.
 SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& host,
-                                const SheetExportRequest& request);
+                                const SheetExportRequest& request,
+                                const OutputBudget& budget = {});
 
 // "Error 2 Encountered:\r\n\"No such file or directory\"" in a critical box titled "Dammit!".
 void ShowExportError(Host& host, int number, const std::string& description);
