@@ -3,11 +3,13 @@
 
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "archive_builder.h"
 #include "export/output_budget.h"
 #include "qxa_process.h"
+#include "recording_host.h"
 
 namespace pixhaul::testing {
 namespace {
@@ -99,6 +101,22 @@ TEST(OutputBudgetTest, FreeSpaceRefusesExactSizesAndEstimatesUnlessForced) {
     budget.force = true;
     EXPECT_TRUE(OverBudget({"d/a.png", 400, 1001, false}, budget).empty());
     EXPECT_FALSE(OverBudget({"d/a.bmp", 400, 1001, true}, budget).empty());
+}
+
+TEST(OutputBudgetTest, TheWindowAsksWhereTheToolRefuses) {
+    OutputBudget budget;
+    budget.maxPixels = 1;
+    const PlannedOutput sheet{"a.bmp", 2, 60, true};
+    for (const auto& [ask, answer, goesOn] :
+         {std::tuple{true, MessageResult::Yes, true}, std::tuple{true, MessageResult::No, false},
+          std::tuple{false, MessageResult::Yes, false}}) {
+        RecordingHost host;
+        host.answer = answer;
+        budget.ask = ask;
+        EXPECT_EQ(ClearedByBudget(sheet, budget, host), goesOn);
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].buttons, ask ? MessageButtons::YesNo : MessageButtons::Ok);
+    }
 }
 
 }  // namespace
