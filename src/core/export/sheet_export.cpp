@@ -390,11 +390,14 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
             ? settings.ExportName
             : AutomaticExportName(model, settings.ArchivePath, request.Mode, request.Object,
                                   request.Action, request.Direction, request.DisplayedImage);
+    // The lookup table counts whenever the mode may write one (its option is read while writing).
+    const std::uint64_t datBytes = lookupTable ? list.size() * kDatRecordSize : 0;
     const PlannedOutput planned{
         settings.ExportFolder + name + Extension(request.Format),
         static_cast<std::uint64_t>(size.Width) * static_cast<std::uint64_t>(size.Height),
-        request.Format == SheetFormat::Bmp ? BmpFileBytes(size.Width, size.Height)
-                                           : UncompressedRgbBytes(size.Width, size.Height),
+        datBytes + (request.Format == SheetFormat::Bmp
+                        ? BmpFileBytes(size.Width, size.Height)
+                        : UncompressedRgbBytes(size.Width, size.Height)),
         request.Format == SheetFormat::Bmp};
     if (!ClearedByBudget(planned, budget, host)) {
         result.status = SheetExportStatus::OverBudget;
