@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "archive_loading.h"
+#include "budget_flags.h"
 #include "cli_host.h"
 #include "command_list.h"
 #include "image_files.h"
@@ -34,6 +35,20 @@ void MakeFolder(const std::string& folder) {
     }
 }
 
+// Every file extract would write, as one output: the sum of their pixels and sizes.
+PlannedOutput PlannedFiles(const ArchiveModel& model, std::size_t count, const std::string& prefix,
+                           ImageFormat format) {
+    PlannedOutput all{prefix + "image-*." + Extension(format), 0, 0, format == ImageFormat::Bmp};
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!ImageIsDecodable(model, static_cast<std::int32_t>(i))) continue;
+        const auto w = static_cast<std::uint64_t>(model.Images[i].Width);
+        const auto h = static_cast<std::uint64_t>(model.Images[i].Height);
+        all.pixels += w * h;
+        all.bytes += all.bytesExact ? BmpFileBytes(w, h) : UncompressedRgbBytes(w, h);
+    }
+    return all;
+}
+
 class ExtractCommand : public Command {
   public:
     CLI::App* Register(CLI::App& app) override {
@@ -45,6 +60,7 @@ class ExtractCommand : public Command {
         sub->add_flag("--thumbnails", thumbnails_, "Load image block 0 (thumbnails and icons)");
         sub->add_option("--trans", trans_, "Colour in place of black, RRGGBB")
             ->capture_default_str();
+        budget_.Register(*sub);
         return sub;
     }
 
@@ -62,20 +78,26 @@ class ExtractCommand : public Command {
         const std::size_t count = LoadedImageCount(model);
         const std::string prefix =
             folder_.empty() || folder_.back() == '/' ? folder_ : folder_ + "/";
+        budget_.Require(PlannedFiles(model, count, prefix, format));
         host.SetProgressLabel("Extracting");
         int failures = 0;
         Surface surface;
         for (std::size_t i = 0; i < count; ++i) {
             host.Progress(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count));
-            const ImageDrawResult result = DrawImage(model, i, trans, surface);
-            if (result == ImageDrawResult::Empty) continue;
-            if (result != ImageDrawResult::Drawn) {
-                host.Tell("image " + std::to_string(i) + " not written: " + Describe(result));
+            const ImageOutcome outcome = DrawImage(model, i, trans, surface);
+            if (outcome == ImageOutcome::Empty) continue;
+            if (outcome != ImageOutcome::Ok && outcome != ImageOutcome::Corrupt) {
+                host.Tell("image " + std::to_string(i) + " not written: " + Describe(outcome));
                 ++failures;
                 continue;
             }
-            WriteImageFile(prefix + ImageFileName(i, format), surface, format,
-                           StaleTemporaries::Keep);
+            const std::string path = prefix + ImageFileName(i, format);
+            WriteImageFile(path, surface, format, StaleTemporaries::Keep);
+            if (outcome == ImageOutcome::Corrupt) {
+                host.Tell("image " + std::to_string(i) + " written only as far as it decodes (" +
+                          Describe(outcome) + "): " + path);
+                ++failures;
+            }
         }
         host.Progress(static_cast<std::int64_t>(count), static_cast<std::int64_t>(count));
         host.EndProgress();
@@ -89,6 +111,7 @@ class ExtractCommand : public Command {
     std::string format_ = "png";
     bool thumbnails_ = false;
     std::string trans_ = kDefaultTransText;
+    BudgetFlags budget_;
 };
 
 }  // namespace

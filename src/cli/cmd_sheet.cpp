@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "archive_loading.h"
+#include "budget_flags.h"
 #include "cli_host.h"
 #include "command_list.h"
 #include "export/naming.h"
@@ -53,6 +54,7 @@ class SheetCommand : public Command {
             ->delimiter(',')
             ->excludes(object)
             ->excludes(image);
+        budget_.Register(*sub);
         return sub;
     }
 
@@ -74,8 +76,12 @@ class SheetCommand : public Command {
         settings.ExportName = RemoveExtension(name_);
 
         host.SetProgressLabel("Writing sheet");
-        const SheetExportResult result = ExportBitmaps(model, settings, host, request);
+        const SheetExportResult result =
+            ExportBitmaps(model, settings, host, request, budget_.Budget());
         host.EndProgress();
+        if (result.status == SheetExportStatus::Undecodable) {
+            return ExportExitCode(result.corruptImages, load.status, host);
+        }
         if (result.status == SheetExportStatus::EmptyImage) {
             throw CommandError(kExitFailure, "image " + std::to_string(image_) + " holds no data");
         }
@@ -165,6 +171,7 @@ class SheetCommand : public Command {
     std::int64_t direction_ = kNone;
     std::int64_t image_ = kNone;
     std::vector<std::int64_t> images_;
+    BudgetFlags budget_;
 };
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "archive_loading.h"
+#include "budget_flags.h"
 #include "cli_host.h"
 #include "command_list.h"
 #include "export/naming.h"
@@ -28,6 +29,7 @@ class SifCommand : public Command {
         sub->add_flag("--thumbnails", thumbnails_, "Load image block 0 (thumbnails and icons)");
         sub->add_option("--trans", trans_, "Colour in place of black, RRGGBB")
             ->capture_default_str();
+        budget_.Register(*sub);
         return sub;
     }
 
@@ -49,7 +51,7 @@ class SifCommand : public Command {
         settings.ExportName = RemoveExtension(name_);
 
         host.SetProgressLabel("Writing SIF");
-        const SifExportResult result = ExportSif(model, settings, host, object_);
+        const SifExportResult result = ExportSif(model, settings, host, object_, budget_.Budget());
         host.EndProgress();
         if (result.status != SifExportStatus::Written) throw CommandError(kExitFailure, "");
         context.out << result.path << '\n';
@@ -64,6 +66,7 @@ class SifCommand : public Command {
     bool keepDuplicates_ = false;
     bool thumbnails_ = false;
     std::string trans_ = kDefaultTransText;
+    BudgetFlags budget_;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
+#include "budget_flags.h"
 #include "cli_host.h"
 #include "command_list.h"
 #include "export/sif_reader.h"
@@ -75,11 +76,15 @@ class SifDecodeCommand : public Command {
         sub->add_option("FILE", file_, "The SIF file")->required();
         sub->add_option("-o,--output", output_, "The picture to write, .bmp or .png")->required();
         sub->add_option("--json", json_, "Also write the tables to this JSON file");
+        budget_.Register(*sub);
         return sub;
     }
 
     int Run(CommandContext& context) override {
         const ImageFormat format = FormatOfPath(output_);
+        if (const auto planned = PlannedSifDecode(file_, output_, format == ImageFormat::Bmp)) {
+            budget_.Require(*planned);
+        }
         SifContents sif;
         const std::string error = ReadSifFile(file_, sif);
         if (!error.empty()) throw CommandError(kExitFailure, file_ + ": " + error);
@@ -98,6 +103,7 @@ class SifDecodeCommand : public Command {
     std::string file_;
     std::string output_;
     std::string json_;
+    BudgetFlags budget_;
 };
 
 }  // namespace

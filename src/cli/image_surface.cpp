@@ -1,44 +1,24 @@
 #include "image_surface.h"
 
-#include "archive/archive.h"
 #include "platform/host.h"
 
 namespace pixhaul::cli {
 
-ImageDrawResult DrawImage(ArchiveModel& model, std::size_t index, COLORREF trans, Surface& target) {
-    ImageRecord& image = model.Images.at(index);
-    if (image.Length == 0 || image.Bitmap == nullptr) return ImageDrawResult::Empty;
-    if (image.Width <= 0 || image.Height <= 0) return ImageDrawResult::NoPixels;
-    cBitMap& bitmap = *image.Bitmap;
-    if (image.eType == kPaletteType) bitmap.SetPalette(ReadBlockPalette(model, image.PaletteIndex));
-    // A corrupt stream is named by the caller, not by the decoder's message box.
+ImageOutcome DrawImage(const ArchiveModel& model, std::size_t index, COLORREF trans,
+                       Surface& target) {
+    const auto number = static_cast<std::int32_t>(index);
+    if (!ImageIsDecodable(model, number)) {
+        QuietHost quiet;
+        const ImageOutcome outcome = ComposeImage(model, number, trans, quiet, {}).outcome;
+        // A stream too short to decode anything still has no size to write.
+        return outcome == ImageOutcome::Ok ? ImageOutcome::Undecodable : outcome;
+    }
+    const ImageRecord& image = model.Images[index];
+    target.Reset(image.Width, image.Height);
+    ImagePlacement placement{&target, 0, 0};
+    placement.drawDecodedPart = true;
     QuietHost quiet;
-    const RenderOutcome outcome = bitmap.Render(trans, quiet);
-    ImageDrawResult result = ImageDrawResult::Drawn;
-    if (outcome == RenderOutcome::Corrupt) result = ImageDrawResult::Corrupt;
-    if (outcome == RenderOutcome::TooLarge) result = ImageDrawResult::TooLarge;
-    if (result == ImageDrawResult::Drawn) {
-        target.Reset(image.Width, image.Height);
-        bitmap.DrawTo(&target, 0, 0, 0, 0, image.Width, image.Height, 1.0, 1.0, SRCCOPY);
-    }
-    bitmap.Purge();
-    return result;
-}
-
-std::string Describe(ImageDrawResult result) {
-    switch (result) {
-        case ImageDrawResult::Drawn:
-            return "drawn";
-        case ImageDrawResult::Empty:
-            return "no data";
-        case ImageDrawResult::NoPixels:
-            return "no pixels (width or height 0)";
-        case ImageDrawResult::Corrupt:
-            return "stream corrupt";
-        case ImageDrawResult::TooLarge:
-            return "too large to decode";
-    }
-    return "";
+    return ComposeImage(model, number, trans, quiet, placement).outcome;
 }
 
 }  // namespace pixhaul::cli

@@ -1,22 +1,17 @@
 #pragma once
-// One image of the archive as the window draws it at zoom 1.
+// One image of the archive as the window draws it at zoom 1, for the tool's own files.
 #include <cstdint>
-#include <string>
 
 #include "archive/model.h"
+#include "export/compose_image.h"
 #include "platform/surface.h"
 
 namespace pixhaul::cli {
 
-enum class ImageDrawResult { Drawn, Empty, NoPixels, Corrupt, TooLarge };
-
-// Decodes image index of model with trans in place of black (reading its block's palette for
-// the palette type) and copies it 1:1 onto target, which becomes the record's Width x Height.
-// The bitmap is purged afterwards. Empty: an entry without data (nothing to write); NoPixels:
-// a width or height of 0 or less.
-ImageDrawResult DrawImage(ArchiveModel& model, std::size_t index, COLORREF trans, Surface& target);
-
-// What went wrong, for a message ("stream corrupt", ...).
-std::string Describe(ImageDrawResult result);
+// Renders image index of model with trans in place of black onto target, which becomes the
+// record's Width x Height (black first). A corrupt stream leaves what was decoded before the
+// fault. Nothing is shown: the caller names a failure. The bitmap is purged afterwards.
+ImageOutcome DrawImage(const ArchiveModel& model, std::size_t index, COLORREF trans,
+                       Surface& target);
 
 }  // namespace pixhaul::cli

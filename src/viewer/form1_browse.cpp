@@ -5,6 +5,7 @@
 #include <QTimer>
 
 #include "archive/archive.h"
+#include "export/compose_image.h"
 #include "form1.h"
 #include "picture_box.h"
 
@@ -118,30 +119,12 @@ void Form1::ClearPicture() {
 
 void Form1::ShowImage(std::int32_t Index) {
     picture1_->Clear();
-    if (Index < 0 || Index >= static_cast<std::int32_t>(model_.Images.size())) {
-        picture1_->Refresh();
-        return;
-    }
-    ImageRecord& E = model_.Images[Index];
-    if (E.Length == 0 || E.Bitmap == nullptr) {
-        picture1_->Refresh();
-        return;
-    }
-    cBitMap& bitmap = *E.Bitmap;
-    const bool caching = IsOptionChecked(Option::CacheRenderedImages);
-    if (!(caching && bitmap.IsRendered())) {
-        if (E.eType == kPaletteType) {
-            ++stats_.paletteReads;
-            const auto palette = ReadBlockPalette(model_, E.PaletteIndex);
-            bitmap.SetPalette(palette);
-        }
-        ++stats_.decodes;
-        bitmap.Render(settings_.TransColor, *this);
-    }
-    bitmap.DrawTo(picture1_->hDC(), 0, 0, 0, 0, E.Width, E.Height, settings_.Zoom, settings_.Zoom,
-                  SRCCOPY);
-    if (!IsOptionChecked(Option::CacheRenderedImages)) bitmap.Purge();
+    const ComposedImage shown = ComposeImage(model_, Index, settings_.TransColor, *this,
+                                             {picture1_->hDC(), 0, 0, settings_.Zoom});
+    if (shown.paletteRead) ++stats_.paletteReads;
+    if (shown.decoded) ++stats_.decodes;
     picture1_->Refresh();
+    if (shown.outcome == ImageOutcome::Empty || shown.outcome == ImageOutcome::Missing) return;
     SetLabel("Viewing frame " + std::to_string(static_cast<std::int64_t>(Index) + 1) + " of " +
              std::to_string(static_cast<std::int64_t>(hScroll1_->maximum()) + 1));
 }

@@ -87,8 +87,11 @@ void Form1::ExportBitmaps() {
     request.Direction = list3_->currentIndex();
     request.DisplayedImage = hScroll1_->value();
     request.Sequence = SequenceImages();
+    // Over the output budget the user decides; the tool refuses instead.
+    OutputBudget budget;
+    budget.ask = true;
     const BusyScope busy(*this);
-    pixhaul::ExportBitmaps(model_, settings_, *this, request);
+    pixhaul::ExportBitmaps(model_, settings_, *this, request, budget);
 }
 
 void Form1::ExportSif() {
@@ -96,7 +99,9 @@ void Form1::ExportSif() {
     const std::int32_t object = list1_->currentIndex();
     if (object < 0) return;
     const BusyScope busy(*this);
-    pixhaul::ExportSif(model_, settings_, *this, object);
+    OutputBudget budget;
+    budget.ask = true;
+    pixhaul::ExportSif(model_, settings_, *this, object, budget);
 }
 
 }  // namespace pixhaul::viewer

@@ -83,6 +83,9 @@ public:
     // ask for 32767 x 32767 (3 GiB) with a stream of a few bytes, and with "Cache rendered
     // images" on every such image would keep its surface. A larger image counts as damaged.
     static constexpr std::int64_t kMaxImagePixels = 16LL * 1024 * 1024;
+    // Whether Render builds a surface for this size and type (positive, within kMaxImagePixels);
+    // any other size counts as damaged.
+    static bool SizeDecodable(std::int32_t width, std::int32_t height, std::int16_t eType);
 
 private:
     // Shared by both builders. With zeroBuffer false the pixel buffer is left uninitialised for

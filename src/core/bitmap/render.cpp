@@ -338,14 +338,18 @@ RenderOutcome cBitMap::Decode(COLORREF Trans) {
     return stop == Stop::Corrupt ? RenderOutcome::Corrupt : RenderOutcome::Rendered;
 }
 
+bool cBitMap::SizeDecodable(std::int32_t width, std::int32_t height, std::int16_t eType) {
+    const std::int64_t surfaceWidth = std::int64_t{width} + (width % 2 != 0 ? 1 : 0);
+    const bool widthFits = eType == k15BitType || surfaceWidth <= INT16_MAX;
+    return width > 0 && height > 0 && widthFits && surfaceWidth * height <= kMaxImagePixels;
+}
+
 RenderOutcome cBitMap::Render(COLORREF Trans, Host& host) {
     if (rendered_) return RenderOutcome::AlreadyRendered;
     if (stream_.LastIndex() == 0) return RenderOutcome::EmptyStream;
 
     // Sizes straight from the file: nothing is allocated for an image that cannot be one.
-    const std::int64_t surfaceWidth = width_ + (width_ % 2 != 0 ? 1 : 0);
-    const bool widthFits = eType_ == k15BitType || surfaceWidth <= INT16_MAX;
-    if (width_ <= 0 || height_ <= 0 || !widthFits || surfaceWidth * height_ > kMaxImagePixels) {
+    if (!SizeDecodable(width_, height_, eType_)) {
         ClassTerminate();
         EmptyBuffer();
         host.ShowMessage("The image is damaged: a size of " + std::to_string(width_) + " x " +

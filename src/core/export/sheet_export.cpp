@@ -11,8 +11,10 @@
 #include "archive/archive.h"
 #include "bitmap/cbitmap.h"
 #include "export/bmp_writer.h"
+#include "export/compose_image.h"
 #include "export/dat_writer.h"
 #include "export/export_list.h"
+#include "export/output_budget.h"
 #include "export/png_writer.h"
 #include "platform/atomic_file.h"
 
@@ -169,24 +171,16 @@ class SheetComposer {
                   SheetExportResult& result)
         : model_(model), settings_(settings), host_(host), result_(result) {}
 
-    // Renders image `index` as the export does (palette, cache rules) and draws it 1:1 with its
-    // top-left corner at (x, y) of target, y counted from the top.
+    // Draws image `index` 1:1 with its top-left corner at (x, y) of target, y counted from the
+    // top, and keeps a failed image for the report.
     void DrawImage(std::int32_t index, Surface& target, std::int32_t x, std::int32_t y) {
-        ImageRecord& record = model_.Images[static_cast<std::size_t>(index)];
-        cBitMap* bitmap = record.Bitmap.get();
-        if (bitmap == nullptr) return;
-        if (!(host_.IsOptionChecked(Option::CacheRenderedImages) && bitmap->IsRendered())) {
-            if (record.eType == kPaletteType) {
-                bitmap->SetPalette(ReadBlockPalette(model_, record.PaletteIndex));
-            }
-            if (bitmap->Render(settings_.TransColor, host_) == RenderOutcome::Corrupt &&
-                std::find(result_.corruptImages.begin(), result_.corruptImages.end(), index) ==
-                    result_.corruptImages.end()) {
-                result_.corruptImages.push_back(index);
-            }
+        const ImageOutcome outcome =
+            ComposeImage(model_, index, settings_.TransColor, host_, {&target, x, y}).outcome;
+        if (IsFailure(outcome) &&
+            std::find(result_.corruptImages.begin(), result_.corruptImages.end(), index) ==
+                result_.corruptImages.end()) {
+            result_.corruptImages.push_back(index);
         }
-        bitmap->DrawTo(&target, 0, 0, x, y, record.Width, record.Height, 1.0, 1.0, SRCCOPY);
-        if (!host_.IsOptionChecked(Option::CacheRenderedImages)) bitmap->Purge();
     }
 
     // Writes the sheet of the list (and the lookup table when writeDat) under folder + name.
@@ -316,7 +310,7 @@ SheetSize SequenceList(const ArchiveModel& model, const std::vector<std::int32_t
 }  // namespace
 
 SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& host,
-                                const SheetExportRequest& request) {
+                                const SheetExportRequest& request, const OutputBudget& budget) {
     ExportNowLock lock(host);
     SheetExportResult result;
     host.SetCaption(kCaptionIndexing);
@@ -330,6 +324,13 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
             if (n < 0 || static_cast<std::size_t>(n) >= model.Images.size() ||
                 model.Images[static_cast<std::size_t>(n)].Length == 0) {
                 result.status = SheetExportStatus::EmptyImage;
+                return result;
+            }
+            if (!ImageIsDecodable(model, n)) {
+                // Render tells the user why; a sheet of background alone is not written.
+                ComposeImage(model, n, settings.TransColor, host, {});
+                result.corruptImages.push_back(n);
+                result.status = SheetExportStatus::Undecodable;
                 return result;
             }
             const ImageRecord& record = model.Images[static_cast<std::size_t>(n)];
@@ -389,6 +390,19 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
             ? settings.ExportName
             : AutomaticExportName(model, settings.ArchivePath, request.Mode, request.Object,
                                   request.Action, request.Direction, request.DisplayedImage);
+    // The lookup table counts whenever the mode may write one (its option is read while writing).
+    const std::uint64_t datBytes = lookupTable ? list.size() * kDatRecordSize : 0;
+    const PlannedOutput planned{
+        settings.ExportFolder + name + Extension(request.Format),
+        static_cast<std::uint64_t>(size.Width) * static_cast<std::uint64_t>(size.Height),
+        datBytes + (request.Format == SheetFormat::Bmp
+                        ? BmpFileBytes(size.Width, size.Height)
+                        : UncompressedRgbBytes(size.Width, size.Height)),
+        request.Format == SheetFormat::Bmp};
+    if (!ClearedByBudget(planned, budget, host)) {
+        result.status = SheetExportStatus::OverBudget;
+        return result;
+    }
     if (request.Mode != ExportMode::DisplayedImage) host.SetCaption(kCaptionAssembling);
 
     SheetComposer composer(model, settings, host, result);

@@ -7,6 +7,7 @@
 
 #include "archive/model.h"
 #include "export/naming.h"
+#include "export/output_budget.h"
 #include "platform/host.h"
 
 namespace pixhaul {
@@ -31,8 +32,10 @@ enum class SheetExportStatus {
     Written,          // the sheet (and the lookup table, when asked for) was written
     NoSelection,      // the mode's selection was missing: nothing shown, nothing written
     EmptyImage,       // mode 6 on an image without data: nothing written
+    Undecodable,      // mode 6 on an image whose size cannot be decoded: told, nothing written
     NothingToExport,  // the range holds no frames: the user was told, nothing written
     TooLarge,         // the sheet is larger than the file format holds: the user was told
+    OverBudget,       // over the output budget: refused (or declined), nothing written
     Interrupted,      // the archive was reset or replaced while the list was built: nothing written
     Failed,           // a file error: the "Dammit!" box was shown, older files untouched
 };
@@ -40,7 +43,8 @@ enum class SheetExportStatus {
 struct SheetExportResult {
     SheetExportStatus status = SheetExportStatus::NoSelection;
     std::vector<std::string> paths;           // files written, sheet first
-    std::vector<std::int32_t> corruptImages;  // images whose stream could not be decoded fully
+    // Images that could not be decoded fully: a corrupt stream, or a size that cannot be decoded.
+    std::vector<std::int32_t> corruptImages;
     std::int64_t width = 0;                   // the sheet's size
     std::int64_t height = 0;
 };
@@ -66,8 +70,10 @@ std::string SheetTooLargeToAssemble(std::int64_t width, std::int64_t height,
 // when ExportName is empty). ExportName is emptied after a written export and kept otherwise.
 // Options read from the host at the moment of use: GenerateLookupTable, RemoveDuplicateFrames,
 // CacheRenderedImages.
+// The sheet's pixels and file size are checked against budget before anything is written.
 SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& host,
-                                const SheetExportRequest& request);
+                                const SheetExportRequest& request,
+                                const OutputBudget& budget = {});
 
 // "Error 2 Encountered:\r\n\"No such file or directory\"" in a critical box titled "Dammit!".
 void ShowExportError(Host& host, int number, const std::string& description);

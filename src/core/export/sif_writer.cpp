@@ -8,9 +8,11 @@
 
 #include "archive/archive.h"
 #include "bitmap/cbitmap.h"
+#include "export/compose_image.h"
 #include "export/export_list.h"
 #include "export/huffman.h"
 #include "export/naming.h"
+#include "export/output_budget.h"
 #include "export/rle_stream.h"
 #include "export/sheet_export.h"
 #include "platform/atomic_file.h"
@@ -115,25 +117,13 @@ std::vector<Row> PlaceFrames(const ArchiveModel& model, const std::vector<Export
 void DrawFrame(const ArchiveModel& model, const Settings& settings, Host& host,
                std::int32_t imageIndex, Surface& band, std::int64_t x,
                std::vector<std::int32_t>& undecoded) {
-    const ImageRecord& image = model.Images[static_cast<std::size_t>(imageIndex)];
-    cBitMap* bitmap = image.Bitmap.get();
-    if (bitmap == nullptr) return;
-    const bool cache = host.IsOptionChecked(Option::CacheRenderedImages);
-    if (!cache || !bitmap->IsRendered()) {
-        if (image.eType == kPaletteType) {
-            const std::array<COLORREF, 256> palette = ReadBlockPalette(model, image.PaletteIndex);
-            bitmap->SetPalette(palette);
-        }
-        const RenderOutcome outcome = bitmap->Render(settings.TransColor, host);
-        if (outcome == RenderOutcome::Corrupt || outcome == RenderOutcome::TooLarge) {
-            if (std::find(undecoded.begin(), undecoded.end(), imageIndex) == undecoded.end()) {
-                undecoded.push_back(imageIndex);
-            }
-        }
+    const ComposedImage drawn =
+        ComposeImage(model, imageIndex, settings.TransColor, host,
+                     {&band, static_cast<std::int32_t>(x), 0});
+    if (IsFailure(drawn.outcome) &&
+        std::find(undecoded.begin(), undecoded.end(), imageIndex) == undecoded.end()) {
+        undecoded.push_back(imageIndex);
     }
-    bitmap->DrawTo(&band, 0, 0, static_cast<std::int32_t>(x), 0, image.Width, image.Height, 1.0,
-                   1.0, SRCCOPY);
-    if (!host.IsOptionChecked(Option::CacheRenderedImages)) bitmap->Purge();
 }
 
 // Composes the sheet one row at a time, from the bottom row up, and run-length codes it in scan
@@ -167,7 +157,7 @@ std::vector<std::uint8_t> EncodeSheet(const ArchiveModel& model, const Settings&
 }  // namespace
 
 SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& host,
-                          std::int32_t object) {
+                          std::int32_t object, const OutputBudget& budget) {
     SifExportResult result;
     if (object < 0 || static_cast<std::size_t>(object) >= model.Objects.size()) return result;
 
@@ -207,6 +197,18 @@ SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& h
                       SheetTooLargeToAssemble(size.Width, size.Height, band));
     }
 
+    const PlannedOutput planned{
+        settings.ExportFolder +
+            (settings.ExportName.empty() ? AutomaticSifName(model, object) : settings.ExportName) +
+            ".sif",
+        static_cast<std::uint64_t>(size.Width) * static_cast<std::uint64_t>(size.Height),
+        UncompressedRgbBytes(size.Width, size.Height), false};
+    if (!ClearedByBudget(planned, budget, host)) {
+        host.SetExportNowEnabled(true);
+        result.status = SifExportStatus::OverBudget;
+        result.path = planned.path;
+        return result;
+    }
     if (settings.ExportName.empty()) settings.ExportName = AutomaticSifName(model, object);
     result.path = settings.ExportFolder + settings.ExportName + ".sif";
 

@@ -1,0 +1,93 @@
+#include "export/compose_image.h"
+
+#include "archive/archive.h"
+#include "bitmap/cbitmap.h"
+
+namespace pixhaul {
+
+namespace {
+
+const ImageRecord* RecordOf(const ArchiveModel& model, std::int32_t index) {
+    if (index < 0 || static_cast<std::size_t>(index) >= model.Images.size()) return nullptr;
+    return &model.Images[static_cast<std::size_t>(index)];
+}
+
+ImageOutcome OutcomeOf(RenderOutcome rendered) {
+    switch (rendered) {
+        case RenderOutcome::Corrupt:
+            return ImageOutcome::Corrupt;
+        case RenderOutcome::TooLarge:
+            return ImageOutcome::Undecodable;
+        default:
+            return ImageOutcome::Ok;
+    }
+}
+
+// A corrupt stream leaves its decoded pixels in the buffer (the rest cleared) but no surface,
+// so DrawTo draws nothing: copy them 1:1 straight from the buffer.
+void DrawDecodedPart(const cBitMap& bitmap, const ImageRecord& record,
+                     const ImagePlacement& placement) {
+    const auto pixels = bitmap.PixelBuffer();
+    const BitmapInfoHeader& header = bitmap.Header();
+    if (pixels.empty() || header.biHeight < record.Height) return;
+    SetDIBitsToDevice(*placement.target, placement.x, placement.y, record.Width, record.Height, 0,
+                      header.biHeight - record.Height, pixels.data(), header);
+}
+
+}  // namespace
+
+ComposedImage ComposeImage(const ArchiveModel& model, std::int32_t index, COLORREF trans,
+                           Host& host, const ImagePlacement& placement) {
+    ComposedImage result;
+    const ImageRecord* record = RecordOf(model, index);
+    if (record == nullptr) return result;
+    if (record->Length == 0 || record->Bitmap == nullptr) {
+        result.outcome = ImageOutcome::Empty;
+        return result;
+    }
+    cBitMap& bitmap = *record->Bitmap;
+    result.outcome = ImageOutcome::Ok;
+    if (!(host.IsOptionChecked(Option::CacheRenderedImages) && bitmap.IsRendered())) {
+        if (record->eType == kPaletteType) {
+            bitmap.SetPalette(ReadBlockPalette(model, record->PaletteIndex));
+            result.paletteRead = true;
+        }
+        result.decoded = true;
+        result.outcome = OutcomeOf(bitmap.Render(trans, host));
+    }
+    if (placement.target != nullptr) {
+        if (result.outcome == ImageOutcome::Corrupt && placement.drawDecodedPart &&
+            placement.scale == 1.0) {
+            DrawDecodedPart(bitmap, *record, placement);
+        } else {
+            bitmap.DrawTo(placement.target, 0, 0, placement.x, placement.y, record->Width,
+                          record->Height, placement.scale, placement.scale, SRCCOPY);
+        }
+    }
+    if (!host.IsOptionChecked(Option::CacheRenderedImages)) bitmap.Purge();
+    return result;
+}
+
+bool ImageIsDecodable(const ArchiveModel& model, std::int32_t index) {
+    const ImageRecord* record = RecordOf(model, index);
+    return record != nullptr && record->Length != 0 && record->Bitmap != nullptr &&
+           cBitMap::SizeDecodable(record->Width, record->Height, record->eType);
+}
+
+std::string Describe(ImageOutcome outcome) {
+    switch (outcome) {
+        case ImageOutcome::Ok:
+            return "";
+        case ImageOutcome::Corrupt:
+            return "stream corrupt";
+        case ImageOutcome::Undecodable:
+            return "its size cannot be decoded";
+        case ImageOutcome::Empty:
+            return "no data";
+        case ImageOutcome::Missing:
+            return "no such image";
+    }
+    return "";
+}
+
+}  // namespace pixhaul
