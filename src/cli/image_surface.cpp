@@ -7,9 +7,9 @@ namespace pixhaul::cli {
 
 ImageDrawResult DrawImage(ArchiveModel& model, std::size_t index, COLORREF trans, Surface& target) {
     ImageRecord& image = model.Images.at(index);
-    if (image.Length == 0 || image.Bitmap == nullptr) return ImageDrawResult::Empty;
+    if (image.Length == 0 || !image.Loaded) return ImageDrawResult::Empty;
     if (image.Width <= 0 || image.Height <= 0) return ImageDrawResult::NoPixels;
-    cBitMap& bitmap = *image.Bitmap;
+    cBitMap& bitmap = model.ImageBitmap(index);
     if (image.eType == kPaletteType) bitmap.SetPalette(ReadBlockPalette(model, image.PaletteIndex));
     // A corrupt stream is named by the caller, not by the decoder's message box.
     QuietHost quiet;

@@ -123,11 +123,11 @@ void Form1::ShowImage(std::int32_t Index) {
         return;
     }
     ImageRecord& E = model_.Images[Index];
-    if (E.Length == 0 || E.Bitmap == nullptr) {
+    if (E.Length == 0 || !E.Loaded) {
         picture1_->Refresh();
         return;
     }
-    cBitMap& bitmap = *E.Bitmap;
+    cBitMap& bitmap = model_.ImageBitmap(static_cast<std::size_t>(Index));
     const bool caching = IsOptionChecked(Option::CacheRenderedImages);
     if (!(caching && bitmap.IsRendered())) {
         if (E.eType == kPaletteType) {

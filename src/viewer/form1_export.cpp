@@ -19,9 +19,7 @@ void Form1::mnuOpt_Click(int Index) {
         ShowMessage("Would you like to purge all cached data?\r\n(See readme for what this means!)",
                     "Caching disabled", MessageIcon::Question, MessageButtons::YesNo);
     if (answer != MessageResult::Yes) return;
-    for (ImageRecord& image : model_.Images) {
-        if (image.Bitmap != nullptr && image.Bitmap->IsRendered()) image.Bitmap->Purge();
-    }
+    model_.ReleaseImageBitmaps();
 }
 
 void Form1::mnuExportMode_Click(int Index) {

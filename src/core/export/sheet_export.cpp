@@ -173,8 +173,8 @@ class SheetComposer {
     // top-left corner at (x, y) of target, y counted from the top.
     void DrawImage(std::int32_t index, Surface& target, std::int32_t x, std::int32_t y) {
         ImageRecord& record = model_.Images[static_cast<std::size_t>(index)];
-        cBitMap* bitmap = record.Bitmap.get();
-        if (bitmap == nullptr) return;
+        if (!record.Loaded) return;
+        cBitMap* bitmap = &model_.ImageBitmap(static_cast<std::size_t>(index));
         if (!(host_.IsOptionChecked(Option::CacheRenderedImages) && bitmap->IsRendered())) {
             if (record.eType == kPaletteType) {
                 bitmap->SetPalette(ReadBlockPalette(model_, record.PaletteIndex));
@@ -346,7 +346,7 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
             size = SequenceList(model, request.Sequence, list);
             break;
         default: {
-            const MappedFile* const archive = model.File.get();
+            const ArchiveFile* const archive = model.File.get();
             if (!BuildModeList(model, host, request, list, size)) {
                 result.status = SheetExportStatus::NoSelection;
                 return result;

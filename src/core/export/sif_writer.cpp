@@ -116,8 +116,8 @@ void DrawFrame(const ArchiveModel& model, const Settings& settings, Host& host,
                std::int32_t imageIndex, Surface& band, std::int64_t x,
                std::vector<std::int32_t>& undecoded) {
     const ImageRecord& image = model.Images[static_cast<std::size_t>(imageIndex)];
-    cBitMap* bitmap = image.Bitmap.get();
-    if (bitmap == nullptr) return;
+    if (!image.Loaded) return;
+    cBitMap* bitmap = &model.ImageBitmap(static_cast<std::size_t>(imageIndex));
     const bool cache = host.IsOptionChecked(Option::CacheRenderedImages);
     if (!cache || !bitmap->IsRendered()) {
         if (image.eType == kPaletteType) {
