@@ -74,6 +74,7 @@ class ExtractCommand : public Command {
                 ++failures;
                 continue;
             }
+            ThrowIfArchiveChanged(model);
             WriteImageFile(prefix + ImageFileName(i, format), surface, format,
                            StaleTemporaries::Keep);
         }

@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <QWidget>
 
+#include "archive/archive.h"
 #include "export/naming.h"
 #include "export/sheet_export.h"
 #include "export/sif_writer.h"
@@ -85,16 +86,31 @@ void Form1::ExportBitmaps() {
     request.Direction = list3_->currentIndex();
     request.DisplayedImage = hScroll1_->value();
     request.Sequence = SequenceImages();
-    const BusyScope busy(*this);
-    pixhaul::ExportBitmaps(model_, settings_, *this, request);
+    if (OfferReloadIfArchiveChanged()) return;
+    try {
+        const BusyScope busy(*this);
+        pixhaul::ExportBitmaps(model_, settings_, *this, request);
+    } catch (const ArchiveChangedError&) {
+        OfferReload();
+        return;
+    }
+    OfferReloadIfArchiveChanged();
 }
 
 void Form1::ExportSif() {
     if (busy_) return;
     const std::int32_t object = list1_->currentIndex();
     if (object < 0) return;
-    const BusyScope busy(*this);
-    pixhaul::ExportSif(model_, settings_, *this, object);
+    if (OfferReloadIfArchiveChanged()) return;
+    try {
+        const BusyScope busy(*this);
+        pixhaul::ExportSif(model_, settings_, *this, object);
+    } catch (const ArchiveChangedError&) {
+        SetExportNowEnabled(true);
+        OfferReload();
+        return;
+    }
+    OfferReloadIfArchiveChanged();
 }
 
 }  // namespace pixhaul::viewer

@@ -2,6 +2,7 @@
 // ResetArchive, ReadBlockPalette and LoadArchive.
 #include <array>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 #include "archive/model.h"
@@ -42,6 +43,21 @@ LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host
 bool ArchiveChangedOnDisk(const ArchiveModel& model);
 inline constexpr const char* kArchiveChangedMessage =
     "the archive changed on disk while it was open";
+
+// What an export throws when the archive changed on disk before it replaced any file; what()
+// is "PATH: the archive changed on disk while it was open". The export's temporaries go with
+// the unwinding, so nothing is written.
+class ArchiveChangedError : public std::runtime_error {
+public:
+    explicit ArchiveChangedError(const std::string& path);
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Exports call this just before they replace their first file.
+void ThrowIfArchiveChanged(const ArchiveModel& model);
 
 // Caption texts.
 inline constexpr const char* kCaptionRejected = "Pixhaul sprite image extractor v2.0";

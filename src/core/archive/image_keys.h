@@ -10,11 +10,16 @@
 namespace pixhaul {
 
 class ImageKeys {
-public:
+  public:
     struct Key {
         std::int32_t id = 0;
         std::int32_t index = 0;
     };
+
+    // Room for n keys in all, asked for only with a count checked against the bytes left.
+    void Reserve(std::size_t n) {
+        if (keys_.capacity() < n) keys_.reserve(std::max(n, 2 * keys_.capacity()));
+    }
 
     // Images are added in load order; Seal() must run before Find().
     void Add(std::int32_t id, std::int32_t index) { keys_.push_back({id, index}); }
@@ -57,7 +62,7 @@ public:
 
     std::size_t Size() const { return keys_.size(); }
 
-private:
+  private:
     std::vector<Key> keys_;
 };
 

@@ -222,6 +222,7 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
     if (model_.Images.capacity() < loadedImages_ + count) {
         model_.Images.reserve(std::max(loadedImages_ + count, 2 * model_.Images.capacity()));
     }
+    if (block != 0) keys_.Reserve(keys_.Size() + count);
 
     for (std::size_t j = 0; j < count; ++j) {
         const std::size_t entryAt = c.Pos();

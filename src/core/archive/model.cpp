@@ -52,6 +52,13 @@ bool ArchiveChangedOnDisk(const ArchiveModel& model) {
     return model.File != nullptr && model.File->ChangedOnDisk();
 }
 
+ArchiveChangedError::ArchiveChangedError(const std::string& path)
+    : std::runtime_error(path + ": " + kArchiveChangedMessage), path_(path) {}
+
+void ThrowIfArchiveChanged(const ArchiveModel& model) {
+    if (ArchiveChangedOnDisk(model)) throw ArchiveChangedError(model.File->Path());
+}
+
 std::string ObjectItemText(const ArchiveModel& model, std::int32_t object) {
     const std::int32_t actions =
         object >= 0 && static_cast<std::size_t>(object) < model.Objects.size()

@@ -240,6 +240,7 @@ class SheetComposer {
             sheet.WriteBand(band, row.height);
             host_.Progress(n + 1, total);
         }
+        ThrowIfArchiveChanged(model_);
         sheet.Finish();
         result_.paths.push_back(base + Extension(format));
         if (dat) {

@@ -16,7 +16,7 @@ namespace {
 
 // Closes a descriptor when the scope ends.
 class FileDescriptor {
-public:
+  public:
     explicit FileDescriptor(int fd) : fd_(fd) {}
     ~FileDescriptor() {
         if (fd_ >= 0) ::close(fd_);
@@ -25,7 +25,7 @@ public:
     FileDescriptor& operator=(const FileDescriptor&) = delete;
     int Get() const { return fd_; }
 
-private:
+  private:
     int fd_;
 };
 

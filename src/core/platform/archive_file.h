@@ -15,7 +15,7 @@
 namespace pixhaul {
 
 class ArchiveFile {
-public:
+  public:
     // Reads the file; on failure returns null and sets error to a message naming the file.
     static std::shared_ptr<const ArchiveFile> Open(const std::string& path, std::string& error);
     ArchiveFile(const ArchiveFile&) = delete;
@@ -30,7 +30,7 @@ public:
     // file, or of another size or modification time.
     bool ChangedOnDisk() const;
 
-private:
+  private:
     ArchiveFile() = default;
     std::unique_ptr<std::uint8_t[]> data_;
     std::size_t size_ = 0;
