@@ -32,10 +32,10 @@ struct LoadResult {
 };
 
 // Loads the archive named by ArchivePath into the model. The file's bytes are read into memory
-// and kept while anything of it is loaded; image streams share them. A damaged archive keeps what was read
-// completely (a frame naming an unknown image gets ImageIndex -1; of two images with one id the
-// first keeps it) and the user is told once, in a message box, what was wrong and where.
-// The host reports every image (ImageLoaded) and the end of the load (ArchiveLoaded).
+// and kept while anything of it is loaded; image streams share them. A damaged archive keeps what
+// was read completely (a frame naming an unknown image gets ImageIndex -1; of two images with one
+// id the first keeps it) and the user is told once, in a message box, what was wrong and where. The
+// host reports every image (ImageLoaded) and the end of the load (ArchiveLoaded).
 LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host& host);
 
 // True when the archive the model was loaded from is no longer on disk as it was read: gone,

@@ -26,8 +26,8 @@ struct ImageRecord {
     std::int16_t Extra2 = 0;
     std::int16_t Extra3 = 0;
     std::int16_t Extra4 = 0;
-    bool Loaded = false;            // false only in the empty entry of a model with no archive
-    std::int32_t PaletteIndex = 0;  // the image block the image came from
+    bool Loaded = false;             // false only in the empty entry of a model with no archive
+    std::int32_t PaletteIndex = 0;   // the image block the image came from
     std::uint64_t StreamOffset = 0;  // offset of the stream's first byte in the archive file
 };
 
