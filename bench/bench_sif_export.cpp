@@ -51,9 +51,11 @@ ArchiveModel MakeObject() {
             record.eType = k24BitType;
             record.Width = kSide;
             record.Height = kSide;
-            record.Bitmap = std::make_unique<cBitMap>();
-            record.Bitmap->SetData(kSide, kSide, k24BitType, std::move(stream));
-            model.Images.push_back(std::move(record));
+            record.Loaded = true;
+            auto bitmap = std::make_unique<cBitMap>();
+            bitmap->SetData(kSide, kSide, k24BitType, std::move(stream));
+            model.Images.push_back(record);
+            model.AdoptImageBitmap(model.Images.size() - 1, std::move(bitmap));
             direction.Frames.push_back({0, n});
         }
         direction.FrameCount = kFramesPerDirection;

@@ -99,10 +99,11 @@ void BM_DecodeOnly(benchmark::State& state) {
     int i = 0;
     for (auto _ : state) {
         ImageRecord& image = f.form->Model().Images[static_cast<std::size_t>(i)];
-        image.Bitmap->Purge();
-        image.Bitmap->SetPalette(ReadBlockPalette(f.form->Model(), image.PaletteIndex));
-        image.Bitmap->Render(0xFF00FF, host);
-        image.Bitmap->Purge();
+        cBitMap& bitmap = f.form->Model().ImageBitmap(static_cast<std::size_t>(i));
+        bitmap.Purge();
+        bitmap.SetPalette(ReadBlockPalette(f.form->Model(), image.PaletteIndex));
+        bitmap.Render(0xFF00FF, host);
+        bitmap.Purge();
         i = (i + 1) % kImages;
     }
     state.counters["ms_per_image"] = benchmark::Counter(

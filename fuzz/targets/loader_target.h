@@ -31,9 +31,10 @@ inline std::string CheckModel(const ArchiveModel& model) {
     }
     if (!model.File) return "a loaded model without its file";
     const std::span<const std::uint8_t> file = model.File->Bytes();
-    for (const ImageRecord& image : model.Images) {
-        if (!image.Bitmap) return "an image without a bitmap";
-        const StreamBytes& stream = image.Bitmap->Stream();
+    for (std::size_t i = 0; i < model.Images.size(); ++i) {
+        const ImageRecord& image = model.Images[i];
+        if (!image.Loaded) return "an image entry left empty";
+        const StreamBytes& stream = model.ImageBitmap(i).Stream();
         if (image.Length < 0 || stream.Size() != static_cast<std::size_t>(image.Length) + 1) {
             return "a stream's size differs from its length";
         }
@@ -159,16 +160,18 @@ inline std::string RunLoaderInput(std::span<const std::uint8_t> bytes) {
     }
 
     std::int64_t budget = kLoaderPixelBudget;
-    for (ImageRecord& image : model.Images) {
-        if (!image.Bitmap) continue;
+    for (std::size_t i = 0; i < model.Images.size(); ++i) {
+        const ImageRecord& image = model.Images[i];
+        if (!image.Loaded) continue;
+        cBitMap& bitmap = model.ImageBitmap(i);
         if (!CheapToRender(image.eType, image.Width, image.Height)) continue;
         const std::int64_t pixels = std::int64_t{std::max<std::int16_t>(image.Width, 0) + 1} *
                                     std::max<std::int16_t>(image.Height, 0);
         if (pixels <= cBitMap::kMaxImagePixels && (budget -= pixels) < 0) break;
         if (image.eType == kPaletteType) {
-            image.Bitmap->SetPalette(ReadBlockPalette(model, image.PaletteIndex));
+            bitmap.SetPalette(ReadBlockPalette(model, image.PaletteIndex));
         }
-        image.Bitmap->Render(0xFF00FF, host);
+        bitmap.Render(0xFF00FF, host);
     }
 
     for (std::size_t o = 0; o < model.Objects.size(); ++o) {

@@ -9,21 +9,27 @@
 
 #include "command.h"
 #include "qxa_app.h"
+#include "terminal_text.h"
 
 namespace pixhaul::cli {
 
 namespace {
 
 [[noreturn]] void CannotOpen(const std::string& path, int error) {
-    throw CommandError(kExitFailure, "cannot open '" + path + "': " + std::strerror(error));
+    throw CommandError(kExitFailure,
+                       "cannot open '" + TerminalText(path) + "': " + std::strerror(error));
 }
 
-// The loader says little about files it cannot open; find out here first.
+// The loader says little about files it cannot open; find out here first. Nothing but a
+// regular file is opened: a FIFO would wait for a writer, a device could be read forever.
 void CheckReadable(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) CannotOpen(path, errno);
     if (S_ISDIR(info.st_mode)) CannotOpen(path, EISDIR);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (!S_ISREG(info.st_mode)) {
+        throw CommandError(kExitFailure, TerminalText(path) + " is not a regular file");
+    }
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) CannotOpen(path, errno);
     ::close(fd);
 }
@@ -40,10 +46,11 @@ LoadResult LoadForCommand(ArchiveModel& model, const std::string& path, CliHost&
     if (result.status == LoadStatus::Rejected || result.status == LoadStatus::NotStarted) {
         if (host.MessagesShown() != messagesBefore) throw CommandError(kExitFailure, "");
         const std::string why = result.problem.empty() ? "not a QXA archive" : result.problem;
-        throw CommandError(kExitFailure, path + ": " + why);
+        throw CommandError(kExitFailure, TerminalText(path) + ": " + why);
     }
     if (result.status == LoadStatus::Damaged && host.MessagesShown() == messagesBefore) {
-        host.Tell(path + ": " + (result.problem.empty() ? "damaged archive" : result.problem));
+        host.Tell(TerminalText(path) + ": " +
+                  (result.problem.empty() ? "damaged archive" : result.problem));
     }
     return result;
 }
@@ -52,8 +59,7 @@ std::size_t LoadedImageCount(const ArchiveModel& model) {
     return model.IsLoaded() ? model.Images.size() : 0;
 }
 
-int ExportExitCode(const std::vector<std::int32_t>& corruptImages, LoadStatus load,
-                   CliHost& host) {
+int ExportExitCode(const std::vector<std::int32_t>& corruptImages, LoadStatus load, CliHost& host) {
     for (std::int32_t image : corruptImages) {
         host.Tell("image " + std::to_string(image) + " could not be decoded");
     }

@@ -2,23 +2,21 @@
 
 #include <ostream>
 
+#include "terminal_text.h"
+
 namespace pixhaul::cli {
 
 MessageResult CliHost::ShowMessage(const std::string& text, const std::string&, MessageIcon,
                                    MessageButtons buttons) {
-    Tell(context_ + text);
+    Tell(TerminalText(context_) + text);
     return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
 }
 
 void CliHost::Tell(const std::string& text) {
     bar_.Clear();
-    // Message boxes break lines with CR LF; a terminal wants plain line feeds.
-    std::string line;
-    line.reserve(text.size());
-    for (char c : text) {
-        if (c != '\r') line += c;
-    }
-    err_ << "qxa: " << line << '\n' << std::flush;
+    // Message boxes break lines with CR LF; a terminal wants plain line feeds. Names and paths
+    // in the text may hold anything: control characters are shown escaped.
+    err_ << "qxa: " << TerminalMessage(text) << '\n' << std::flush;
     ++messagesShown_;
 }
 

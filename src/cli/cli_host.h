@@ -33,7 +33,8 @@ class CliHost : public Host {
     // The label of the bar that Progress draws.
     void SetProgressLabel(std::string label) { progressLabel_ = std::move(label); }
     void EndProgress() { bar_.Clear(); }
-    // Writes "qxa: text" on stderr, clearing the bar first.
+    // Writes "qxa: text" on stderr, clearing the bar first; control characters are escaped
+    // except the message box's line breaks (CR LF).
     void Tell(const std::string& text);
 
     int MessagesShown() const { return messagesShown_; }

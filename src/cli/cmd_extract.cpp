@@ -91,6 +91,7 @@ class ExtractCommand : public Command {
                 ++failures;
                 continue;
             }
+            ThrowIfArchiveChanged(model);
             const std::string path = prefix + ImageFileName(i, format);
             WriteImageFile(path, surface, format, StaleTemporaries::Keep);
             if (outcome == ImageOutcome::Corrupt) {

@@ -1,4 +1,5 @@
-// qxa list ARCHIVE [--thumbnails]: the object hierarchy with the window's list texts.
+// qxa list ARCHIVE [--thumbnails]: the object hierarchy with the window's list texts (names
+// from the archive with their control characters escaped).
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <ostream>
@@ -7,6 +8,7 @@
 #include "cli_host.h"
 #include "command_list.h"
 #include "qxa_app.h"
+#include "terminal_text.h"
 
 namespace pixhaul::cli {
 
@@ -16,15 +18,19 @@ void PrintHierarchy(std::ostream& out, const ArchiveModel& model) {
     const auto objects = std::min<std::size_t>(
         static_cast<std::size_t>(std::max(model.ObjectCount, 0)), model.Objects.size());
     for (std::size_t o = 0; o < objects; ++o) {
-        out << ObjectItemText(model, static_cast<std::int32_t>(o)) << '\n';
+        out << TerminalText(ObjectItemText(model, static_cast<std::int32_t>(o))) << '\n';
         for (const ActionRecord& action : model.Objects[o].Actions) {
-            out << "  " << ActionItemText(action) << '\n';
+            out << "  " << TerminalText(ActionItemText(action)) << '\n';
             for (std::size_t d = 0; d < action.Directions.size(); ++d) {
                 const DirectionRecord& direction = action.Directions[d];
-                out << "    " << DirectionItemText(direction, static_cast<std::int32_t>(d)) << '\n';
+                out << "    "
+                    << TerminalText(DirectionItemText(direction, static_cast<std::int32_t>(d)))
+                    << '\n';
                 for (std::size_t f = 0; f < direction.Frames.size(); ++f) {
                     out << "      "
-                        << FrameItemText(direction.Frames[f], static_cast<std::int32_t>(f)) << '\n';
+                        << TerminalText(
+                               FrameItemText(direction.Frames[f], static_cast<std::int32_t>(f)))
+                        << '\n';
                 }
             }
         }

@@ -15,6 +15,7 @@
 #include "export/naming.h"
 #include "export/sheet_export.h"
 #include "qxa_app.h"
+#include "terminal_text.h"
 #include "web_colour.h"
 
 namespace pixhaul::cli {
@@ -91,7 +92,7 @@ class SheetCommand : public Command {
             throw CommandError(kExitFailure, kNothingToExport);
         }
         if (result.status != SheetExportStatus::Written) throw CommandError(kExitFailure, "");
-        for (const std::string& path : result.paths) context.out << path << '\n';
+        for (const std::string& path : result.paths) context.out << TerminalText(path) << '\n';
         return ExportExitCode(result.corruptImages, load.status, host);
     }
 

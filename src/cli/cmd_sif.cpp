@@ -10,6 +10,7 @@
 #include "export/naming.h"
 #include "export/sif_writer.h"
 #include "qxa_app.h"
+#include "terminal_text.h"
 #include "web_colour.h"
 
 namespace pixhaul::cli {
@@ -54,7 +55,7 @@ class SifCommand : public Command {
         const SifExportResult result = ExportSif(model, settings, host, object_, budget_.Budget());
         host.EndProgress();
         if (result.status != SifExportStatus::Written) throw CommandError(kExitFailure, "");
-        context.out << result.path << '\n';
+        context.out << TerminalText(result.path) << '\n';
         return ExportExitCode(result.corruptImages, load.status, host);
     }
 

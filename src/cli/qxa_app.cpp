@@ -10,6 +10,7 @@
 #include "command_list.h"
 #include "pixhaul_version.h"
 #include "platform/atomic_file.h"
+#include "terminal_text.h"
 
 namespace pixhaul::cli {
 
@@ -19,7 +20,7 @@ int ParseFailure(CLI::App& app, const CLI::ParseError& e, std::ostream& out, std
     if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::Success)) {
         return app.exit(e, out, err);  // --help, --version
     }
-    err << "qxa: " << e.what() << "\nRun 'qxa --help' for usage.\n";
+    err << "qxa: " << TerminalText(e.what()) << "\nRun 'qxa --help' for usage.\n";
     return kExitUsage;
 }
 
@@ -54,7 +55,7 @@ int RunQxa(const std::vector<std::string>& args, std::ostream& out, std::ostream
         if (*e.what() != '\0') host.Tell(e.what());
         return e.ExitCode();
     } catch (const FileError& e) {
-        host.Tell("cannot write '" + e.Path() + "': " + e.Description());
+        host.Tell("cannot write '" + TerminalText(e.Path()) + "': " + e.Description());
         return kExitFailure;
     } catch (const std::bad_alloc&) {
         host.Tell("out of memory");

@@ -159,6 +159,10 @@ class Form1 : public QMainWindow, public Host {
     void mnuToSIF_Click();
     void ExportBitmaps();
     void ExportSif();
+    // When the archive changed on disk while it was open: says so and offers to reload it
+    // (Yes reloads). Returns whether it had changed.
+    bool OfferReloadIfArchiveChanged();
+    void OfferReload();
 
     // Commands that load, unload or export are off while a load or an export runs.
     void UpdateCommandStates();

@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <QWidget>
 
+#include "archive/archive.h"
 #include "export/naming.h"
 #include "export/sheet_export.h"
 #include "export/sif_writer.h"
@@ -19,9 +20,7 @@ void Form1::mnuOpt_Click(int Index) {
         ShowMessage("Would you like to purge all cached data?\r\n(See readme for what this means!)",
                     "Caching disabled", MessageIcon::Question, MessageButtons::YesNo);
     if (answer != MessageResult::Yes) return;
-    for (ImageRecord& image : model_.Images) {
-        if (image.Bitmap != nullptr && image.Bitmap->IsRendered()) image.Bitmap->Purge();
-    }
+    model_.ReleaseImageBitmaps();
 }
 
 void Form1::mnuExportMode_Click(int Index) {
@@ -87,21 +86,36 @@ void Form1::ExportBitmaps() {
     request.Direction = list3_->currentIndex();
     request.DisplayedImage = hScroll1_->value();
     request.Sequence = SequenceImages();
+    if (OfferReloadIfArchiveChanged()) return;
     // Over the output budget the user decides; the tool refuses instead.
     OutputBudget budget;
     budget.ask = true;
-    const BusyScope busy(*this);
-    pixhaul::ExportBitmaps(model_, settings_, *this, request, budget);
+    try {
+        const BusyScope busy(*this);
+        pixhaul::ExportBitmaps(model_, settings_, *this, request, budget);
+    } catch (const ArchiveChangedError&) {
+        OfferReload();
+        return;
+    }
+    OfferReloadIfArchiveChanged();
 }
 
 void Form1::ExportSif() {
     if (busy_) return;
     const std::int32_t object = list1_->currentIndex();
     if (object < 0) return;
-    const BusyScope busy(*this);
+    if (OfferReloadIfArchiveChanged()) return;
     OutputBudget budget;
     budget.ask = true;
-    pixhaul::ExportSif(model_, settings_, *this, object, budget);
+    try {
+        const BusyScope busy(*this);
+        pixhaul::ExportSif(model_, settings_, *this, object, budget);
+    } catch (const ArchiveChangedError&) {
+        SetExportNowEnabled(true);
+        OfferReload();
+        return;
+    }
+    OfferReloadIfArchiveChanged();
 }
 
 }  // namespace pixhaul::viewer

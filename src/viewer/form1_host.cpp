@@ -121,4 +121,23 @@ void Form1::RunLoad() {
     LoadArchive(model_, settings_.ArchivePath, *this);
 }
 
+bool Form1::OfferReloadIfArchiveChanged() {
+    if (!ArchiveChangedOnDisk(model_)) return false;
+    OfferReload();
+    return true;
+}
+
+void Form1::OfferReload() {
+    const std::string path = model_.File ? model_.File->Path() : settings_.ArchivePath;
+    std::string text = kArchiveChangedMessage;
+    text[0] = 'T';
+    text += ":\r\n" + path + "\r\n\r\nReload it?";
+    if (ShowMessage(text, kProgramName, MessageIcon::Exclamation, MessageButtons::YesNo) !=
+        MessageResult::Yes) {
+        return;
+    }
+    settings_.ArchivePath = path;
+    RunLoad();
+}
+
 }  // namespace pixhaul::viewer

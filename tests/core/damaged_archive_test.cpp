@@ -55,11 +55,12 @@ void ExpectSoundModel(const ArchiveModel& model) {
     ASSERT_GE(model.Images.size(), 1u);
     ASSERT_GE(model.Objects.size(), 1u);
     EXPECT_EQ(static_cast<std::size_t>(model.LastImage), model.Images.size() - 1);
-    for (const ImageRecord& image : model.Images) {
-        if (!image.Bitmap) continue;
+    for (std::size_t i = 0; i < model.Images.size(); ++i) {
+        const ImageRecord& image = model.Images[i];
+        if (!image.Loaded) continue;
         ASSERT_NE(model.File, nullptr);
         const auto file = model.File->Bytes();
-        const StreamBytes& stream = image.Bitmap->Stream();
+        const StreamBytes& stream = model.ImageBitmap(i).Stream();
         ASSERT_EQ(stream.Size(), static_cast<std::size_t>(image.Length) + 1);
         if (image.Length > 0) {
             EXPECT_GE(stream.Data(), file.data());
@@ -80,8 +81,8 @@ void ExpectSoundModel(const ArchiveModel& model) {
                     EXPECT_GE(frame.ImageIndex, -1);
                     EXPECT_LE(frame.ImageIndex, model.LastImage);
                     if (frame.ImageIndex >= 0) {
-                        EXPECT_NE(model.Images[static_cast<std::size_t>(frame.ImageIndex)].Bitmap,
-                                  nullptr);
+                        EXPECT_TRUE(
+                            model.Images[static_cast<std::size_t>(frame.ImageIndex)].Loaded);
                     }
                 }
             }
@@ -150,7 +151,7 @@ TEST_F(DamagedArchiveTest, EveryPrefixLoadsWhatItHoldsCompletely) {
         }
         EXPECT_EQ(result.status, size == whole.size() ? LoadStatus::Loaded : LoadStatus::Damaged);
         const std::size_t expected = (size >= thumbEnd) + (size >= firstEnd) + (size >= secondEnd);
-        const std::size_t loaded = model.Images[0].Bitmap ? model.Images.size() : 0;
+        const std::size_t loaded = model.Images[0].Loaded ? model.Images.size() : 0;
         ASSERT_EQ(loaded, expected);
         EXPECT_EQ(host.LastCaption(), "Pixhaul: " + path);
     }
@@ -254,8 +255,8 @@ TEST_F(DamagedArchiveTest, StreamLengthsPastTheEndOrNegative) {
     ArchiveBuilder builder;
     builder.Object({}).ImageBlock({}).ImageBlock(last).Filler(6, 0xAB);
     EXPECT_EQ(Load(builder).status, LoadStatus::Loaded);
-    EXPECT_EQ(model.Images[0].Bitmap->Stream().At(9), 0xAB);
-    EXPECT_EQ(model.Images[0].Bitmap->Stream().At(10), 0);
+    EXPECT_EQ(model.ImageBitmap(0).Stream().At(9), 0xAB);
+    EXPECT_EQ(model.ImageBitmap(0).Stream().At(10), 0);
 }
 
 TEST_F(DamagedArchiveTest, FileWithoutTags) {

@@ -59,7 +59,7 @@ TEST_F(LoaderTest, StartsWithOneEmptyEntryInEachTable) {
     ASSERT_EQ(model.Images.size(), 1u);
     ASSERT_EQ(model.Objects.size(), 1u);
     EXPECT_EQ(model.Images[0].Length, 0);
-    EXPECT_EQ(model.Images[0].Bitmap, nullptr);
+    EXPECT_EQ(model.Images[0].Loaded, false);
     EXPECT_EQ(model.Objects[0].ActionCount, 0);
     EXPECT_EQ(model.LastImage, 0);
     EXPECT_FALSE(model.IsLoaded());
@@ -86,7 +86,7 @@ TEST_F(LoaderTest, LoadsTheMinimalArchive) {
     EXPECT_EQ(image.Height, 1);
     EXPECT_EQ(image.eType, 259);
     EXPECT_EQ(image.PaletteIndex, 1);
-    ASSERT_NE(image.Bitmap, nullptr);
+    ASSERT_TRUE(image.Loaded);
     EXPECT_EQ(model.LastImage, 0);
     EXPECT_EQ(model.ImageTotal, 1);
     EXPECT_EQ(model.TotalFrames, 1);
@@ -104,9 +104,9 @@ TEST_F(LoaderTest, LoadsTheMinimalArchive) {
     EXPECT_TRUE(model.IsLoaded());
 }
 
-TEST_F(LoaderTest, StreamSharesTheMappedFileWithTheFollowingByte) {
+TEST_F(LoaderTest, StreamSharesTheArchiveFileWithTheFollowingByte) {
     Load(MinimalArchive());
-    const StreamBytes& stream = model.Images[0].Bitmap->Stream();
+    const StreamBytes& stream = model.ImageBitmap(0).Stream();
     ASSERT_EQ(stream.Size(), 3u);
     const auto file = model.File->Bytes();
     EXPECT_GE(stream.Data(), file.data());
@@ -116,7 +116,7 @@ TEST_F(LoaderTest, StreamSharesTheMappedFileWithTheFollowingByte) {
     EXPECT_EQ(stream.At(2), 'A');  // the first byte of the "AnSt" that follows
 
     // The stream decodes to the red of the block's palette.
-    cBitMap& bitmap = *model.Images[0].Bitmap;
+    cBitMap& bitmap = model.ImageBitmap(0);
     bitmap.SetPalette(ReadBlockPalette(model, model.Images[0].PaletteIndex));
     EXPECT_EQ(bitmap.Render(0xFF00FF, host), RenderOutcome::Rendered);
     EXPECT_EQ(bitmap.hDC() != nullptr, true);
@@ -128,7 +128,7 @@ TEST_F(LoaderTest, StreamThatEndsTheFileGetsATrailingZero) {
     ArchiveBuilder builder;
     builder.Object(ObjectOf({1})).ImageBlock({}).ImageBlock(block);
     EXPECT_EQ(Load(builder).status, LoadStatus::Loaded);
-    const StreamBytes& stream = model.Images[0].Bitmap->Stream();
+    const StreamBytes& stream = model.ImageBitmap(0).Stream();
     ASSERT_EQ(stream.Size(), 3u);
     EXPECT_EQ(stream.At(1), 0x09);
     EXPECT_EQ(stream.At(2), 0);
@@ -143,12 +143,12 @@ TEST_F(LoaderTest, EmptyStreamGetsABitmapWithOneByte) {
     builder.ImageBlock({}).ImageBlock(block).Object(ObjectOf({3, 4}));
     EXPECT_EQ(Load(builder).status, LoadStatus::Loaded);
     ASSERT_EQ(model.Images.size(), 2u);
-    ASSERT_NE(model.Images[0].Bitmap, nullptr);
+    ASSERT_NE(model.Images[0].Loaded, false);
     EXPECT_EQ(model.Images[0].Length, 0);
-    const StreamBytes& empty = model.Images[0].Bitmap->Stream();
+    const StreamBytes& empty = model.ImageBitmap(0).Stream();
     ASSERT_EQ(empty.Size(), 1u);
     EXPECT_EQ(empty.At(0), 4);  // the next entry's id starts right there
-    EXPECT_EQ(model.Images[1].Bitmap->Stream().At(1), 0x07);
+    EXPECT_EQ(model.ImageBitmap(1).Stream().At(1), 0x07);
 }
 
 TEST_F(LoaderTest, ThumbnailsOptionIsReadAtEachLoad) {
@@ -215,7 +215,7 @@ TEST_F(LoaderTest, OtherVersionBytesAreRejected) {
         EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
         EXPECT_EQ(host.LastCaption(), kCaptionRejected);
         EXPECT_EQ(model.Images.size(), 1u);
-        EXPECT_EQ(model.Images[0].Bitmap, nullptr);
+        EXPECT_EQ(model.Images[0].Loaded, false);
         EXPECT_EQ(model.File, nullptr);
         EXPECT_TRUE(model.ImageBlockPos.empty());
     }
@@ -289,8 +289,8 @@ TEST_F(LoaderTest, ReadsEveryFieldAndNameForm) {
     EXPECT_EQ(loaded.Extra2, 2);
     EXPECT_EQ(loaded.Extra3, 32767);
     EXPECT_EQ(loaded.Extra4, -32768);
-    EXPECT_EQ(loaded.Bitmap->Height(), -2);
-    EXPECT_EQ(loaded.Bitmap->Width(), 300);
+    EXPECT_EQ(model.ImageBitmap(0).Height(), -2);
+    EXPECT_EQ(model.ImageBitmap(0).Width(), 300);
 
     ASSERT_EQ(model.Objects.size(), 2u);
     EXPECT_EQ(model.ObjectCount, 2);
@@ -359,7 +359,7 @@ TEST_F(LoaderTest, SecondLoadKeepsNothingOfTheFirst) {
     big.Object(ObjectOf({1, 2, 50})).Object(ObjectOf({51}));
     EXPECT_EQ(Load(big, "big.qxa").status, LoadStatus::Loaded);
     EXPECT_EQ(model.Images.size(), 7u);
-    std::weak_ptr<const MappedFile> firstFile = model.File;
+    std::weak_ptr<const ArchiveFile> firstFile = model.File;
 
     EXPECT_EQ(Load(MinimalArchive(), "small.qxa").status, LoadStatus::Loaded);
     EXPECT_EQ(model.Images.size(), 1u);
@@ -378,16 +378,16 @@ TEST_F(LoaderTest, ResetEmptiesEverythingAndClosesTheFile) {
     host.SetOption(Option::LoadThumbnails, true);
     Load(MinimalArchive());
     ASSERT_TRUE(host.thumbnailsModeEnabled);
-    model.Images[0].Bitmap->SetPalette(ReadBlockPalette(model, 1));
-    model.Images[0].Bitmap->Render(0, host);
-    std::weak_ptr<const MappedFile> file = model.File;
+    model.ImageBitmap(0).SetPalette(ReadBlockPalette(model, 1));
+    model.ImageBitmap(0).Render(0, host);
+    std::weak_ptr<const ArchiveFile> file = model.File;
     const int resets = host.resets;
 
     ResetArchive(model, host);
     EXPECT_EQ(host.resets, resets + 1);
     EXPECT_FALSE(host.thumbnailsModeEnabled);
     ASSERT_EQ(model.Images.size(), 1u);
-    EXPECT_EQ(model.Images[0].Bitmap, nullptr);
+    EXPECT_EQ(model.Images[0].Loaded, false);
     EXPECT_EQ(model.Images[0].Length, 0);
     ASSERT_EQ(model.Objects.size(), 1u);
     EXPECT_EQ(model.Objects[0].ActionCount, 0);
@@ -463,7 +463,7 @@ TEST_F(LoaderTest, ResetOrReloadDuringALoadWins) {
     meddler.meddle = [&] { ResetArchive(model, meddler); };
     EXPECT_EQ(LoadArchive(model, path, meddler).status, LoadStatus::Rejected);
     EXPECT_EQ(model.Images.size(), 1u);
-    EXPECT_EQ(model.Images[0].Bitmap, nullptr);
+    EXPECT_EQ(model.Images[0].Loaded, false);
     EXPECT_EQ(model.Objects.size(), 1u);
     EXPECT_EQ(model.File, nullptr);
 

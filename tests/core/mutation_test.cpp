@@ -276,27 +276,28 @@ bool WorthRendering(const ImageRecord& image) {
 void RenderEveryImage(ArchiveModel& model, RecordingHost& host, const std::string& what) {
     for (std::size_t i = 0; i < model.Images.size(); ++i) {
         ImageRecord& image = model.Images[i];
-        if (!image.Bitmap || !WorthRendering(image)) continue;
+        if (!image.Loaded || !WorthRendering(image)) continue;
+        cBitMap& bitmap = model.ImageBitmap(i);
         if (image.eType == kPaletteType) {
-            image.Bitmap->SetPalette(ReadBlockPalette(model, image.PaletteIndex));
+            bitmap.SetPalette(ReadBlockPalette(model, image.PaletteIndex));
         }
         const std::size_t before = host.messages.size();
-        const RenderOutcome outcome = image.Bitmap->Render(0xFF00FF, host);
+        const RenderOutcome outcome = bitmap.Render(0xFF00FF, host);
         const bool told = host.messages.size() == before + 1;
         switch (outcome) {
             case RenderOutcome::Rendered:
-                EXPECT_TRUE(image.Bitmap->IsRendered()) << what;
+                EXPECT_TRUE(bitmap.IsRendered()) << what;
                 EXPECT_EQ(host.messages.size(), before) << what;
                 break;
             case RenderOutcome::Corrupt:
             case RenderOutcome::TooLarge:
                 EXPECT_TRUE(told) << what;
-                EXPECT_EQ(image.Bitmap->hDC(), nullptr) << what;
+                EXPECT_EQ(bitmap.hDC(), nullptr) << what;
                 break;
             default:
                 break;
         }
-        image.Bitmap->Purge();
+        bitmap.Purge();
     }
 }
 

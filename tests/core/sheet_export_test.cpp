@@ -184,15 +184,16 @@ class SheetExport : public ::testing::Test {
     // Image `index` drawn on its own on a surface filled with the transparent colour.
     Surface Alone(std::int32_t index) {
         ImageRecord& record = model.Images[static_cast<std::size_t>(index)];
+        cBitMap& bitmap = model.ImageBitmap(static_cast<std::size_t>(index));
         Surface s(record.Width, record.Height);
         s.Fill(kTrans);
         if (record.eType == kPaletteType) {
-            record.Bitmap->SetPalette(ReadBlockPalette(model, record.PaletteIndex));
+            bitmap.SetPalette(ReadBlockPalette(model, record.PaletteIndex));
         }
         RecordingHost quiet;
-        record.Bitmap->Render(kTrans, quiet);
-        record.Bitmap->DrawTo(&s, 0, 0, 0, 0, record.Width, record.Height, 1.0, 1.0, SRCCOPY);
-        record.Bitmap->Purge();
+        bitmap.Render(kTrans, quiet);
+        bitmap.DrawTo(&s, 0, 0, 0, 0, record.Width, record.Height, 1.0, 1.0, SRCCOPY);
+        bitmap.Purge();
         return s;
     }
 
@@ -310,14 +311,14 @@ TEST_F(SheetExport, CacheOptionDecidesWhetherFramesStayRendered) {
     Load({{4, 4}, {4, 4, kPaletteType}}, {{{{0, 1}}}});
     host.SetOption(Option::CacheRenderedImages, false);
     ASSERT_EQ(Export({}).status, SheetExportStatus::Written);
-    EXPECT_FALSE(model.Images[0].Bitmap->IsRendered());
-    EXPECT_FALSE(model.Images[1].Bitmap->IsRendered());
+    EXPECT_FALSE(model.ImageBitmap(0).IsRendered());
+    EXPECT_FALSE(model.ImageBitmap(1).IsRendered());
     const auto before = ReadAll(out + "/units.bmp");
 
     host.SetOption(Option::CacheRenderedImages, true);
     ASSERT_EQ(Export({}).status, SheetExportStatus::Written);
-    EXPECT_TRUE(model.Images[0].Bitmap->IsRendered());
-    EXPECT_TRUE(model.Images[1].Bitmap->IsRendered());
+    EXPECT_TRUE(model.ImageBitmap(0).IsRendered());
+    EXPECT_TRUE(model.ImageBitmap(1).IsRendered());
     ASSERT_EQ(Export({}).status, SheetExportStatus::Written);  // drawn from the cache
     EXPECT_EQ(ReadAll(out + "/units.bmp"), before);
 }

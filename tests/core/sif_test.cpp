@@ -53,13 +53,15 @@ class ModelMaker {
         record.Height = height;
         record.Extra1 = extra1;
         record.Extra2 = extra2;
-        record.Bitmap = std::make_unique<cBitMap>();
-        record.Bitmap->SetData(height, width, k24BitType, std::move(stream));
+        record.Loaded = true;
+        auto bitmap = std::make_unique<cBitMap>();
+        bitmap->SetData(height, width, k24BitType, std::move(stream));
         if (pixels_.empty()) {
-            model.Images[0] = std::move(record);
+            model.Images[0] = record;
         } else {
-            model.Images.push_back(std::move(record));
+            model.Images.push_back(record);
         }
+        model.AdoptImageBitmap(model.Images.size() - 1, std::move(bitmap));
         pixels_.push_back(pixel);
         model.LastImage = static_cast<std::int32_t>(model.Images.size()) - 1;
         model.ImageTotal = static_cast<std::int64_t>(model.Images.size());
@@ -308,15 +310,15 @@ TEST_F(SifExportTest, BackColorIsTheTransparentColourAndCachingKeepsRenders) {
     const Exported e = Export();
     ASSERT_EQ(e.readError, "");
     EXPECT_EQ(e.contents.Image.BackColor, 0x00FF0000u);
-    EXPECT_TRUE(maker.model.Images[0].Bitmap->IsRendered());
-    EXPECT_TRUE(maker.model.Images[1].Bitmap->IsRendered());
+    EXPECT_TRUE(maker.model.ImageBitmap(0).IsRendered());
+    EXPECT_TRUE(maker.model.ImageBitmap(1).IsRendered());
 
     host.SetOption(Option::CacheRenderedImages, false);
     settings.ExportName = "again";
     const Exported f = Export();
     ASSERT_EQ(f.readError, "");
-    EXPECT_FALSE(maker.model.Images[0].Bitmap->IsRendered());
-    EXPECT_FALSE(maker.model.Images[1].Bitmap->IsRendered());
+    EXPECT_FALSE(maker.model.ImageBitmap(0).IsRendered());
+    EXPECT_FALSE(maker.model.ImageBitmap(1).IsRendered());
 }
 
 TEST_F(SifExportTest, PaletteImagesOfALoadedArchiveUseTheirBlocksPalette) {

@@ -135,8 +135,8 @@ class BrowseTest : public QObject {
         w.Scroll()->setValue(0);
         QCOMPARE(w.form->Stats().decodes - before.decodes, 2);
         QCOMPARE(w.form->Stats().paletteReads - before.paletteReads, 2);
-        for (const ImageRecord& image : w.form->Model().Images) {
-            QVERIFY(!image.Bitmap->IsRendered());
+        for (std::size_t i = 0; i < w.form->Model().Images.size(); ++i) {
+            QVERIFY(!w.form->Model().ImageBitmap(i).IsRendered());
         }
         QCOMPARE(w.Label(), std::string("Viewing frame 1 of 6"));
     }
@@ -149,7 +149,7 @@ class BrowseTest : public QObject {
         QCOMPARE(w.messages.size(), std::size_t{0});
         w.Scroll()->setValue(2);
         const DisplayStatsCopy once(w);
-        QVERIFY(w.form->Model().Images[2].Bitmap->IsRendered());
+        QVERIFY(w.form->Model().ImageBitmap(2).IsRendered());
 
         // A new colour: the cached image keeps the old one, a newly decoded image takes the new.
         const COLORREF green = MakeColorRef(0, 255, 0);

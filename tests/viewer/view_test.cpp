@@ -91,8 +91,8 @@ class ViewTest : public QObject {
         QCOMPARE(w.messages.size(), std::size_t{0});
         w.Scroll()->setValue(1);
         w.Scroll()->setValue(2);
-        auto& images = w.form->Model().Images;
-        QVERIFY(images[1].Bitmap->IsRendered() && images[2].Bitmap->IsRendered());
+        const ArchiveModel& model = w.form->Model();
+        QVERIFY(model.ImageBitmap(1).IsRendered() && model.ImageBitmap(2).IsRendered());
 
         w.yesNoAnswer = MessageResult::No;
         w.Opt(7)->trigger();
@@ -104,13 +104,15 @@ class ViewTest : public QObject {
         QVERIFY(question.icon == MessageIcon::Question);
         QVERIFY(question.buttons == MessageButtons::YesNo);
         QVERIFY(!w.Opt(7)->isChecked());
-        QVERIFY(images[1].Bitmap->IsRendered() && images[2].Bitmap->IsRendered());
+        QVERIFY(model.ImageBitmap(1).IsRendered() && model.ImageBitmap(2).IsRendered());
 
         w.Opt(7)->trigger();
         w.yesNoAnswer = MessageResult::Yes;
         w.Opt(7)->trigger();
         QCOMPARE(w.messages.size(), std::size_t{2});
-        for (const ImageRecord& image : images) QVERIFY(!image.Bitmap->IsRendered());
+        for (std::size_t i = 0; i < model.Images.size(); ++i) {
+            QVERIFY(!model.ImageBitmap(i).IsRendered());
+        }
         // Other options ask nothing either way.
         w.Opt(3)->trigger();
         w.Opt(3)->trigger();

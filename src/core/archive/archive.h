@@ -2,6 +2,7 @@
 // ResetArchive, ReadBlockPalette and LoadArchive.
 #include <array>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 #include "archive/model.h"
@@ -30,12 +31,33 @@ struct LoadResult {
     std::string problem;  // what was wrong (Damaged, Rejected), as told to the user
 };
 
-// Loads the archive named by ArchivePath into the model. The file stays mapped while anything
-// of it is loaded; image streams share the mapping. A damaged archive keeps what was read
-// completely (a frame naming an unknown image gets ImageIndex -1; of two images with one id the
-// first keeps it) and the user is told once, in a message box, what was wrong and where.
-// The host reports every image (ImageLoaded) and the end of the load (ArchiveLoaded).
+// Loads the archive named by ArchivePath into the model. The file's bytes are read into memory
+// and kept while anything of it is loaded; image streams share them. A damaged archive keeps what
+// was read completely (a frame naming an unknown image gets ImageIndex -1; of two images with one
+// id the first keeps it) and the user is told once, in a message box, what was wrong and where. The
+// host reports every image (ImageLoaded) and the end of the load (ArchiveLoaded).
 LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host& host);
+
+// True when the archive the model was loaded from is no longer on disk as it was read: gone,
+// replaced, or of another size or modification time. False when nothing is loaded.
+bool ArchiveChangedOnDisk(const ArchiveModel& model);
+inline constexpr const char* kArchiveChangedMessage =
+    "the archive changed on disk while it was open";
+
+// What an export throws when the archive changed on disk before it replaced any file; what()
+// is "PATH: the archive changed on disk while it was open". The export's temporaries go with
+// the unwinding, so nothing is written.
+class ArchiveChangedError : public std::runtime_error {
+public:
+    explicit ArchiveChangedError(const std::string& path);
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// Exports call this just before they replace their first file.
+void ThrowIfArchiveChanged(const ArchiveModel& model);
 
 // Caption texts.
 inline constexpr const char* kCaptionRejected = "Pixhaul sprite image extractor v2.0";

@@ -1,7 +1,8 @@
 #pragma once
-// ImageKeys: image id -> index in Images, alive only while a load runs. Open addressing with
-// linear probing over a power-of-two table; a few tens of nanoseconds per image even for
-// archives of hundreds of thousands of images.
+// ImageKeys: image id -> index in Images, alive only while a load runs. A vector of (id, index)
+// pairs sorted by id: 8 bytes per image, and the ids of an archive are mostly consecutive, so a
+// lookup usually lands on its pair at once and otherwise takes a binary search.
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -9,60 +10,60 @@
 namespace pixhaul {
 
 class ImageKeys {
-public:
-    // Adds id -> index unless id is already there (the first image with an id keeps it).
-    // Returns false for such a duplicate.
-    bool Add(std::int32_t id, std::int32_t index) {
-        if ((count_ + 1) * 2 > slots_.size()) Grow();
-        std::size_t at = Slot(id);
-        while (slots_[at].index >= 0) {
-            if (slots_[at].id == id) return false;
-            at = (at + 1) & mask_;
+  public:
+    struct Key {
+        std::int32_t id = 0;
+        std::int32_t index = 0;
+    };
+
+    // Room for n keys in all, asked for only with a count checked against the bytes left.
+    void Reserve(std::size_t n) {
+        if (keys_.capacity() < n) keys_.reserve(std::max(n, 2 * keys_.capacity()));
+    }
+
+    // Images are added in load order; Seal() must run before Find().
+    void Add(std::int32_t id, std::int32_t index) { keys_.push_back({id, index}); }
+
+    // Sorts by id; of two images with one id the first (lower index) keeps it, and
+    // onDuplicate(key) is called for every later one, in the order the images were loaded.
+    template <typename OnDuplicate>
+    void Seal(OnDuplicate&& onDuplicate) {
+        auto byId = [](const Key& a, const Key& b) { return a.id < b.id; };
+        if (!std::is_sorted(keys_.begin(), keys_.end(), byId)) {
+            std::stable_sort(keys_.begin(), keys_.end(), byId);
         }
-        slots_[at] = {id, index};
-        ++count_;
-        return true;
+        std::vector<Key> duplicates;
+        auto kept = keys_.begin();
+        for (auto it = keys_.begin(); it != keys_.end(); ++it) {
+            if (it != keys_.begin() && it->id == (kept - 1)->id) {
+                duplicates.push_back(*it);
+            } else {
+                *kept++ = *it;
+            }
+        }
+        keys_.erase(kept, keys_.end());
+        std::sort(duplicates.begin(), duplicates.end(),
+                  [](const Key& a, const Key& b) { return a.index < b.index; });
+        for (const Key& key : duplicates) onDuplicate(key);
     }
 
     std::optional<std::int32_t> Find(std::int32_t id) const {
-        if (count_ == 0) return std::nullopt;
-        std::size_t at = Slot(id);
-        while (slots_[at].index >= 0) {
-            if (slots_[at].id == id) return slots_[at].index;
-            at = (at + 1) & mask_;
+        if (keys_.empty()) return std::nullopt;
+        const std::int64_t guess = static_cast<std::int64_t>(id) - keys_.front().id;
+        if (guess >= 0 && static_cast<std::uint64_t>(guess) < keys_.size() &&
+            keys_[static_cast<std::size_t>(guess)].id == id) {
+            return keys_[static_cast<std::size_t>(guess)].index;
         }
-        return std::nullopt;
+        const auto it = std::lower_bound(keys_.begin(), keys_.end(), id,
+                                         [](const Key& k, std::int32_t v) { return k.id < v; });
+        if (it == keys_.end() || it->id != id) return std::nullopt;
+        return it->index;
     }
 
-    std::size_t Size() const { return count_; }
+    std::size_t Size() const { return keys_.size(); }
 
-private:
-    struct Entry {
-        std::int32_t id = 0;
-        std::int32_t index = -1;  // -1: free
-    };
-
-    std::size_t Slot(std::int32_t id) const {
-        // Fibonacci hashing spreads consecutive ids, the common case, over the table.
-        const std::uint64_t h = static_cast<std::uint32_t>(id) * 0x9E3779B97F4A7C15ULL;
-        return static_cast<std::size_t>(h >> 32) & mask_;
-    }
-
-    void Grow() {
-        std::vector<Entry> old;
-        old.swap(slots_);
-        const std::size_t size = old.empty() ? 1024 : old.size() * 2;
-        slots_.assign(size, Entry{});
-        mask_ = size - 1;
-        count_ = 0;
-        for (const Entry& e : old) {
-            if (e.index >= 0) Add(e.id, e.index);
-        }
-    }
-
-    std::vector<Entry> slots_;
-    std::size_t mask_ = 0;
-    std::size_t count_ = 0;
+  private:
+    std::vector<Key> keys_;
 };
 
 }  // namespace pixhaul

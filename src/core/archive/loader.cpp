@@ -1,7 +1,9 @@
 // LoadArchive: version byte, tag scan, image blocks, object blocks.
 //
-// The whole file is mapped once; every field is read through a cursor that knows how many bytes
-// are left, and every count is checked against those bytes before it sizes anything. A damaged
+// The whole file is read into memory once; every field is read through a cursor that knows how
+// many bytes are left, and every count is checked against those bytes before it sizes anything.
+// Memory follows what was read: an image costs its compact record and an id key, and nothing is
+// reserved for a count before the entries it claims have been read. A damaged
 // archive keeps what was read completely; the first problem found (and how many more there were)
 // is told to the user once, at the end.
 #include <algorithm>
@@ -22,7 +24,7 @@ constexpr std::size_t kFrameSize = 8;
 constexpr std::size_t kMinDirectionSize = 32;  // a direction without frames
 constexpr std::size_t kMinActionSize = 16;     // an action without directions or name
 
-// Little-endian reads over the mapped file. Callers check Has() before reading.
+// Little-endian reads over the file's bytes. Callers check Has() before reading.
 class Cursor {
 public:
     // Reads from pos on, at most limit bytes and never past the end of the file.
@@ -49,8 +51,6 @@ public:
         pos_ += 2;
         return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
     }
-    // The byte at pos + n, or 0 past the end of the file.
-    std::uint8_t ByteAfter(std::size_t n) const { return n < Left() ? data_[pos_ + n] : 0; }
 
 private:
     const std::uint8_t* data_;
@@ -140,7 +140,7 @@ private:
     bool WithinBudget(std::size_t block, std::size_t start, const char* kind);
     void Spend(const Cursor& c, std::size_t start);
     void LoadImageBlock(std::size_t block, Cursor& c);
-    std::size_t AppendImage(ImageRecord record);
+    std::size_t AppendImage(const ImageRecord& record);
     void LoadObject(std::size_t object, Cursor& c);
     bool ReadAction(Cursor& c, ActionRecord& action, std::size_t object, std::size_t index);
     bool ReadDirection(Cursor& c, DirectionRecord& direction, std::size_t object,
@@ -152,7 +152,8 @@ private:
     DamageReport& damage_;
     ImageKeys keys_;
     std::size_t loadedImages_ = 0;
-    const MappedFile* file_ = model_.File.get();
+    const ArchiveFile* file_ = model_.File.get();
+    std::vector<std::size_t> blockFirstImage_;  // index in Images of each block's first image
     // Blocks are found by their tags alone, so they may overlap (a tag inside a stream or a name
     // starts a block of its own). Together they may read a few times the file, no more: a file
     // of many overlapping blocks would otherwise be read over and over, each time into memory.
@@ -170,6 +171,15 @@ void Loader::LoadImageBlocks(std::size_t firstBlock) {
     }
     if (interrupted_) return;
     model_.LastImage = static_cast<std::int32_t>(model_.Images.size() - 1);
+    keys_.Seal([&](const ImageKeys::Key& key) {
+        const auto index = static_cast<std::size_t>(key.index);
+        const ImageRecord& image = model_.Images[index];
+        const auto block = static_cast<std::size_t>(image.PaletteIndex);
+        damage_.Add(image.StreamOffset - kImageHeaderSize, [&] {
+            return ImageName(block, index - blockFirstImage_[block]) + " repeats the id " +
+                   std::to_string(key.id) + " of an earlier image, which keeps it";
+        });
+    });
 }
 
 bool Loader::WithinBudget(std::size_t block, std::size_t start, const char* kind) {
@@ -187,6 +197,8 @@ void Loader::Spend(const Cursor& c, std::size_t start) {
 
 void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
     const std::size_t start = c.Pos();
+    if (blockFirstImage_.size() <= block) blockFirstImage_.resize(block + 1);
+    blockFirstImage_[block] = loadedImages_;
     if (!c.Has(kImageCountOffset + 4)) {
         damage_.Add(start,
                     [&] { return "the file ends inside the header of " + BlockName(block); });
@@ -210,6 +222,7 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
     if (model_.Images.capacity() < loadedImages_ + count) {
         model_.Images.reserve(std::max(loadedImages_ + count, 2 * model_.Images.capacity()));
     }
+    if (block != 0) keys_.Reserve(keys_.Size() + count);
 
     for (std::size_t j = 0; j < count; ++j) {
         const std::size_t entryAt = c.Pos();
@@ -236,21 +249,14 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
             });
             return;
         }
-        const auto length = static_cast<std::size_t>(record.Length);
-        record.Bitmap = std::make_unique<cBitMap>();
-        record.Bitmap->SetData(record.Height, record.Width, record.eType,
-                               StreamBytes(model_.File, {c.Here(), length}, c.ByteAfter(length)));
-        c.Skip(length);
+        record.Loaded = true;
+        record.StreamOffset = c.Pos();
+        c.Skip(static_cast<std::size_t>(record.Length));
         record.PaletteIndex = static_cast<std::int32_t>(block);
         const std::int32_t id = record.Id;
-        const std::size_t index = AppendImage(std::move(record));
+        const std::size_t index = AppendImage(record);
         // Frames name the images of every block but the thumbnails block 0.
-        if (block != 0 && !keys_.Add(id, static_cast<std::int32_t>(index))) {
-            damage_.Add(entryAt, [&] {
-                return ImageName(block, j) + " repeats the id " + std::to_string(id) +
-                       " of an earlier image, which keeps it";
-            });
-        }
+        if (block != 0) keys_.Add(id, static_cast<std::int32_t>(index));
         model_.LastImage = static_cast<std::int32_t>(index);
         host_.ImageLoaded(static_cast<std::int64_t>(index) + 1, model_.ImageTotal);
         if (model_.File.get() != file_) {
@@ -261,12 +267,12 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
 }
 
 // The first image of a load goes into the empty entry 0.
-std::size_t Loader::AppendImage(ImageRecord record) {
+std::size_t Loader::AppendImage(const ImageRecord& record) {
     const std::size_t index = loadedImages_++;
     if (index == 0) {
-        model_.Images[0] = std::move(record);
+        model_.Images[0] = record;
     } else {
-        model_.Images.push_back(std::move(record));
+        model_.Images.push_back(record);
     }
     return index;
 }
@@ -297,7 +303,6 @@ void Loader::LoadObject(std::size_t o, Cursor& c) {
         count = fits;
     }
     ObjectRecord object;
-    object.Actions.reserve(std::min<std::size_t>(count, 256));
     for (std::size_t a = 0; a < count; ++a) {
         ActionRecord action;
         const bool complete = ReadAction(c, action, o, a);
@@ -334,7 +339,6 @@ bool Loader::ReadAction(Cursor& c, ActionRecord& action, std::size_t o, std::siz
         count = fits;
         complete = false;
     }
-    action.Directions.reserve(std::min<std::size_t>(count, 256));
     for (std::size_t d = 0; d < count; ++d) {
         DirectionRecord direction;
         if (!ReadDirection(c, direction, o, a, d)) {
@@ -432,7 +436,7 @@ LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host
     ResetArchive(model, host);
 
     std::string error;
-    std::shared_ptr<const MappedFile> file = MappedFile::Open(ArchivePath, error);
+    std::shared_ptr<const ArchiveFile> file = ArchiveFile::Open(ArchivePath, error);
     if (!file) return Reject(model, host, error);
     model.File = file;
     host.SetCaption("Loading file...");

@@ -4,14 +4,18 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "bitmap/cbitmap.h"
-#include "platform/mapped_file.h"
+#include "platform/archive_file.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
 
+// One image: its header fields and where its stream lies in the archive file. Compact on
+// purpose (archives hold hundreds of thousands of images); the image's cBitMap is made when it is
+// first asked for (ArchiveModel::ImageBitmap).
 struct ImageRecord {
     std::int32_t Id = 0;
     std::int32_t Length = 0;  // 0 marks an empty entry
@@ -22,8 +26,9 @@ struct ImageRecord {
     std::int16_t Extra2 = 0;
     std::int16_t Extra3 = 0;
     std::int16_t Extra4 = 0;
-    std::unique_ptr<cBitMap> Bitmap;  // null in an empty entry
-    std::int32_t PaletteIndex = 0;  // the image block the image came from
+    bool Loaded = false;             // false only in the empty entry of a model with no archive
+    std::int32_t PaletteIndex = 0;   // the image block the image came from
+    std::uint64_t StreamOffset = 0;  // offset of the stream's first byte in the archive file
 };
 
 struct FrameRecord {
@@ -64,9 +69,22 @@ struct ArchiveModel {
     std::int64_t ImageTotal = 0;
     std::int64_t TotalFrames = 0;
     // The open archive file, from a successful load to the next reset.
-    std::shared_ptr<const MappedFile> File;
+    std::shared_ptr<const ArchiveFile> File;
 
-    bool IsLoaded() const { return !Images.empty() && Images[0].Bitmap != nullptr; }
+    bool IsLoaded() const { return !Images.empty() && Images[0].Loaded; }
+
+    // The cBitMap of image index (index < Images.size()), made on first use with the image's
+    // stream shared from File. It lives until ReleaseImageBitmaps or the next reset.
+    cBitMap& ImageBitmap(std::size_t index) const;
+    // Gives image index a bitmap made elsewhere (models built in code, without a file).
+    void AdoptImageBitmap(std::size_t index, std::unique_ptr<cBitMap> bitmap);
+    // Purges and releases every bitmap made so far. No reference to one may be held.
+    void ReleaseImageBitmaps();
+    // Number of bitmaps made so far.
+    std::size_t ImageBitmapCount() const { return bitmaps_.size(); }
+
+private:
+    mutable std::unordered_map<std::size_t, std::unique_ptr<cBitMap>> bitmaps_;
 };
 
 // The program-wide settings.

@@ -3,12 +3,7 @@
 namespace pixhaul {
 
 void ResetArchive(ArchiveModel& model, Host& host) {
-    for (ImageRecord& image : model.Images) {
-        if (image.Bitmap) {
-            image.Bitmap->Purge();
-            image.Bitmap.reset();
-        }
-    }
+    model.ReleaseImageBitmaps();
     // Swap with fresh vectors so that the memory of a large archive goes too.
     std::vector<ImageRecord>().swap(model.Images);
     model.Images.emplace_back();
@@ -21,7 +16,7 @@ void ResetArchive(ArchiveModel& model, Host& host) {
     model.Objects.emplace_back();
     model.ImageBlockPos.clear();
     host.ArchiveReset();
-    // The streams of the released bitmaps shared the mapping; this was the last reference.
+    // The streams of the released bitmaps shared the file's bytes; this was the last reference.
     model.File.reset();
 }
 

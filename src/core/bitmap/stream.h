@@ -1,8 +1,8 @@
 #pragma once
 // An image's encoded stream as cBitMap holds it: L stream bytes plus the one byte that follows
 // them in the archive (0 when the stream ends the file), so Length() is L + 1 as the loader
-// hands it over. The bytes either belong to the stream itself or are shared with the mapped
-// archive file, which then stays mapped for as long as any stream refers to it.
+// hands it over. The bytes either belong to the stream itself or are shared with the archive
+// file's bytes in memory, which then stay for as long as any stream refers to them.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -16,7 +16,7 @@ public:
     StreamBytes() = default;
     // Owns a copy: bytes are the whole array, the last one being the trailing byte.
     explicit StreamBytes(std::vector<std::uint8_t> bytes);
-    // Shares: the L stream bytes inside a mapping kept alive by owner, and the trailing byte.
+    // Shares: the L stream bytes inside memory kept alive by owner, and the trailing byte.
     StreamBytes(std::shared_ptr<const void> owner, std::span<const std::uint8_t> streamBytes,
                 std::uint8_t trailingByte);
 

@@ -41,11 +41,11 @@ ComposedImage ComposeImage(const ArchiveModel& model, std::int32_t index, COLORR
     ComposedImage result;
     const ImageRecord* record = RecordOf(model, index);
     if (record == nullptr) return result;
-    if (record->Length == 0 || record->Bitmap == nullptr) {
+    if (record->Length == 0 || !record->Loaded) {
         result.outcome = ImageOutcome::Empty;
         return result;
     }
-    cBitMap& bitmap = *record->Bitmap;
+    cBitMap& bitmap = model.ImageBitmap(static_cast<std::size_t>(index));
     result.outcome = ImageOutcome::Ok;
     if (!(host.IsOptionChecked(Option::CacheRenderedImages) && bitmap.IsRendered())) {
         if (record->eType == kPaletteType) {
@@ -70,7 +70,7 @@ ComposedImage ComposeImage(const ArchiveModel& model, std::int32_t index, COLORR
 
 bool ImageIsDecodable(const ArchiveModel& model, std::int32_t index) {
     const ImageRecord* record = RecordOf(model, index);
-    return record != nullptr && record->Length != 0 && record->Bitmap != nullptr &&
+    return record != nullptr && record->Length != 0 && record->Loaded &&
            cBitMap::SizeDecodable(record->Width, record->Height, record->eType);
 }
 

@@ -36,7 +36,7 @@ SheetSize BuildExportList(const ArchiveModel& model, Host& host, std::vector<Exp
     std::unordered_set<std::int32_t> listed;
     SheetSize size;
     // The archive this list is built from; a reset or another load during a yield ends the build.
-    const MappedFile* const archive = model.File.get();
+    const ArchiveFile* const archive = model.File.get();
 
     const Range objects = Resolve(ObjFrom, ObjTo, model.Objects.size());
     for (std::int64_t o = objects.first; o <= objects.last; ++o) {

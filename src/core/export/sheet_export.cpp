@@ -234,6 +234,7 @@ class SheetComposer {
             sheet.WriteBand(band, row.height);
             host_.Progress(n + 1, total);
         }
+        ThrowIfArchiveChanged(model_);
         sheet.Finish();
         result_.paths.push_back(base + Extension(format));
         if (dat) {
@@ -347,7 +348,7 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
             size = SequenceList(model, request.Sequence, list);
             break;
         default: {
-            const MappedFile* const archive = model.File.get();
+            const ArchiveFile* const archive = model.File.get();
             if (!BuildModeList(model, host, request, list, size)) {
                 result.status = SheetExportStatus::NoSelection;
                 return result;

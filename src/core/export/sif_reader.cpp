@@ -4,7 +4,7 @@
 
 #include "export/huffman_decode.h"
 #include "export/rle_stream.h"
-#include "platform/mapped_file.h"
+#include "platform/archive_file.h"
 
 namespace pixhaul {
 namespace {
@@ -168,7 +168,7 @@ std::string ReadSif(std::span<const std::uint8_t> bytes, SifContents& out) {
 
 std::string ReadSifFile(const std::string& path, SifContents& out) {
     std::string error;
-    const std::shared_ptr<const MappedFile> file = MappedFile::Open(path, error);
+    const std::shared_ptr<const ArchiveFile> file = ArchiveFile::Open(path, error);
     if (!file) return error;
     return ReadSif(file->Bytes(), out);
 }

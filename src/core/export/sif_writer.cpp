@@ -264,6 +264,7 @@ SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& h
         chunk.clear();
         data.Finish(chunk);
         file.Write(chunk.data(), chunk.size());
+        ThrowIfArchiveChanged(model);
         file.Commit();
     } catch (const FileError& error) {
         ShowExportError(host, error.Number(), error.Description());

@@ -1,0 +1,134 @@
+#include "platform/archive_file.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+namespace pixhaul {
+
+namespace {
+
+// Closes a descriptor when the scope ends.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return fd_; }
+
+  private:
+    int fd_;
+};
+
+std::string Describe(const std::string& what, const std::string& path, int error) {
+    return what + " " + path + ": " + std::strerror(error);
+}
+
+// Reads until end of file or until buffer is full; false on a read error (errno set).
+bool ReadInto(int fd, std::uint8_t* buffer, std::size_t capacity, std::size_t& filled) {
+    while (filled < capacity) {
+        const ssize_t n = ::read(fd, buffer + filled, capacity - filled);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) break;
+        filled += static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+// Fresh memory for the bytes. Large buffers ask for huge pages: a fresh page per 4 KiB would
+// cost about as much as the read itself.
+std::unique_ptr<std::uint8_t[]> Allocate(std::size_t size) {
+    auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(std::max<std::size_t>(size, 1));
+    constexpr std::size_t kHugePage = 2u << 20;
+    if (size >= 2 * kHugePage) {
+        const auto start = reinterpret_cast<std::uintptr_t>(buffer.get());
+        const std::uintptr_t aligned = (start + kHugePage - 1) & ~(kHugePage - 1);
+        const std::uintptr_t end = (start + size) & ~(kHugePage - 1);
+        if (end > aligned) {
+            ::madvise(reinterpret_cast<void*>(aligned), end - aligned, MADV_HUGEPAGE);
+        }
+    }
+    return buffer;
+}
+
+}  // namespace
+
+std::shared_ptr<const ArchiveFile> ArchiveFile::Open(const std::string& path, std::string& error) {
+    error.clear();
+    // Non-blocking, so that a FIFO given by mistake cannot hold the open until a writer comes.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.Get() < 0) {
+        error = Describe("Cannot open", path, errno);
+        return nullptr;
+    }
+    struct stat info {};
+    if (::fstat(fd.Get(), &info) != 0) {
+        error = Describe("Cannot read", path, errno);
+        return nullptr;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error = path + " is not a regular file";
+        return nullptr;
+    }
+
+    std::shared_ptr<ArchiveFile> file(new ArchiveFile());
+    file->path_ = path;
+    file->identity_ = {info.st_dev, info.st_ino};
+    file->sizeOnDisk_ = info.st_size;
+    file->modified_ = info.st_mtim;
+
+    // The file may shrink or grow while it is read: read to its end, whatever fstat said.
+    std::size_t capacity = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
+    std::size_t filled = 0;
+    try {
+        std::unique_ptr<std::uint8_t[]> data = Allocate(capacity);
+        for (;;) {
+            if (!ReadInto(fd.Get(), data.get(), capacity, filled)) {
+                error = Describe("Cannot read", path, errno);
+                return nullptr;
+            }
+            if (filled < capacity) break;
+            std::uint8_t probe[65536];
+            std::size_t more = 0;
+            if (!ReadInto(fd.Get(), probe, sizeof probe, more)) {
+                error = Describe("Cannot read", path, errno);
+                return nullptr;
+            }
+            if (more == 0) break;
+            const std::size_t grown = std::max(2 * capacity, capacity + 2 * sizeof probe);
+            std::unique_ptr<std::uint8_t[]> larger = Allocate(grown);
+            std::memcpy(larger.get(), data.get(), filled);
+            std::memcpy(larger.get() + filled, probe, more);
+            filled += more;
+            data = std::move(larger);
+            capacity = grown;
+        }
+        file->data_ = std::move(data);
+    } catch (const std::bad_alloc&) {
+        error = "Cannot read " + path + ": not enough memory for its " +
+                std::to_string(std::max(capacity, filled)) + " bytes";
+        return nullptr;
+    }
+    file->size_ = filled;
+    return file;
+}
+
+bool ArchiveFile::ChangedOnDisk() const {
+    struct stat info {};
+    if (::stat(path_.c_str(), &info) != 0) return true;
+    return info.st_dev != identity_.device || info.st_ino != identity_.inode ||
+           info.st_size != sizeOnDisk_ || info.st_mtim.tv_sec != modified_.tv_sec ||
+           info.st_mtim.tv_nsec != modified_.tv_nsec;
+}
+
+}  // namespace pixhaul
