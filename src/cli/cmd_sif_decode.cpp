@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 #include "cli_host.h"
@@ -11,6 +12,7 @@
 #include "export/sif_reader.h"
 #include "image_files.h"
 #include "platform/atomic_file.h"
+#include "platform/replace_check.h"
 #include "qxa_app.h"
 
 namespace pixhaul::cli {
@@ -80,6 +82,10 @@ class SifDecodeCommand : public Command {
 
     int Run(CommandContext& context) override {
         const ImageFormat format = FormatOfPath(output_);
+        // Neither output may replace the SIF file being read, nor anything but a regular file.
+        const std::optional<FileIdentity> input = IdentityOf(file_);
+        CheckReplaceable(output_, input);
+        if (!json_.empty()) CheckReplaceable(json_, input);
         SifContents sif;
         const std::string error = ReadSifFile(file_, sif);
         if (!error.empty()) throw CommandError(kExitFailure, file_ + ": " + error);

@@ -15,6 +15,8 @@
 #include "export/export_list.h"
 #include "export/png_writer.h"
 #include "platform/atomic_file.h"
+#include "platform/mapped_file.h"
+#include "platform/replace_check.h"
 
 namespace pixhaul {
 
@@ -139,9 +141,9 @@ class SheetFile {
         // PNG: top row first; memory row rows-1 is the band's top row.
         png_->WriteRows(bits + (rows - 1) * band.Stride(), -band.Stride(), rows);
     }
-    void Finish() {
-        if (bmp_) bmp_->Finish();
-        if (png_) png_->Finish();
+    void Finish(AtomicFile* partner) {
+        if (bmp_) bmp_->Finish(partner);
+        if (png_) png_->Finish(partner);
     }
 
   private:
@@ -197,10 +199,18 @@ class SheetComposer {
         std::int32_t tallest = 0;
         for (const Row& row : rows) tallest = std::max(tallest, row.height);
 
+        // Neither file may be the archive itself (its automatic name comes from the archive's).
+        const bool withDat =
+            lookupTableAllowed && host_.IsOptionChecked(Option::GenerateLookupTable);
+        const std::optional<FileIdentity> archive =
+            model_.File ? std::optional(model_.File->Identity()) : std::nullopt;
+        CheckReplaceable(base + Extension(format), archive);
+        if (withDat) CheckReplaceable(base + ".dat", archive);
+
         // The lookup table, in list order. The option is read when the file is opened and again
         // for every record.
         std::unique_ptr<AtomicFile> dat;
-        if (lookupTableAllowed && host_.IsOptionChecked(Option::GenerateLookupTable)) {
+        if (withDat) {
             dat = std::make_unique<AtomicFile>(base + ".dat");
             for (const Row& row : rows) {
                 std::int64_t x = 0;
@@ -240,12 +250,10 @@ class SheetComposer {
             sheet.WriteBand(band, row.height);
             host_.Progress(n + 1, total);
         }
-        sheet.Finish();
+        // The sheet and its table replace their older pair together or not at all.
+        sheet.Finish(dat.get());
         result_.paths.push_back(base + Extension(format));
-        if (dat) {
-            dat->Commit();
-            result_.paths.push_back(base + ".dat");
-        }
+        if (dat) result_.paths.push_back(base + ".dat");
     }
 
   private:
@@ -387,8 +395,11 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
     const std::string name =
         !settings.ExportName.empty()
             ? settings.ExportName
-            : AutomaticExportName(model, settings.ArchivePath, request.Mode, request.Object,
-                                  request.Action, request.Direction, request.DisplayedImage);
+            : FitFileName(settings.ExportFolder,
+                          AutomaticExportName(model, settings.ArchivePath, request.Mode,
+                                              request.Object, request.Action, request.Direction,
+                                              request.DisplayedImage),
+                          4);
     if (request.Mode != ExportMode::DisplayedImage) host.SetCaption(kCaptionAssembling);
 
     SheetComposer composer(model, settings, host, result);

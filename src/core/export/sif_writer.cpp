@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 
 #include "archive/archive.h"
 #include "bitmap/cbitmap.h"
@@ -14,6 +15,8 @@
 #include "export/rle_stream.h"
 #include "export/sheet_export.h"
 #include "platform/atomic_file.h"
+#include "platform/mapped_file.h"
+#include "platform/replace_check.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -207,7 +210,10 @@ SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& h
                       SheetTooLargeToAssemble(size.Width, size.Height, band));
     }
 
-    if (settings.ExportName.empty()) settings.ExportName = AutomaticSifName(model, object);
+    if (settings.ExportName.empty()) {
+        settings.ExportName =
+            FitFileName(settings.ExportFolder, AutomaticSifName(model, object), 4);
+    }
     result.path = settings.ExportFolder + settings.ExportName + ".sif";
 
     host.SetCaption(kCaptionAssembling);
@@ -216,6 +222,9 @@ SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& h
     const auto sheetHeight = static_cast<std::int32_t>(size.Height);
 
     try {
+        // Refused before the work: the archive itself, or what no export replaces.
+        CheckReplaceable(result.path,
+                         model.File ? std::optional(model.File->Identity()) : std::nullopt);
         std::vector<std::uint8_t> rle =
             EncodeSheet(model, settings, host, list, rows, sheetWidth, result.corruptImages);
 

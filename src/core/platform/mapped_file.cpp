@@ -52,6 +52,7 @@ std::shared_ptr<const MappedFile> MappedFile::Open(const std::string& path, std:
 
     std::shared_ptr<MappedFile> file(new MappedFile());
     file->path_ = path;
+    file->identity_ = {info.st_dev, info.st_ino};
     if (info.st_size == 0) return file;
 
     const auto size = static_cast<std::size_t>(info.st_size);

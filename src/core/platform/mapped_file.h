@@ -5,6 +5,8 @@
 #include <span>
 #include <string>
 
+#include "platform/file_identity.h"
+
 namespace pixhaul {
 
 class MappedFile {
@@ -18,12 +20,14 @@ public:
     std::span<const std::uint8_t> Bytes() const { return {data_, size_}; }
     std::size_t Size() const { return size_; }
     const std::string& Path() const { return path_; }
+    FileIdentity Identity() const { return identity_; }
 
 private:
     MappedFile() = default;
     const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
     std::string path_;
+    FileIdentity identity_{};
 };
 
 }  // namespace pixhaul
