@@ -177,6 +177,11 @@ void AtomicFile::WriteDirect(const std::uint8_t* data, std::size_t size) {
 }
 
 void AtomicFile::Prepare() {
+    Sync();
+    Name();
+}
+
+void AtomicFile::Sync() {
     if (fd_ < 0 || prepared_) ThrowFileError(EBADF, target_);
     try {
         Flush();
@@ -187,6 +192,16 @@ void AtomicFile::Prepare() {
             if (::fchmod(fd_, existing.st_mode & 0777) != 0) ThrowFileError(errno, target_);
         }
         if (::fsync(fd_) != 0) ThrowFileError(errno, target_);
+    } catch (...) {
+        Discard();
+        throw;
+    }
+}
+
+// Names the file as late as possible: a SIGKILL between this and the rename leaves the name.
+void AtomicFile::Name() {
+    if (fd_ < 0 || prepared_) ThrowFileError(EBADF, target_);
+    try {
         if (temporary_.empty()) NameUnnamed();
         const int fd = fd_;
         fd_ = -1;
@@ -239,8 +254,11 @@ void AtomicFile::Commit() {
 }
 
 void CommitTogether(AtomicFile& first, AtomicFile& second) {
-    first.Prepare();
-    second.Prepare();
+    // The slow part (writing out and flushing) for both before either gets a name.
+    first.Sync();
+    second.Sync();
+    first.Name();
+    second.Name();
     first.Rename();
     second.Rename();
     first.SyncFolder();

@@ -72,6 +72,8 @@ class AtomicFile {
     void WriteDirect(const std::uint8_t* data, std::size_t size);
     void CreateNamed();
     void NameUnnamed();
+    void Sync();
+    void Name();
     void Rename();
     void SyncFolder() const;
 
