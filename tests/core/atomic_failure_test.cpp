@@ -1,6 +1,5 @@
-// Exports that die or fail half-way: killed with SIGKILL, or stopped by a full file system. The
-// older file of the name stays as it was and the writer leaves no temporary behind; files that
-// merely look like temporaries are never touched.
+// Exports stopped half-way by a full file system: the older file of the name stays as it was and
+// no temporary is left. (Killed exports: tests/cli/output_safety_test.cpp.)
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -94,86 +93,6 @@ void Load(Loaded& loaded, const std::string& archive, const std::string& folder)
     loaded.settings.ArchivePath = archive;
     loaded.settings.ExportFolder = folder + "/";
     loaded.settings.ExportName = "sheet";
-}
-
-// A host that, half-way through the sheet, tells the parent through a pipe and then waits to be
-// killed.
-class StallingHost : public RecordingHost {
-  public:
-    explicit StallingHost(int pipe) : pipe_(pipe) {}
-    void Progress(std::int64_t done, std::int64_t total) override {
-        if (done < total / 2) return;
-        const char byte = 'k';
-        (void)!::write(pipe_, &byte, 1);
-        for (;;) ::pause();
-    }
-
-  private:
-    int pipe_;
-};
-
-// Forks a child that runs work(pipe write end) and never returns; waits for its first byte on
-// the pipe. Returns the child's pid, or -1 when the child ended without writing.
-template <typename Work>
-pid_t ForkAndWaitForSignal(Work work) {
-    int fds[2];
-    if (::pipe(fds) != 0) return -1;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        work(fds[1]);
-        ::_exit(3);
-    }
-    ::close(fds[1]);
-    char byte = 0;
-    const ssize_t n = ::read(fds[0], &byte, 1);
-    ::close(fds[0]);
-    if (n != 1) {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return -1;
-    }
-    return child;
-}
-
-void KillAndReap(pid_t child) {
-    ASSERT_EQ(::kill(child, SIGKILL), 0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(WTERMSIG(status), SIGKILL);
-}
-
-TEST(AtomicFailure, AnExportKilledHalfWayKeepsTheOldFilesAndLeavesNoTemporary) {
-    TempDir dir;
-    const std::string archive = WriteArchive(dir, 24, 8);  // a 512 x 1536 sheet, 2.3 MB
-    Loaded loaded;
-    Load(loaded, archive, dir.Path());
-    WriteText(dir.File("sheet.bmp"), "the old sheet");
-    WriteText(dir.File("sheet.dat"), "the old table");
-    // Looks like a temporary of a writer that died: not ours to remove.
-    const std::vector<std::string> foreign = {".sheet.bmp.2147483646.0000abcd.tmp"};
-    WriteText(dir.File(foreign[0]), "someone else's");
-
-    const pid_t child = ForkAndWaitForSignal([&](int pipe) {
-        StallingHost host(pipe);
-        ExportBitmaps(loaded.model, loaded.settings, host, {});
-    });
-    ASSERT_GT(child, 0) << "the export ended before it was half-way";
-    KillAndReap(child);
-
-    EXPECT_EQ(ReadAll(dir.File("sheet.bmp")), "the old sheet");
-    EXPECT_EQ(ReadAll(dir.File("sheet.dat")), "the old table");
-    EXPECT_EQ(Temporaries(dir.Path()), foreign);
-
-    RecordingHost host;
-    const SheetExportResult again = ExportBitmaps(loaded.model, loaded.settings, host, {});
-    ASSERT_EQ(again.status, SheetExportStatus::Written);
-    EXPECT_EQ(Temporaries(dir.Path()), foreign);
-    const std::int64_t stride = (8 * kSide * 3 + 3) / 4 * 4;
-    EXPECT_EQ(std::filesystem::file_size(dir.File("sheet.bmp")),
-              static_cast<std::uintmax_t>(54 + stride * 24 * kSide));
-    EXPECT_EQ(std::filesystem::file_size(dir.File("sheet.dat")), 24u * 8u * 36u);
 }
 
 // In a child: limits the size of files it may write to `bytes` (SIGXFSZ ignored, so writes fail
