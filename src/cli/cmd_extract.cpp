@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <system_error>
 
@@ -10,9 +11,11 @@
 #include "budget_flags.h"
 #include "cli_host.h"
 #include "command_list.h"
+#include "output_folder.h"
 #include "image_files.h"
 #include "image_surface.h"
 #include "platform/atomic_file.h"
+#include "platform/replace_check.h"
 #include "qxa_app.h"
 #include "web_colour.h"
 
@@ -24,15 +27,6 @@ std::string ImageFileName(std::size_t index, ImageFormat format) {
     char name[48];
     std::snprintf(name, sizeof name, "image-%05zu.%s", index, Extension(format));
     return name;
-}
-
-void MakeFolder(const std::string& folder) {
-    std::error_code error;
-    std::filesystem::create_directories(folder, error);
-    if (error || !std::filesystem::is_directory(folder)) {
-        const std::string why = error ? error.message() : "Not a directory";
-        throw CommandError(kExitFailure, "cannot create folder '" + folder + "': " + why);
-    }
 }
 
 // Every file extract would write, as one output: the sum of their pixels and sizes.
@@ -71,9 +65,9 @@ class ExtractCommand : public Command {
         host.SetOption(Option::LoadThumbnails, thumbnails_);
         ArchiveModel model;
         const LoadResult load = LoadForCommand(model, archive_, host);
-        MakeFolder(folder_);
-        // What killed runs left behind goes in one listing of the folder, not one per image.
-        RemoveStaleTemporaries(folder_);
+        MakeOutputFolder(folder_);
+        const std::optional<FileIdentity> archiveIdentity =
+            model.File ? std::optional(model.File->Identity()) : std::nullopt;
 
         const std::size_t count = LoadedImageCount(model);
         const std::string prefix =
@@ -93,7 +87,8 @@ class ExtractCommand : public Command {
             }
             ThrowIfArchiveChanged(model);
             const std::string path = prefix + ImageFileName(i, format);
-            WriteImageFile(path, surface, format, StaleTemporaries::Keep);
+            CheckReplaceable(path, archiveIdentity);
+            WriteImageFile(path, surface, format);
             if (outcome == ImageOutcome::Corrupt) {
                 host.Tell("image " + std::to_string(i) + " written only as far as it decodes (" +
                           Describe(outcome) + "): " + path);

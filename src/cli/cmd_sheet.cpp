@@ -12,6 +12,7 @@
 #include "budget_flags.h"
 #include "cli_host.h"
 #include "command_list.h"
+#include "output_folder.h"
 #include "export/naming.h"
 #include "export/sheet_export.h"
 #include "qxa_app.h"
@@ -71,10 +72,10 @@ class SheetCommand : public Command {
         settings.ArchivePath = archive_;
         const SheetExportRequest request = MakeRequest(model);
 
-        if (!folder_.empty()) MakeFolder(folder_);
+        if (!folder_.empty()) MakeOutputFolder(folder_);
         settings.ExportFolder = folder_.empty() || folder_.back() == '/' ? folder_ : folder_ + "/";
-        // A name given with the extension loses it, as a name chosen in the save dialog does.
-        settings.ExportName = RemoveExtension(name_);
+        // A name given with the extension of one of our files loses it; any other dot is kept.
+        settings.ExportName = RemoveKnownExtension(name_);
 
         host.SetProgressLabel("Writing sheet");
         const SheetExportResult result =
@@ -145,15 +146,6 @@ class SheetCommand : public Command {
         request.Mode = ExportMode::SelectedDirection;
         request.Direction = static_cast<std::int32_t>(direction_);
         return request;
-    }
-
-    static void MakeFolder(const std::string& folder) {
-        std::error_code error;
-        std::filesystem::create_directories(folder, error);
-        if (error || !std::filesystem::is_directory(folder)) {
-            const std::string why = error ? error.message() : "Not a directory";
-            throw CommandError(kExitFailure, "cannot create folder '" + folder + "': " + why);
-        }
     }
 
     // Stands for an option not given.

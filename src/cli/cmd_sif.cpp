@@ -7,6 +7,7 @@
 #include "budget_flags.h"
 #include "cli_host.h"
 #include "command_list.h"
+#include "output_folder.h"
 #include "export/naming.h"
 #include "export/sif_writer.h"
 #include "qxa_app.h"
@@ -47,9 +48,10 @@ class SifCommand : public Command {
                                                  ": the archive holds " +
                                                  std::to_string(model.ObjectCount) + " objects");
         }
+        if (!folder_.empty()) MakeOutputFolder(folder_);
         settings.ExportFolder = folder_.empty() || folder_.back() == '/' ? folder_ : folder_ + "/";
-        // A name given with the extension loses it, as a name chosen in the save dialog does.
-        settings.ExportName = RemoveExtension(name_);
+        // A name given with the extension of one of our files loses it; any other dot is kept.
+        settings.ExportName = RemoveKnownExtension(name_);
 
         host.SetProgressLabel("Writing SIF");
         const SifExportResult result = ExportSif(model, settings, host, object_, budget_.Budget());

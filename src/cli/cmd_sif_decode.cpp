@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <optional>
 #include <nlohmann/json.hpp>
 
 #include "budget_flags.h"
@@ -12,6 +13,7 @@
 #include "export/sif_reader.h"
 #include "image_files.h"
 #include "platform/atomic_file.h"
+#include "platform/replace_check.h"
 #include "qxa_app.h"
 
 namespace pixhaul::cli {
@@ -82,6 +84,10 @@ class SifDecodeCommand : public Command {
 
     int Run(CommandContext& context) override {
         const ImageFormat format = FormatOfPath(output_);
+        // Neither output may replace the SIF file being read, nor anything but a regular file.
+        const std::optional<FileIdentity> input = IdentityOf(file_);
+        CheckReplaceable(output_, input);
+        if (!json_.empty()) CheckReplaceable(json_, input);
         if (const auto planned = PlannedSifDecode(file_, output_, format == ImageFormat::Bmp)) {
             budget_.Require(*planned);
         }

@@ -23,12 +23,11 @@ ImageFormat ImageFormatOption(const std::string& text) {
     throw CommandError(kExitUsage, "--format: '" + text + "' is not a format (png or bmp)");
 }
 
-void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format,
-                    StaleTemporaries stale) {
+void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format) {
     if (format == ImageFormat::Png) {
-        WritePng(path, surface, kPngDefaultCompression, stale);
+        WritePng(path, surface, kPngDefaultCompression);
     } else {
-        WriteBmp(path, surface, stale);
+        WriteBmp(path, surface);
     }
 }
 

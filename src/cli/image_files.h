@@ -13,9 +13,7 @@ enum class ImageFormat { Png, Bmp };
 const char* Extension(ImageFormat format);
 // Parses "png" / "bmp" (any case); a usage error otherwise.
 ImageFormat ImageFormatOption(const std::string& text);
-// Throws FileError. A batch of many files into one folder passes StaleTemporaries::Keep after
-// one RemoveStaleTemporaries of the folder.
-void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format,
-                    StaleTemporaries stale = StaleTemporaries::Remove);
+// Throws FileError.
+void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format);
 
 }  // namespace pixhaul::cli

@@ -10,6 +10,7 @@
 #include "command_list.h"
 #include "pixhaul_version.h"
 #include "platform/atomic_file.h"
+#include "platform/temporary_registry.h"
 #include "terminal_text.h"
 
 namespace pixhaul::cli {
@@ -67,6 +68,8 @@ int RunQxa(const std::vector<std::string>& args, std::ostream& out, std::ostream
 }
 
 int RunQxa(int argc, char** argv) {
+    // An interrupted export removes its temporaries before the tool exits (130 on SIGINT).
+    InstallTemporaryCleanupOnSignals();
     std::vector<std::string> args(argv, argv + argc);
     if (args.empty()) args.emplace_back("qxa");
     return RunQxa(args, std::cout, std::cerr, ::isatty(STDERR_FILENO) == 1);

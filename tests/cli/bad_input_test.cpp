@@ -169,9 +169,8 @@ TEST_F(BadInputTest, IndicesOutOfRangeFailAndNameTheIndex) {
     });
 }
 
-TEST_F(BadInputTest, WhatAKilledRunLeftInTheFolderIsRemovedByTheNextOne) {
-    // Temporaries of a writer that no longer runs (no process has id 2147483646) go, whatever
-    // their target; one of a running writer (process 1) and files of other names stay.
+TEST_F(BadInputTest, FilesThatLookLikeTemporariesAreNeverRemoved) {
+    // Nothing proves they are ours: whatever process ids their names hold, they stay.
     const std::string out = dir_.File("images");
     fs::create_directories(out);
     WriteFile(out + "/.image-00000.png.2147483646.0badf00d.tmp", {1, 2, 3});
@@ -183,8 +182,10 @@ TEST_F(BadInputTest, WhatAKilledRunLeftInTheFolderIsRemovedByTheNextOne) {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(out)) names.push_back(e.path().filename());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{".image-00000.png.1.0badf00d.tmp", ".keep.tmp",
-                                               "image-00000.png"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{".image-00000.png.1.0badf00d.tmp",
+                                        ".image-00000.png.2147483646.0badf00d.tmp", ".keep.tmp",
+                                        ".old.bmp.2147483646.0badf00d.tmp", "image-00000.png"}));
 }
 
 }  // namespace

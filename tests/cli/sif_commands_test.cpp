@@ -80,9 +80,12 @@ TEST_F(SifCommandsTest, FailuresAreReportedWithTheirExitCodes) {
     EXPECT_NE(r.err.find("qxa: "), std::string::npos);
     r = RunQxa({"sif", kDemo, "-o", dir_.Path()});
     EXPECT_EQ(r.exitCode, 2);
-    r = RunQxa({"sif", kDemo, "--object", "0", "-o", dir_.File("missing")});
+    // A missing folder is made; one below a file cannot be.
+    WriteFile(dir_.File("file"), {1});
+    r = RunQxa({"sif", kDemo, "--object", "0", "-o", dir_.File("file/sub")});
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("Error "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("cannot create folder '" + dir_.File("file/sub")), std::string::npos)
+        << r.err;
 
     WriteFile(dir_.File("junk.sif"), {'S', 'F', 1, 2, 200, 0, 0, 0, 1});
     r = RunQxa({"sif-decode", dir_.File("junk.sif"), "-o", dir_.File("junk.png")});

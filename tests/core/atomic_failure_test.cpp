@@ -1,6 +1,5 @@
-// Exports that die or fail half-way: killed with SIGKILL, or stopped by a full file system. The
-// older file of the name stays as it was, and whatever temporary a dead writer leaves behind is
-// removed by the next export of that name, never one that another live export is writing.
+// Exports stopped half-way by a full file system: the older file of the name stays as it was and
+// no temporary is left. (Killed exports: tests/cli/output_safety_test.cpp.)
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -51,11 +50,6 @@ std::vector<std::string> Temporaries(const std::string& folder) {
     return names;
 }
 
-std::size_t CountStartingWith(const std::vector<std::string>& names, const std::string& prefix) {
-    return static_cast<std::size_t>(std::count_if(
-        names.begin(), names.end(), [&](const auto& n) { return n.rfind(prefix, 0) == 0; }));
-}
-
 // One object of `directions` directions of `frames` frames; every frame has an image of its own
 // (kSide x kSide, 24-bit, noise that neither run-length nor Huffman coding shrinks much), so a
 // sheet of it is large and keeps every frame even with duplicate removal on.
@@ -99,163 +93,6 @@ void Load(Loaded& loaded, const std::string& archive, const std::string& folder)
     loaded.settings.ArchivePath = archive;
     loaded.settings.ExportFolder = folder + "/";
     loaded.settings.ExportName = "sheet";
-}
-
-// A host that, half-way through the sheet, tells the parent through a pipe and then waits to be
-// killed.
-class StallingHost : public RecordingHost {
-  public:
-    explicit StallingHost(int pipe) : pipe_(pipe) {}
-    void Progress(std::int64_t done, std::int64_t total) override {
-        if (done < total / 2) return;
-        const char byte = 'k';
-        (void)!::write(pipe_, &byte, 1);
-        for (;;) ::pause();
-    }
-
-  private:
-    int pipe_;
-};
-
-// Forks a child that runs work(pipe write end) and never returns; waits for its first byte on
-// the pipe. Returns the child's pid, or -1 when the child ended without writing.
-template <typename Work>
-pid_t ForkAndWaitForSignal(Work work) {
-    int fds[2];
-    if (::pipe(fds) != 0) return -1;
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(fds[0]);
-        work(fds[1]);
-        ::_exit(3);
-    }
-    ::close(fds[1]);
-    char byte = 0;
-    const ssize_t n = ::read(fds[0], &byte, 1);
-    ::close(fds[0]);
-    if (n != 1) {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        return -1;
-    }
-    return child;
-}
-
-void KillAndReap(pid_t child) {
-    ASSERT_EQ(::kill(child, SIGKILL), 0);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(WTERMSIG(status), SIGKILL);
-}
-
-TEST(AtomicFailure, AnExportKilledHalfWayKeepsTheOldFilesAndTheNextExportCleansUp) {
-    TempDir dir;
-    const std::string archive = WriteArchive(dir, 24, 8);  // a 512 x 1536 sheet, 2.3 MB
-    Loaded loaded;
-    Load(loaded, archive, dir.Path());
-    WriteText(dir.File("sheet.bmp"), "the old sheet");
-    WriteText(dir.File("sheet.dat"), "the old table");
-
-    const pid_t child = ForkAndWaitForSignal([&](int pipe) {
-        StallingHost host(pipe);
-        ExportBitmaps(loaded.model, loaded.settings, host, {});
-    });
-    ASSERT_GT(child, 0) << "the export ended before it was half-way";
-    KillAndReap(child);
-
-    EXPECT_EQ(ReadAll(dir.File("sheet.bmp")), "the old sheet");
-    EXPECT_EQ(ReadAll(dir.File("sheet.dat")), "the old table");
-    // At most one temporary per file, each named after the dead writer.
-    const auto left = Temporaries(dir.Path());
-    EXPECT_EQ(CountStartingWith(left, ".sheet.bmp."), 1u);
-    EXPECT_LE(CountStartingWith(left, ".sheet.dat."), 1u);
-    for (const std::string& name : left) {
-        EXPECT_NE(name.find("." + std::to_string(child) + "."), std::string::npos) << name;
-    }
-
-    RecordingHost host;
-    const SheetExportResult again = ExportBitmaps(loaded.model, loaded.settings, host, {});
-    ASSERT_EQ(again.status, SheetExportStatus::Written);
-    EXPECT_TRUE(Temporaries(dir.Path()).empty());
-    const std::int64_t stride = (8 * kSide * 3 + 3) / 4 * 4;
-    EXPECT_EQ(std::filesystem::file_size(dir.File("sheet.bmp")),
-              static_cast<std::uintmax_t>(54 + stride * 24 * kSide));
-    EXPECT_EQ(std::filesystem::file_size(dir.File("sheet.dat")), 24u * 8u * 36u);
-}
-
-TEST(AtomicFailure, ALiveWritersTemporaryIsNeverRemoved) {
-    TempDir dir;
-    const std::string target = dir.File("walk.bmp");
-    WriteText(target, "old");
-
-    const pid_t child = ForkAndWaitForSignal([&](int pipe) {
-        AtomicFile stalled(target);
-        stalled.Write("never committed", 15);
-        const char byte = 'k';
-        (void)!::write(pipe, &byte, 1);
-        for (;;) ::pause();
-    });
-    ASSERT_GT(child, 0);
-    const auto childs = Temporaries(dir.Path());
-    ASSERT_EQ(childs.size(), 1u);
-
-    // Names that only look alike stay whatever their numbers say.
-    const std::string otherTarget = ".walk.bmp.old." + std::to_string(child) + ".tmp";
-    WriteText(dir.File(otherTarget), "x");
-    WriteText(dir.File(".walkabout.bmp.2147483646.0000abcd.tmp"), "x");
-
-    {
-        AtomicFile mine(target);
-        mine.Write("mine", 4);
-        mine.Commit();
-    }
-    EXPECT_EQ(ReadAll(target), "mine");
-    auto left = Temporaries(dir.Path());
-    EXPECT_EQ(CountStartingWith(left, childs[0]), 1u) << "the live writer's file was removed";
-
-    KillAndReap(child);
-    {
-        AtomicFile mine(target);
-        mine.Write("again", 5);
-        mine.Commit();
-    }
-    EXPECT_EQ(ReadAll(target), "again");
-    left = Temporaries(dir.Path());
-    EXPECT_EQ(left, (std::vector<std::string>{".walk.bmp.old." + std::to_string(child) + ".tmp",
-                                              ".walkabout.bmp.2147483646.0000abcd.tmp"}));
-}
-
-TEST(AtomicFailure, AStaleTemporaryThatIsAFolderIsLeftAlone) {
-    TempDir dir;
-    // PID 0x7FFFFFFE is above any pid_max, so no such process runs.
-    const std::string stale = dir.File(".x.bmp.2147483646.00000000.tmp");
-    std::filesystem::create_directory(stale);
-    WriteText(dir.File(".x.bmp.2147483646.0000000f.tmp"), "left by a dead writer");
-    AtomicFile file(dir.File("x.bmp"));
-    file.Commit();
-    EXPECT_TRUE(std::filesystem::is_directory(stale));
-    EXPECT_FALSE(std::filesystem::exists(dir.File(".x.bmp.2147483646.0000000f.tmp")));
-}
-
-TEST(AtomicFailure, ABatchRemovesEveryDeadWritersTemporaryOnceAndThenKeepsTheListingOut) {
-    TempDir dir;
-    const std::string dead = ".2147483646.0000abcd.tmp";  // no process has this id
-    for (const char* name : {"a.png", "b.png", "odd.name.bmp"}) {
-        WriteText(dir.File("." + std::string(name) + dead), "left behind");
-    }
-    const std::string alive = ".c.png.1.0000abcd.tmp";  // process 1 always runs
-    const std::string foreign = ".notes.tmp";
-    WriteText(dir.File(alive), "x");
-    WriteText(dir.File(foreign), "x");
-
-    // A writer told to keep them leaves even its own target's dead temporaries alone.
-    AtomicFile kept(dir.File("a.png"), StaleTemporaries::Keep);
-    kept.Commit();
-    EXPECT_TRUE(std::filesystem::exists(dir.File(".a.png" + dead)));
-
-    RemoveStaleTemporaries(dir.Path());
-    EXPECT_EQ(Temporaries(dir.Path()), (std::vector<std::string>{alive, foreign}));
 }
 
 // In a child: limits the size of files it may write to `bytes` (SIGXFSZ ignored, so writes fail

@@ -46,9 +46,8 @@ TEST(AtomicFile, CommitPutsTheWholeFileInPlaceAndLeavesNothingElse) {
     std::string expected;
     {
         AtomicFile file(target);
-        EXPECT_FALSE(std::filesystem::exists(target));
-        EXPECT_EQ(std::filesystem::path(file.TemporaryPath()).parent_path(),
-                  std::filesystem::path(target).parent_path());
+        // Nothing shows in the folder until the commit.
+        EXPECT_TRUE(Names(dir.Path()).empty());
         for (int i = 0; i < 300000; ++i) {
             const char bytes[4] = {static_cast<char>(i), static_cast<char>(i >> 8), 'x', 'y'};
             file.Write(bytes, sizeof bytes);
@@ -83,7 +82,6 @@ TEST(AtomicFile, WithoutCommitTheOldFileStaysAndTheTemporaryGoes) {
     {
         AtomicFile file(target);
         file.Write("half a", 6);
-        EXPECT_TRUE(std::filesystem::exists(file.TemporaryPath()));
     }
     EXPECT_EQ(ReadAll(target), "old contents");
     EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"keep.bmp"});
@@ -108,19 +106,6 @@ TEST(AtomicFile, MissingFolderGivesTheErrnoNumberAndDescription) {
         EXPECT_NE(std::string(e.what()).find(target), std::string::npos);
     }
     EXPECT_TRUE(Names(dir.Path()).empty());
-}
-
-TEST(AtomicFile, AFolderInTheTargetsPlaceIsNotReplaced) {
-    TempDir dir;
-    const std::string target = dir.File("taken");
-    std::filesystem::create_directory(target);
-    WriteText(target + "/inside", "x");
-    AtomicFile file(target);
-    file.Write("data", 4);
-    EXPECT_THROW(file.Commit(), FileError);
-    EXPECT_TRUE(std::filesystem::is_directory(target));
-    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"taken"});
-    EXPECT_THROW(AtomicFile(dir.Path() + "/"), FileError);
 }
 
 TEST(AtomicFile, AWriteThatFailsPartWayLeavesTheOldFileAndNoTemporary) {
@@ -153,17 +138,45 @@ TEST(AtomicFile, ANameAtTheLengthLimitStillWorks) {
     EXPECT_EQ(ReadAll(target), "x");
 }
 
-TEST(AtomicFile, AReplacedFileKeepsItsPermissions) {
-    TempDir dir;
-    const std::string target = dir.File("shared.bmp");
-    WriteText(target, "old");
-    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
-    AtomicFile file(target);
-    file.Write("new", 3);
-    file.Commit();
-    struct stat info {};
-    ASSERT_EQ(::stat(target.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640U);
+// A replaced regular file keeps its permission bits but never set-id or sticky bits; a link is
+// replaced by a new file (0666 less the umask) and the file it pointed to keeps its mode.
+TEST(AtomicFile, ModeOfTheNewFile) {
+    const mode_t umask = ::umask(022);
+    struct Case {
+        const char* what;
+        mode_t existing;  // 0: no file there
+        bool throughLink;
+        mode_t expected;
+    } cases[] = {{"new file", 0, false, 0644},
+                 {"private file", 0640, false, 0640},
+                 {"set-uid file", 04755, false, 0755},
+                 {"sticky", 01664, false, 0664},
+                 {"link to a set-uid file", 04755, true, 0644}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string target = dir.File("out.bmp");
+        const std::string pointee = dir.File("pointee");
+        if (c.existing != 0) {
+            const std::string& file = c.throughLink ? pointee : target;
+            WriteText(file, "old");
+            ASSERT_EQ(::chmod(file.c_str(), c.existing), 0);
+            if (c.throughLink) std::filesystem::create_symlink(pointee, target);
+        }
+        AtomicFile file(target);
+        file.Write("new", 3);
+        file.Commit();
+        struct stat info {};
+        ASSERT_EQ(::lstat(target.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(info.st_mode & 07777, c.expected);
+        if (c.throughLink) {
+            EXPECT_EQ(ReadAll(pointee), "old");
+            ASSERT_EQ(::stat(pointee.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, c.existing);
+        }
+    }
+    ::umask(umask);
 }
 
 }  // namespace

@@ -62,9 +62,8 @@ const std::string& CheckSize(const std::string& path, std::int32_t width, std::i
 
 }  // namespace
 
-BmpWriter::BmpWriter(const std::string& path, std::int32_t width, std::int32_t height,
-                     StaleTemporaries stale)
-    : file_(CheckSize(path, width, height), stale),
+BmpWriter::BmpWriter(const std::string& path, std::int32_t width, std::int32_t height)
+    : file_(CheckSize(path, width, height)),
       width_(width),
       height_(height),
       stride_(StrideFor(width)) {
@@ -97,13 +96,17 @@ void BmpWriter::WriteBlackRows(std::int32_t count) {
     rowsWritten_ += count;
 }
 
-void BmpWriter::Finish() {
+void BmpWriter::Finish(AtomicFile* partner) {
     if (rowsWritten_ != height_) throw std::logic_error("BmpWriter: rows missing");
-    file_.Commit();
+    if (partner != nullptr) {
+        CommitTogether(file_, *partner);
+    } else {
+        file_.Commit();
+    }
 }
 
-void WriteBmp(const std::string& path, const Surface& surface, StaleTemporaries stale) {
-    BmpWriter writer(path, surface.Width(), surface.Height(), stale);
+void WriteBmp(const std::string& path, const Surface& surface) {
+    BmpWriter writer(path, surface.Width(), surface.Height());
     if (surface.Bits() == nullptr) {
         writer.WriteBlackRows(surface.Height());
     } else {

@@ -22,8 +22,7 @@ void MakeBmpHeaders(std::int32_t width, std::int32_t height, std::uint8_t (&out)
 class BmpWriter {
   public:
     // Creates the file (as a temporary beside path) and writes the headers. Throws FileError.
-    BmpWriter(const std::string& path, std::int32_t width, std::int32_t height,
-              StaleTemporaries stale = StaleTemporaries::Remove);
+    BmpWriter(const std::string& path, std::int32_t width, std::int32_t height);
 
     std::int32_t Width() const { return width_; }
     std::int32_t Height() const { return height_; }
@@ -38,9 +37,9 @@ class BmpWriter {
     void WriteRows(const std::uint8_t* first, std::ptrdiff_t rowStep, std::int32_t count);
     // count rows of black.
     void WriteBlackRows(std::int32_t count);
-    // Checks that every row was written and puts the file in place. Throws FileError,
-    // std::logic_error when rows are missing.
-    void Finish();
+    // Checks that every row was written and puts the file in place; with a partner, the two
+    // files together (CommitTogether). Throws FileError, std::logic_error when rows are missing.
+    void Finish(AtomicFile* partner = nullptr);
 
   private:
     AtomicFile file_;
@@ -51,7 +50,6 @@ class BmpWriter {
 };
 
 // Writes a whole surface (an untouched one is all black).
-void WriteBmp(const std::string& path, const Surface& surface,
-              StaleTemporaries stale = StaleTemporaries::Remove);
+void WriteBmp(const std::string& path, const Surface& surface);
 
 }  // namespace pixhaul

@@ -1,5 +1,12 @@
 #include "export/naming.h"
 
+#include <limits.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
 #include "archive/archive.h"
 
 namespace pixhaul {
@@ -7,6 +14,34 @@ namespace pixhaul {
 std::string RemoveExtension(const std::string& name) {
     if (name.size() >= 4 && name[name.size() - 4] == '.') return name.substr(0, name.size() - 4);
     return name;
+}
+
+std::string RemoveKnownExtension(const std::string& name) {
+    if (name.size() < 4 || name[name.size() - 4] != '.') return name;
+    std::string extension = name.substr(name.size() - 3);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (const char* known : {"bmp", "png", "dat", "sif"}) {
+        if (extension == known) return name.substr(0, name.size() - 4);
+    }
+    return name;
+}
+
+std::string FitFileName(const std::string& folder, const std::string& name,
+                        std::size_t extensionLength) {
+    const long limit = ::pathconf(folder.empty() ? "." : folder.c_str(), _PC_NAME_MAX);
+    const std::size_t longest = limit > 0 ? static_cast<std::size_t>(limit) : NAME_MAX;
+    if (name.size() + extensionLength <= longest) return name;
+    std::uint32_t hash = 2166136261u;  // FNV-1a
+    for (unsigned char c : name) hash = (hash ^ c) * 16777619u;
+    char tail[16];
+    std::snprintf(tail, sizeof tail, "-%08x", static_cast<unsigned>(hash));
+    const std::size_t tailLength = std::strlen(tail);
+    std::size_t keep = longest > extensionLength + tailLength
+                           ? longest - extensionLength - tailLength
+                           : 0;
+    // Not in the middle of a UTF-8 sequence.
+    while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
+    return name.substr(0, keep) + tail;
 }
 
 std::string FileNameOf(const std::string& path) {

@@ -32,6 +32,16 @@ SplitPath SplitExportPath(const std::string& path);
 // Removes a four-character extension (a dot and three characters) when the name ends in one.
 std::string RemoveExtension(const std::string& name);
 
+// Removes the extension of a name typed on the command line, but only one of the files the
+// exports write (.bmp .png .dat .sif, any case): "level.001" stays whole.
+std::string RemoveKnownExtension(const std::string& name);
+
+// An automatic name made short enough for the folder's file system (NAME_MAX) with an extension
+// of extensionLength bytes after it: a longer name keeps its start and gets "-" and a hash of the
+// whole name, so different long names stay different. Names that fit come back unchanged.
+std::string FitFileName(const std::string& folder, const std::string& name,
+                        std::size_t extensionLength);
+
 // The part of a path after its last "/" (the whole path if it holds none).
 std::string FileNameOf(const std::string& path);
 

@@ -17,7 +17,7 @@ namespace pixhaul {
 // below that set the jump target and hold nothing that needs a destructor; errors of our own
 // file are kept here and raised as exceptions once control is back in ordinary C++.
 struct PngWriter::State {
-    State(const std::string& path, StaleTemporaries stale) : file(path, stale) {}
+    explicit State(const std::string& path) : file(path) {}
     ~State() { png_destroy_write_struct(&png, &info); }
 
     AtomicFile file;
@@ -88,13 +88,13 @@ bool EndPng(State& s) {
 }  // namespace
 
 PngWriter::PngWriter(const std::string& path, std::int32_t width, std::int32_t height,
-                     int compressionLevel, StaleTemporaries stale)
+                     int compressionLevel)
     : width_(width), height_(height) {
     if (width <= 0 || height <= 0) throw FileError(EINVAL, "Invalid picture size", path);
     if (compressionLevel < 0 || compressionLevel > 9) {
         throw FileError(EINVAL, "Invalid compression level", path);
     }
-    state_ = std::make_unique<State>(path, stale);
+    state_ = std::make_unique<State>(path);
     State& s = *state_;
     s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &s, OnError, OnWarning);
     if (s.png != nullptr) s.info = png_create_info_struct(s.png);
@@ -119,16 +119,19 @@ void PngWriter::WriteRows(const std::uint8_t* first, std::ptrdiff_t rowStep, std
     }
 }
 
-void PngWriter::Finish() {
+void PngWriter::Finish(AtomicFile* partner) {
     if (rowsWritten_ != height_) throw std::logic_error("PngWriter: rows missing");
     State& s = *state_;
     if (s.failed || !EndPng(s)) RaiseFailure(s);
-    s.file.Commit();
+    if (partner != nullptr) {
+        CommitTogether(s.file, *partner);
+    } else {
+        s.file.Commit();
+    }
 }
 
-void WritePng(const std::string& path, const Surface& surface, int compressionLevel,
-              StaleTemporaries stale) {
-    PngWriter writer(path, surface.Width(), surface.Height(), compressionLevel, stale);
+void WritePng(const std::string& path, const Surface& surface, int compressionLevel) {
+    PngWriter writer(path, surface.Width(), surface.Height(), compressionLevel);
     if (surface.Bits() == nullptr) {
         const std::vector<std::uint8_t> black(static_cast<std::size_t>(surface.Width()) * 3, 0);
         writer.WriteRows(black.data(), 0, surface.Height());

@@ -20,8 +20,7 @@ class PngWriter {
     // zlib's 0 (none) to 9 (smallest); rows are not filtered. Throws FileError (EINVAL for an
     // empty picture or a level outside 0..9).
     PngWriter(const std::string& path, std::int32_t width, std::int32_t height,
-              int compressionLevel = kPngDefaultCompression,
-              StaleTemporaries stale = StaleTemporaries::Remove);
+              int compressionLevel = kPngDefaultCompression);
     ~PngWriter();
     PngWriter(const PngWriter&) = delete;
     PngWriter& operator=(const PngWriter&) = delete;
@@ -34,8 +33,9 @@ class PngWriter {
     // Width() pixels of blue, green, red. A bottom-up surface is passed as its top row with a
     // negative step. Throws FileError, std::logic_error for more rows than the picture has.
     void WriteRows(const std::uint8_t* first, std::ptrdiff_t rowStep, std::int32_t count);
-    // Checks that every row was written, ends the stream and puts the file in place.
-    void Finish();
+    // Checks that every row was written, ends the stream and puts the file in place; with a
+    // partner, the two files together (CommitTogether). Throws FileError.
+    void Finish(AtomicFile* partner = nullptr);
 
     struct State;  // the encoder and the file, private to the implementation
 
@@ -48,7 +48,6 @@ class PngWriter {
 
 // Writes a whole surface (an untouched one is all black).
 void WritePng(const std::string& path, const Surface& surface,
-              int compressionLevel = kPngDefaultCompression,
-              StaleTemporaries stale = StaleTemporaries::Remove);
+              int compressionLevel = kPngDefaultCompression);
 
 }  // namespace pixhaul

@@ -17,6 +17,8 @@
 #include "export/output_budget.h"
 #include "export/png_writer.h"
 #include "platform/atomic_file.h"
+#include "platform/mapped_file.h"
+#include "platform/replace_check.h"
 
 namespace pixhaul {
 
@@ -141,9 +143,9 @@ class SheetFile {
         // PNG: top row first; memory row rows-1 is the band's top row.
         png_->WriteRows(bits + (rows - 1) * band.Stride(), -band.Stride(), rows);
     }
-    void Finish() {
-        if (bmp_) bmp_->Finish();
-        if (png_) png_->Finish();
+    void Finish(AtomicFile* partner) {
+        if (bmp_) bmp_->Finish(partner);
+        if (png_) png_->Finish(partner);
     }
 
   private:
@@ -191,10 +193,18 @@ class SheetComposer {
         std::int32_t tallest = 0;
         for (const Row& row : rows) tallest = std::max(tallest, row.height);
 
+        // Neither file may be the archive itself (its automatic name comes from the archive's).
+        const bool withDat =
+            lookupTableAllowed && host_.IsOptionChecked(Option::GenerateLookupTable);
+        const std::optional<FileIdentity> archive =
+            model_.File ? std::optional(model_.File->Identity()) : std::nullopt;
+        CheckReplaceable(base + Extension(format), archive);
+        if (withDat) CheckReplaceable(base + ".dat", archive);
+
         // The lookup table, in list order. The option is read when the file is opened and again
         // for every record.
         std::unique_ptr<AtomicFile> dat;
-        if (lookupTableAllowed && host_.IsOptionChecked(Option::GenerateLookupTable)) {
+        if (withDat) {
             dat = std::make_unique<AtomicFile>(base + ".dat");
             for (const Row& row : rows) {
                 std::int64_t x = 0;
@@ -235,12 +245,10 @@ class SheetComposer {
             host_.Progress(n + 1, total);
         }
         ThrowIfArchiveChanged(model_);
-        sheet.Finish();
+        // The sheet and its table replace their older pair together or not at all.
+        sheet.Finish(dat.get());
         result_.paths.push_back(base + Extension(format));
-        if (dat) {
-            dat->Commit();
-            result_.paths.push_back(base + ".dat");
-        }
+        if (dat) result_.paths.push_back(base + ".dat");
     }
 
   private:
@@ -389,8 +397,11 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
     const std::string name =
         !settings.ExportName.empty()
             ? settings.ExportName
-            : AutomaticExportName(model, settings.ArchivePath, request.Mode, request.Object,
-                                  request.Action, request.Direction, request.DisplayedImage);
+            : FitFileName(settings.ExportFolder,
+                          AutomaticExportName(model, settings.ArchivePath, request.Mode,
+                                              request.Object, request.Action, request.Direction,
+                                              request.DisplayedImage),
+                          4);
     // The lookup table counts whenever the mode may write one (its option is read while writing).
     const std::uint64_t datBytes = lookupTable ? list.size() * kDatRecordSize : 0;
     const PlannedOutput planned{

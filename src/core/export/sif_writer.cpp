@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 
 #include "archive/archive.h"
 #include "bitmap/cbitmap.h"
@@ -16,6 +17,8 @@
 #include "export/rle_stream.h"
 #include "export/sheet_export.h"
 #include "platform/atomic_file.h"
+#include "platform/mapped_file.h"
+#include "platform/replace_check.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -197,10 +200,12 @@ SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& h
                       SheetTooLargeToAssemble(size.Width, size.Height, band));
     }
 
+    const std::string sifName =
+        settings.ExportName.empty()
+            ? FitFileName(settings.ExportFolder, AutomaticSifName(model, object), 4)
+            : settings.ExportName;
     const PlannedOutput planned{
-        settings.ExportFolder +
-            (settings.ExportName.empty() ? AutomaticSifName(model, object) : settings.ExportName) +
-            ".sif",
+        settings.ExportFolder + sifName + ".sif",
         static_cast<std::uint64_t>(size.Width) * static_cast<std::uint64_t>(size.Height),
         UncompressedRgbBytes(size.Width, size.Height), false};
     if (!ClearedByBudget(planned, budget, host)) {
@@ -209,7 +214,7 @@ SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& h
         result.path = planned.path;
         return result;
     }
-    if (settings.ExportName.empty()) settings.ExportName = AutomaticSifName(model, object);
+    if (settings.ExportName.empty()) settings.ExportName = sifName;
     result.path = settings.ExportFolder + settings.ExportName + ".sif";
 
     host.SetCaption(kCaptionAssembling);
@@ -218,6 +223,9 @@ SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& h
     const auto sheetHeight = static_cast<std::int32_t>(size.Height);
 
     try {
+        // Refused before the work: the archive itself, or what no export replaces.
+        CheckReplaceable(result.path,
+                         model.File ? std::optional(model.File->Identity()) : std::nullopt);
         std::vector<std::uint8_t> rle =
             EncodeSheet(model, settings, host, list, rows, sheetWidth, result.corruptImages);
 

@@ -1,17 +1,17 @@
 #include "platform/atomic_file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <random>
+
+#include "platform/replace_check.h"
+#include "platform/temporary_registry.h"
 
 namespace pixhaul {
 
@@ -21,9 +21,8 @@ constexpr std::size_t kBufferSize = 1 << 20;
 // Pieces at least this large go straight to the file instead of through the buffer.
 constexpr std::size_t kDirectWriteSize = 256 << 10;
 constexpr int kNameAttempts = 64;
-// Temporaries are named "." + the target's name (cut to this length) + ".PID.XXXXXXXX.tmp".
+// Temporaries are named "." + the target's name (cut to this length) + ".XXXXXXXXXXXXXXXX.tmp".
 constexpr std::size_t kTemporaryBaseLength = 200;
-constexpr const char* kTemporarySuffix = ".tmp";
 
 std::string Describe(int errnoValue) {
     char text[256] = {};
@@ -32,70 +31,38 @@ std::string Describe(int errnoValue) {
     return result != nullptr ? std::string(result) : std::string("Unknown error");
 }
 
-// The writer's process id if rest (what follows a temporary's "." + base + ".") has the form
-// "PID.XXXXXXXX.tmp" with PID decimal and XXXXXXXX hexadecimal; 0 otherwise.
-pid_t WriterOf(const char* rest) {
-    std::uint64_t pid = 0;
-    const char* p = rest;
-    for (; *p >= '0' && *p <= '9'; ++p) {
-        pid = pid * 10 + static_cast<std::uint64_t>(*p - '0');
-        if (pid > 0x7FFFFFFF) return 0;
-    }
-    if (p == rest || *p != '.') return 0;
-    ++p;
-    for (int i = 0; i < 8; ++i, ++p) {
-        const bool hex = (*p >= '0' && *p <= '9') || (*p >= 'a' && *p <= 'f');
-        if (!hex) return 0;
-    }
-    if (std::strcmp(p, kTemporarySuffix) != 0) return 0;
-    return static_cast<pid_t>(pid);
+// One generator per thread, seeded once.
+std::uint64_t RandomNumber() {
+    thread_local std::mt19937_64 generator{[] {
+        std::random_device entropy;
+        return (static_cast<std::uint64_t>(entropy()) << 32) ^ entropy();
+    }()};
+    return generator();
 }
 
-// The writer of a temporary named name, when name is one ("." + base + ".PID.XXXXXXXX.tmp") of
-// the target base (any target when base is null); 0 otherwise. base is cut as in the names.
-pid_t WriterOfTemporary(const char* name, const std::string* base) {
-    if (name[0] != '.') return 0;
-    if (base != nullptr) {
-        const std::size_t n = std::min(base->size(), kTemporaryBaseLength);
-        if (std::strncmp(name + 1, base->c_str(), n) != 0 || name[1 + n] != '.') return 0;
-        return WriterOf(name + 2 + n);
+// Holds off the signals that remove named temporaries while a name appears or disappears, so
+// that the handler's table and the folder agree.
+class CleanupSignalsBlocked {
+  public:
+    CleanupSignalsBlocked() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int signo : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, signo);
+        ::pthread_sigmask(SIG_BLOCK, &set, &previous_);
     }
-    // Any target: the process id is the third field from the end.
-    const char* suffix = std::strrchr(name, '.');
-    if (suffix == nullptr || suffix == name) return 0;
-    const char* random = suffix;
-    while (random > name && random[-1] != '.') --random;  // start of XXXXXXXX
-    if (random <= name + 1) return 0;
-    const char* pid = random - 1;
-    while (pid > name && pid[-1] != '.') --pid;  // start of PID
-    if (pid <= name + 1) return 0;               // a target name is needed in front of it
-    return WriterOf(pid);
-}
+    ~CleanupSignalsBlocked() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+    CleanupSignalsBlocked(const CleanupSignalsBlocked&) = delete;
+    CleanupSignalsBlocked& operator=(const CleanupSignalsBlocked&) = delete;
 
-// Removes the temporaries (of base, or of any target) that a writer left behind when it died
-// before it could remove them itself (killed, or the machine went down). A temporary whose
-// writer still runs belongs to another export and stays; so does everything that is not a
-// regular file. Best effort: a folder that cannot be listed is left as it is.
-void RemoveDeadWritersTemporaries(const std::string& folder, const std::string* base) {
-    const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-    if (!dir) return;
-    const int dirFd = ::dirfd(dir.get());
-    while (const dirent* entry = ::readdir(dir.get())) {
-        const pid_t writer = WriterOfTemporary(entry->d_name, base);
-        if (writer <= 0 || writer == ::getpid()) continue;
-        if (::kill(writer, 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to judge
-        struct stat info {};
-        if (::fstatat(dirFd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (!S_ISREG(info.st_mode)) continue;
-        (void)::unlinkat(dirFd, entry->d_name, 0);
-    }
+  private:
+    sigset_t previous_;
+};
+
+bool NoUnnamedFiles(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
 }
 
 }  // namespace
-
-void RemoveStaleTemporaries(const std::string& folder) {
-    RemoveDeadWritersTemporaries(folder.empty() ? std::string(".") : folder, nullptr);
-}
 
 FileError::FileError(int number, std::string description, std::string path)
     : std::runtime_error(path + ": " + description),
@@ -107,49 +74,70 @@ void ThrowFileError(int errnoValue, const std::string& path) {
     throw FileError(errnoValue, Describe(errnoValue), path);
 }
 
-AtomicFile::AtomicFile(std::string target, StaleTemporaries stale) : target_(std::move(target)) {
+AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
     const std::size_t slash = target_.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string(".")
-                               : slash == 0               ? std::string("/")
-                                                          : target_.substr(0, slash);
-    const std::string base = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-    if (base.empty()) ThrowFileError(EISDIR, target_);
-
-    struct stat existing {};
-    const bool keepMode = ::stat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+    folder_ = slash == std::string::npos ? std::string(".")
+              : slash == 0               ? std::string("/")
+                                         : target_.substr(0, slash);
+    if (slash + 1 == target_.size() && slash != std::string::npos) ThrowFileError(EISDIR, target_);
+    if (target_.empty()) ThrowFileError(ENOENT, target_);
+    CheckReplaceable(target_);
 
     // Before the file exists, so a failure here leaves nothing. Not cleared: only the bytes
     // written are ever read, and a small file touches only the pages it needs.
     buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
-    // The name is cut so that a target name near the length limit still gets a temporary. The
-    // writer's process id in the name tells a later export whether the file is abandoned.
-    // Built piece by piece: g++ 12 warns wrongly about "literal" + std::string chains.
-    std::string prefix(".");
-    prefix.append(base, 0, kTemporaryBaseLength).append(".");
-    if (stale == StaleTemporaries::Remove) RemoveDeadWritersTemporaries(folder, &base);
-    const auto pid = static_cast<long>(::getpid());
-    std::random_device entropy;
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        char suffix[48];
-        std::snprintf(suffix, sizeof suffix, "%ld.%08x%s", pid, static_cast<unsigned>(entropy()),
-                      kTemporarySuffix);
-        std::string candidate = folder;
-        candidate.append("/").append(prefix).append(suffix);
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            fd_ = fd;
-            temporary_ = std::move(candidate);
-            break;
-        }
-        if (errno != EEXIST) ThrowFileError(errno, target_);
-    }
-    if (fd_ < 0) ThrowFileError(EEXIST, target_);
-    // A file that is replaced keeps its permissions.
-    if (keepMode) (void)::fchmod(fd_, existing.st_mode & 07777);
+    fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd_ >= 0) return;
+    if (!NoUnnamedFiles(errno)) ThrowFileError(errno, target_);
+    CreateNamed();
 }
 
 AtomicFile::~AtomicFile() {
     Discard();
+}
+
+// A temporary name beside the target, not taken yet when chosen.
+static std::string TemporaryName(const std::string& folder, const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, ".%016llx.tmp",
+                  static_cast<unsigned long long>(RandomNumber()));
+    std::string name = folder;
+    name.append("/.").append(base, 0, kTemporaryBaseLength).append(suffix);
+    return name;
+}
+
+void AtomicFile::CreateNamed() {
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::string candidate = TemporaryName(folder_, target_);
+        CleanupSignalsBlocked blocked;
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            fd_ = fd;
+            temporary_ = std::move(candidate);
+            registrySlot_ = RegisterTemporary(temporary_.c_str());
+            return;
+        }
+        if (errno != EEXIST) ThrowFileError(errno, target_);
+    }
+    ThrowFileError(EEXIST, target_);
+}
+
+void AtomicFile::NameUnnamed() {
+    char self[64];
+    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_);
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        std::string candidate = TemporaryName(folder_, target_);
+        CleanupSignalsBlocked blocked;
+        if (::linkat(AT_FDCWD, self, AT_FDCWD, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+            temporary_ = std::move(candidate);
+            registrySlot_ = RegisterTemporary(temporary_.c_str());
+            return;
+        }
+        if (errno != EEXIST) ThrowFileError(errno, target_);
+    }
+    ThrowFileError(EEXIST, target_);
 }
 
 void AtomicFile::Write(const void* data, std::size_t size) {
@@ -188,23 +176,93 @@ void AtomicFile::WriteDirect(const std::uint8_t* data, std::size_t size) {
     }
 }
 
-void AtomicFile::Commit() {
-    if (fd_ < 0) ThrowFileError(EBADF, target_);
-    Flush();
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0) {
-        const int error = errno;
+void AtomicFile::Prepare() {
+    Sync();
+    Name();
+}
+
+void AtomicFile::Sync() {
+    if (fd_ < 0 || prepared_) ThrowFileError(EBADF, target_);
+    try {
+        Flush();
+        // What stands in the target's place may have changed since the file was begun.
+        CheckReplaceable(target_);
+        struct stat existing {};
+        if (::lstat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+            if (::fchmod(fd_, existing.st_mode & 0777) != 0) ThrowFileError(errno, target_);
+        }
+        if (::fsync(fd_) != 0) ThrowFileError(errno, target_);
+    } catch (...) {
         Discard();
-        ThrowFileError(error, target_);
+        throw;
     }
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-        const int error = errno;
+}
+
+// Names the file as late as possible: a SIGKILL between this and the rename leaves the name.
+void AtomicFile::Name() {
+    if (fd_ < 0 || prepared_) ThrowFileError(EBADF, target_);
+    try {
+        if (temporary_.empty()) NameUnnamed();
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) ThrowFileError(errno, target_);
+    } catch (...) {
         Discard();
-        ThrowFileError(error, target_);
+        throw;
     }
-    committed_ = true;
+    prepared_ = true;
     buffer_.reset();
+}
+
+void AtomicFile::Rename() {
+    if (!prepared_ || committed_) ThrowFileError(EBADF, target_);
+    int error = 0;
+    {
+        CleanupSignalsBlocked blocked;
+        if (::rename(temporary_.c_str(), target_.c_str()) == 0) {
+            UnregisterTemporary(registrySlot_);
+            registrySlot_ = -1;
+            committed_ = true;
+        } else {
+            error = errno;
+        }
+    }
+    if (error != 0) {
+        Discard();
+        ThrowFileError(error, target_);
+    }
+}
+
+void AtomicFile::SyncFolder() const {
+    const int fd = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) ThrowFileError(errno, folder_);
+    const int result = ::fsync(fd);
+    const int error = errno;
+    ::close(fd);
+    // Some file systems cannot flush a folder (EINVAL); their renames are as durable as they get.
+    if (result != 0 && error != EINVAL) ThrowFileError(error, target_);
+}
+
+void AtomicFile::Publish() {
+    Rename();
+    SyncFolder();
+}
+
+void AtomicFile::Commit() {
+    Prepare();
+    Publish();
+}
+
+void CommitTogether(AtomicFile& first, AtomicFile& second) {
+    // The slow part (writing out and flushing) for both before either gets a name.
+    first.Sync();
+    second.Sync();
+    first.Name();
+    second.Name();
+    first.Rename();
+    second.Rename();
+    first.SyncFolder();
+    if (second.folder_ != first.folder_) second.SyncFolder();
 }
 
 void AtomicFile::Discard() noexcept {
@@ -213,9 +271,12 @@ void AtomicFile::Discard() noexcept {
         fd_ = -1;
     }
     if (!committed_ && !temporary_.empty()) {
+        CleanupSignalsBlocked blocked;
         ::unlink(temporary_.c_str());
-        temporary_.clear();
+        UnregisterTemporary(registrySlot_);
+        registrySlot_ = -1;
     }
+    temporary_.clear();
     buffer_.reset();
     used_ = 0;
 }

@@ -1,15 +1,19 @@
 #pragma once
-// Files that appear complete or not at all. Bytes go to a temporary file in the target's own
-// folder; Commit() renames it over the target. Until then an older file of that name stays as it
-// was, and a writer that is dropped or fails removes its temporary file. A writer that is killed
-// cannot remove it: its temporary carries its process id in the name (".NAME.PID.XXXXXXXX.tmp"),
-// and the next writer of the same target removes those whose process no longer runs.
+// Files that appear complete or not at all. Bytes go to an unnamed temporary file in the target's
+// own folder (O_TMPFILE; a named one where the file system cannot do that); Commit() makes them
+// durable, names the file and renames it over the target. Until then an older file of that name
+// stays as it was; a writer that is dropped, fails or is killed leaves nothing behind (a named
+// temporary is removed by the destructor, or on SIGINT/SIGTERM/SIGHUP by the handler of
+// temporary_registry.h when the program installed it).
+//
+// Only a regular file or a symbolic link is ever replaced (the link itself, never its target);
+// a folder, device, pipe or socket in the target's place is refused. A replaced regular file
+// keeps its permission bits (never set-id or sticky bits); a new file gets 0666 less the umask.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <vector>
 
 namespace pixhaul {
 
@@ -32,21 +36,11 @@ class FileError : public std::runtime_error {
 // Throws FileError for errnoValue with strerror's text.
 [[noreturn]] void ThrowFileError(int errnoValue, const std::string& path);
 
-// Whether a new AtomicFile first looks for what dead writers of its target left behind. That
-// takes a listing of the folder; a batch that writes many files into one folder removes them all
-// once with RemoveStaleTemporaries and then keeps the listing out of every file it writes.
-enum class StaleTemporaries { Remove, Keep };
-
-// Removes every temporary in folder whose writer no longer runs, whatever its target. Best
-// effort: what cannot be listed or removed stays.
-void RemoveStaleTemporaries(const std::string& folder);
-
 class AtomicFile {
   public:
-    // Removes temporaries of target left by writers that died (unless told to keep them), then
-    // creates its own beside target. Throws FileError when that is not possible (no such folder,
-    // no permission, ...).
-    explicit AtomicFile(std::string target, StaleTemporaries stale = StaleTemporaries::Remove);
+    // Creates the temporary beside target. Throws FileError when that is not possible (no such
+    // folder, no permission, something that may not be replaced in target's place, ...).
+    explicit AtomicFile(std::string target);
     // Without a Commit, removes the temporary file; the target is untouched.
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
@@ -54,28 +48,50 @@ class AtomicFile {
 
     // Appends bytes (buffered). Throws FileError.
     void Write(const void* data, std::size_t size);
-    // Writes what is buffered, closes the file and renames it over the target. Throws FileError;
-    // after a failure the temporary file is gone and the target untouched.
+    // Prepare() then Publish().
     void Commit();
+    // First step of a commit: writes what is buffered, flushes the file to the disk and names it
+    // beside the target. The target is untouched. Throws FileError; the temporary is then gone.
+    void Prepare();
+    // Second step: renames the prepared file over the target and flushes the folder. Throws
+    // FileError.
+    void Publish();
     // Gives up: the temporary file is removed, the target untouched. Safe to call twice.
     void Discard() noexcept;
 
     const std::string& TargetPath() const { return target_; }
+    // The temporary's name once it has one ("" while it is unnamed).
     const std::string& TemporaryPath() const { return temporary_; }
     // Bytes accepted by Write so far.
     std::uint64_t BytesWritten() const { return written_; }
 
   private:
+    friend void CommitTogether(AtomicFile& first, AtomicFile& second);
+
     void Flush();
     void WriteDirect(const std::uint8_t* data, std::size_t size);
+    void CreateNamed();
+    void NameUnnamed();
+    void Sync();
+    void Name();
+    void Rename();
+    void SyncFolder() const;
 
     std::string target_;
+    std::string folder_;
     std::string temporary_;
     int fd_ = -1;
+    int registrySlot_ = -1;
+    bool prepared_ = false;
     bool committed_ = false;
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t used_ = 0;
     std::uint64_t written_ = 0;
 };
+
+// Commits two files as a pair: both are written and flushed to the disk before either replaces
+// its target, and the two renames follow each other with nothing in between. A failure before
+// the renames replaces neither. Throws FileError.
+void CommitTogether(AtomicFile& first, AtomicFile& second);
 
 }  // namespace pixhaul

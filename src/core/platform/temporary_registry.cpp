@@ -1,0 +1,69 @@
+#include "platform/temporary_registry.h"
+
+#include <limits.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+
+namespace pixhaul {
+
+namespace {
+
+// A handful of exports write at once at most (a sheet and its table); a few spare.
+constexpr int kSlots = 64;
+
+enum SlotState : int { kFree = 0, kFilling = 1, kInUse = 2 };
+
+struct Slot {
+    std::atomic<int> state{kFree};
+    char path[PATH_MAX];
+};
+
+Slot slots[kSlots];
+
+static_assert(std::atomic<int>::is_always_lock_free, "slots are read in a signal handler");
+
+void OnSignal(int signo) {
+    RemoveRegisteredTemporaries();
+    ::_exit(128 + signo);
+}
+
+}  // namespace
+
+int RegisterTemporary(const char* path) noexcept {
+    const std::size_t length = std::strlen(path);
+    if (length >= PATH_MAX) return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        int expected = kFree;
+        if (!slots[i].state.compare_exchange_strong(expected, kFilling)) continue;
+        std::memcpy(slots[i].path, path, length + 1);
+        slots[i].state.store(kInUse);
+        return i;
+    }
+    return -1;
+}
+
+void UnregisterTemporary(int slot) noexcept {
+    if (slot < 0 || slot >= kSlots) return;
+    slots[slot].state.store(kFree);
+}
+
+void RemoveRegisteredTemporaries() noexcept {
+    for (Slot& slot : slots) {
+        if (slot.state.load() == kInUse) ::unlink(slot.path);
+    }
+}
+
+void InstallTemporaryCleanupOnSignals() {
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signo : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&action.sa_mask, signo);
+    }
+    for (int signo : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(signo, &action, nullptr);
+}
+
+}  // namespace pixhaul
