@@ -17,7 +17,7 @@
 #include "export/output_budget.h"
 #include "export/png_writer.h"
 #include "platform/atomic_file.h"
-#include "platform/mapped_file.h"
+#include "platform/archive_file.h"
 #include "platform/replace_check.h"
 
 namespace pixhaul {

@@ -17,7 +17,7 @@
 #include "export/rle_stream.h"
 #include "export/sheet_export.h"
 #include "platform/atomic_file.h"
-#include "platform/mapped_file.h"
+#include "platform/archive_file.h"
 #include "platform/replace_check.h"
 #include "platform/surface.h"
 
