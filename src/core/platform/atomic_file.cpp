@@ -42,6 +42,24 @@ std::uint64_t RandomNumber() {
 
 // Holds off the signals that remove named temporaries while a name appears or disappears, so
 // that the handler's table and the folder agree.
+// Holds an older target open while it is replaced. A rename that drops a file's last name
+// frees its blocks at once unless the file is still open; held open, the rename is a pure
+// change of names and the freeing waits for the close. That keeps the moment between the two
+// renames of a pair as short as two system calls.
+class HeldOpen {
+  public:
+    explicit HeldOpen(const std::string& path)
+        : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)) {}
+    ~HeldOpen() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    HeldOpen(const HeldOpen&) = delete;
+    HeldOpen& operator=(const HeldOpen&) = delete;
+
+  private:
+    int fd_;
+};
+
 class CleanupSignalsBlocked {
   public:
     CleanupSignalsBlocked() {
@@ -257,6 +275,8 @@ void CommitTogether(AtomicFile& first, AtomicFile& second) {
     // The slow part (writing out and flushing) for both before either gets a name.
     first.Sync();
     second.Sync();
+    const HeldOpen olderFirst(first.target_);
+    const HeldOpen olderSecond(second.target_);
     first.Name();
     second.Name();
     first.Rename();
