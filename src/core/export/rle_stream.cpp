@@ -222,8 +222,8 @@ std::string Rle5StreamDecoder::End() const {
         return "the run-length stream is " + std::to_string(taken_) +
                " bytes long, not a whole number of 4-byte records";
     }
-    if (done_ != total_) {
-        return "the run-length stream covers " + std::to_string(done_) + " of the " +
+    if (done_ - runLeft_ != total_) {
+        return "the run-length stream covers " + std::to_string(done_ - runLeft_) + " of the " +
                std::to_string(total_) + " pixels of the sheet";
     }
     return "";

@@ -211,22 +211,28 @@ void SifSheetReader::Seek(const Mark& mark) {
 
 std::string SifSheetReader::ReadRows(std::uint8_t* first, std::int64_t stride, std::int32_t rows) {
     rle_.SetBand(first, stride, rows);
-    while (!rle_.BandFull()) {
-        if (consumed_ == filled_ && !Refill()) {
-            if (!huffman_.Error().empty()) return PayloadError(huffman_.Error());
-            return rle_.End();
-        }
+    while (true) {
+        // The last record may still have pixels to place when the stream is used up.
         consumed_ += rle_.Feed(std::span(chunk_.data() + consumed_, filled_ - consumed_));
         if (!rle_.Error().empty()) return rle_.Error();
+        if (rle_.BandFull()) return "";
+        if (consumed_ == filled_ && !Refill()) {
+            if (!huffman_.Error().empty()) return PayloadError(huffman_.Error());
+            std::string error = rle_.End();
+            return error.empty() ? "the sheet has fewer rows than were asked for" : error;
+        }
     }
-    return "";
 }
 
 std::string SifSheetReader::Finish() {
     while (true) {
         if (consumed_ < filled_) {
-            consumed_ += rle_.Feed(std::span(chunk_.data() + consumed_, filled_ - consumed_));
+            const std::size_t taken =
+                rle_.Feed(std::span(chunk_.data() + consumed_, filled_ - consumed_));
             if (!rle_.Error().empty()) return rle_.Error();
+            // Rows that were never read take nothing: the stream is not whole.
+            if (taken == 0) return rle_.End();
+            consumed_ += taken;
         }
         if (consumed_ == filled_ && !Refill()) break;
     }
