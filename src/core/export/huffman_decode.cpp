@@ -12,7 +12,7 @@ namespace pixhaul {
 namespace {
 
 // Bits looked up at once while decoding; longer codes continue bit by bit in the tree. One
-// lookup yields up to two values; four lookups fit the 57 bits one load gives.
+// lookup yields up to three values; four lookups fit the 57 bits one load gives.
 constexpr unsigned kLookupBits = 12;
 constexpr unsigned kLookupsPerLoad = 4;
 
@@ -80,18 +80,18 @@ class CodeTree {
     // Fills the tables that map the next kLookupBits bits to what they reach.
     void BuildLookup() {
         for (std::uint32_t pattern = 0; pattern < lookup_.size(); ++pattern) {
-            const Step first = Walk(pattern, kLookupBits);
-            lookup_[pattern] = first;
+            lookup_[pattern] = Walk(pattern, kLookupBits);
+            // Up to three values whose codes all lie within the pattern's bits.
             Pair pair;
-            if (first.value >= 0) {
-                pair = {static_cast<std::uint8_t>(first.value), 0, first.length, 1};
-                const Step second = Walk(pattern >> first.length, kLookupBits - first.length);
-                if (second.value >= 0) {
-                    pair.second = static_cast<std::uint8_t>(second.value);
-                    pair.length = static_cast<std::uint8_t>(first.length + second.length);
-                    pair.count = 2;
-                }
+            std::uint32_t shift = 0;
+            while (pair.count < 3) {
+                const Step next = Walk(pattern >> shift, kLookupBits - shift);
+                if (next.value < 0) break;
+                pair.values |= static_cast<std::uint32_t>(next.value) << (8 * pair.count);
+                shift += next.length;
+                ++pair.count;
             }
+            pair.length = static_cast<std::uint8_t>(shift);
             pairs_[pattern] = pair;
         }
     }
@@ -111,11 +111,10 @@ class CodeTree {
         return true;
     }
 
-    // One or two values whose codes lie within the next kLookupBits bits; count 0 when the
-    // first code is longer (or no code): Next must take it.
+    // Up to three values whose codes lie within the next kLookupBits bits (the first in the
+    // low byte of values); count 0 when the first code is longer (or no code): Next must take it.
     struct Pair {
-        std::uint8_t first = 0;
-        std::uint8_t second = 0;
+        std::uint32_t values = 0;
         std::uint8_t length = 0;
         std::uint8_t count = 0;
     };
@@ -264,8 +263,8 @@ std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
     const std::size_t size = data_.size();
     std::uint64_t bit = at_.bit;
     std::size_t i = 0;
-    // While a whole 8-byte load and two values per lookup fit, no bounds are checked per value.
-    while (i + 2 * kLookupsPerLoad <= n && (bit >> 3) + 8 <= size) {
+    // While a whole 8-byte load and four bytes per lookup fit, no bounds are checked per value.
+    while (i + 4 * kLookupsPerLoad <= n && (bit >> 3) + 8 <= size) {
         std::uint64_t w = 0;
         if constexpr (std::endian::native == std::endian::little) {
             std::memcpy(&w, data + (bit >> 3), 8);
@@ -280,8 +279,12 @@ std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
                 longCode = true;
                 break;
             }
-            out[i] = e.first;
-            out[i + 1] = e.second;
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(out + i, &e.values, 4);
+            } else {
+                for (int b = 0; b < 4; ++b)
+                    out[i + b] = static_cast<std::uint8_t>(e.values >> (8 * b));
+            }
             i += e.count;
             w >>= e.length;
             bit += e.length;
@@ -320,7 +323,7 @@ std::size_t HuffmanStreamDecoder::Read(std::span<std::uint8_t> out) {
         std::memcpy(out.data(), data_.data() + at_.produced, n);
         got = n;
     } else {
-        // The pair lookups may write one byte past what they keep.
+        // The table lookups may write a few bytes past what they keep.
         got = ReadCoded(out.data(), n);
     }
     std::uint8_t x = at_.checksum;
