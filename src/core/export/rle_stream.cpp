@@ -80,7 +80,14 @@ void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
     const std::uint8_t* p = bgr;
     std::size_t left = pixelCount;
     while (left > 0) {
-        const std::size_t same = MatchingPixels(p, left, blue_, green_, red_);
+        // Most runs in sprites are short: the first pixels are compared one by one, and the
+        // vector search starts only when the run goes on past them.
+        constexpr std::size_t kScalarFirst = 4;
+        std::size_t same =
+            MatchingPixelsPlain(p, std::min(left, kScalarFirst), blue_, green_, red_);
+        if (same == kScalarFirst) {
+            same += MatchingPixels(p + 3 * same, left - same, blue_, green_, red_);
+        }
         if (same > 0) {
             Extend(same);
             p += 3 * same;
