@@ -10,6 +10,7 @@
 #include "archive/model.h"
 #include "archive_builder.h"
 #include "export/rle_stream.h"
+#include "export/sheet_export.h"
 #include "export/sif_reader.h"
 #include "export/sif_writer.h"
 #include "platform/host.h"
@@ -96,6 +97,25 @@ void BM_SifExport(benchmark::State& state) {
     state.counters["peak_rss_MiB"] = PeakResidentMiB();
 }
 BENCHMARK(BM_SifExport)->Unit(benchmark::kMillisecond);
+
+// Baseline: the BMP sheet of the same object, written the same way.
+void BM_BmpSheetExport(benchmark::State& state) {
+    ArchiveModel model = MakeObject();
+    pixhaul::testing::TempDir dir;
+    Settings settings;
+    settings.ExportFolder = dir.Path() + "/";
+    QuietHost host;
+    SheetExportRequest request;
+    request.Mode = ExportMode::SelectedObject;
+    request.Object = 0;
+    for (auto _ : state) {
+        settings.ExportName = "bench";
+        const SheetExportResult result = ExportBitmaps(model, settings, host, request);
+        if (result.status != SheetExportStatus::Written) state.SkipWithError("export failed");
+    }
+    state.SetBytesProcessed(state.iterations() * kSheetBytes);
+}
+BENCHMARK(BM_BmpSheetExport)->Unit(benchmark::kMillisecond);
 
 // The parts: run-length coding the finished sheet, and reading a SIF file back whole.
 struct WrittenSif {

@@ -5,14 +5,16 @@
 #include <cctype>
 #include <cstdio>
 #include <optional>
-#include <nlohmann/json.hpp>
 
 #include "budget_flags.h"
 #include "cli_host.h"
 #include "command_list.h"
+#include "export/bmp_writer.h"
+#include "export/png_writer.h"
 #include "export/sif_reader.h"
 #include "image_files.h"
 #include "platform/atomic_file.h"
+#include "platform/archive_file.h"
 #include "platform/replace_check.h"
 #include "qxa_app.h"
 
@@ -41,33 +43,162 @@ std::string WebColour(COLORREF colour) {
     return text;
 }
 
-nlohmann::json TablesJson(const SifContents& sif) {
-    nlohmann::json actions = nlohmann::json::array();
-    for (const SifAction& action : sif.Actions) {
-        nlohmann::json directions = nlohmann::json::array();
-        for (const SifDirection& direction : action.Directions) {
-            nlohmann::json frames = nlohmann::json::array();
-            for (const SifFrame& f : direction.Frames) {
-                frames.push_back({{"x", f.X},
-                                  {"y", f.Y},
-                                  {"width", f.Width},
-                                  {"height", f.Height},
-                                  {"reserved", f.Reserved},
-                                  {"extra1", f.Extra1},
-                                  {"extra2", f.Extra2}});
-            }
-            directions.push_back({{"frames", std::move(frames)}});
-        }
-        actions.push_back({{"directions", std::move(directions)}});
+// Writes the tables as JSON while the reader walks them: the same text an indented dump of a
+// JSON document of them gives (keys in alphabetical order, two spaces a level), without ever
+// holding the document.
+class JsonTables : public SifTableVisitor {
+  public:
+    explicit JsonTables(const std::string& path) : file_(path) { text_ = "{\n  \"actions\": ["; }
+
+    void BeginAction(std::int16_t lastDirection) override {
+        Item(actions_, 2);
+        text_ += "{\n      \"directions\": [";
+        directions_ = 0;
+        (void)lastDirection;
     }
-    return {{"image_pos", sif.ImagePos},
-            {"back_color", WebColour(sif.Image.BackColor)},
-            {"sheet_width", sif.Image.SheetWidth},
-            {"sheet_height", sif.Image.SheetHeight},
-            {"rle_kind", sif.Image.RleKind},
-            {"payload_length", static_cast<std::int64_t>(sif.Image.PayloadLast) + 1},
-            {"payload_form", sif.PayloadCoded ? "coded" : "stored"},
-            {"actions", std::move(actions)}};
+    void BeginDirection(std::int16_t lastFrame) override {
+        Item(directions_, 6);
+        text_ += "{\n          \"frames\": [";
+        frames_ = 0;
+        (void)lastFrame;
+    }
+    void Frame(const SifFrame& f) override {
+        Item(frames_, 10);
+        const std::pair<const char*, std::int32_t> fields[] = {{"extra1", f.Extra1},
+                                                               {"extra2", f.Extra2},
+                                                               {"height", f.Height},
+                                                               {"reserved", f.Reserved},
+                                                               {"width", f.Width},
+                                                               {"x", f.X},
+                                                               {"y", f.Y}};
+        text_ += "{";
+        const char* separator = "\n";
+        for (const auto& [key, value] : fields) {
+            text_ += separator;
+            text_ += "              \"";
+            text_ += key;
+            text_ += "\": ";
+            text_ += std::to_string(value);
+            separator = ",\n";
+        }
+        text_ += "\n            }";
+        if (text_.size() > kFlushBytes) Flush();
+    }
+    void EndDirection() override {
+        Close(frames_, 10);
+        text_ += "\n        }";
+    }
+    void EndAction() override {
+        Close(directions_, 6);
+        text_ += "\n    }";
+    }
+
+    // The fields after the tables, then the file is put in place.
+    void Commit(const SifContents& sif) {
+        Close(actions_, 2);
+        const std::pair<const char*, std::string> fields[] = {
+            {"back_color", "\"" + WebColour(sif.Image.BackColor) + "\""},
+            {"image_pos", std::to_string(sif.ImagePos)},
+            {"payload_form", sif.PayloadCoded ? "\"coded\"" : "\"stored\""},
+            {"payload_length",
+             std::to_string(static_cast<std::int64_t>(sif.Image.PayloadLast) + 1)},
+            {"rle_kind", std::to_string(sif.Image.RleKind)},
+            {"sheet_height", std::to_string(sif.Image.SheetHeight)},
+            {"sheet_width", std::to_string(sif.Image.SheetWidth)}};
+        for (const auto& [key, value] : fields) {
+            text_ += ",\n  \"";
+            text_ += key;
+            text_ += "\": ";
+            text_ += value;
+        }
+        text_ += "\n}\n";
+        Flush();
+        file_.Commit();
+    }
+
+  private:
+    static constexpr std::size_t kFlushBytes = std::size_t{1} << 16;
+
+    // Starts an element of an array whose elements are indented by `indent` + 2 spaces.
+    void Item(std::size_t& count, int indent) {
+        text_ += count++ == 0 ? "\n" : ",\n";
+        text_.append(static_cast<std::size_t>(indent) + 2, ' ');
+    }
+    // Ends an array whose key is indented by `indent` spaces: "[]" when it has no element.
+    void Close(std::size_t count, int indent) {
+        if (count == 0) {
+            text_ += "]";
+            return;
+        }
+        text_ += "\n";
+        text_.append(static_cast<std::size_t>(indent), ' ');
+        text_ += "]";
+    }
+    void Flush() {
+        file_.Write(text_.data(), text_.size());
+        text_.clear();
+    }
+
+    AtomicFile file_;
+    std::string text_;
+    std::size_t actions_ = 0;
+    std::size_t directions_ = 0;
+    std::size_t frames_ = 0;
+};
+
+// Memory for one band of the sheet (at least one row).
+constexpr std::int64_t kBandBytes = std::int64_t{16} << 20;
+
+std::string Where(const std::string& file, const std::string& error) {
+    return file + ": " + error;
+}
+
+// Decodes the sheet band by band straight into the picture file. A BMP takes the rows in the
+// stream's own order (bottom up). A PNG takes them from the top: a first pass checks the whole
+// stream and marks where each band starts, a second decodes the bands top band first.
+void WriteSheet(SifSheetReader& reader, const SifContents& sif, const std::string& sifPath,
+                const std::string& output, ImageFormat format) {
+    const std::int32_t width = sif.Image.SheetWidth;
+    const std::int32_t height = sif.Image.SheetHeight;
+    auto check = [&](const std::string& error) {
+        if (!error.empty()) throw CommandError(kExitFailure, Where(sifPath, error));
+    };
+    if (width == 0 || height == 0) {
+        check(reader.ReadRows(nullptr, 0, height));
+        check(reader.Finish());
+        WriteImageFile(output, Surface(width, height), format);
+        return;
+    }
+    const std::int64_t stride = StrideFor(width);
+    const auto bandRows =
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(kBandBytes / stride, 1, height));
+    std::vector<std::uint8_t> band(static_cast<std::size_t>(stride * bandRows));
+    auto rowsOf = [&](std::int32_t first) { return std::min(bandRows, height - first); };
+
+    if (format == ImageFormat::Bmp) {
+        BmpWriter writer(output, width, height);
+        for (std::int32_t row = 0; row < height; row += bandRows) {
+            check(reader.ReadRows(band.data(), stride, rowsOf(row)));
+            writer.WriteRows(band.data(), stride, rowsOf(row));
+        }
+        check(reader.Finish());
+        writer.Finish();
+        return;
+    }
+    std::vector<SifSheetReader::Mark> marks;
+    for (std::int32_t row = 0; row < height; row += bandRows) {
+        marks.push_back(reader.Tell());
+        check(reader.ReadRows(nullptr, 0, rowsOf(row)));
+    }
+    check(reader.Finish());
+    PngWriter writer(output, width, height);
+    for (std::size_t b = marks.size(); b-- > 0;) {
+        const auto row = static_cast<std::int32_t>(b) * bandRows;
+        reader.Seek(marks[b]);
+        check(reader.ReadRows(band.data(), stride, rowsOf(row)));
+        writer.WriteRows(band.data() + (rowsOf(row) - 1) * stride, -stride, rowsOf(row));
+    }
+    writer.Finish();
 }
 
 class SifDecodeCommand : public Command {
@@ -91,16 +222,17 @@ class SifDecodeCommand : public Command {
         if (const auto planned = PlannedSifDecode(file_, output_, format == ImageFormat::Bmp)) {
             budget_.Require(*planned);
         }
+        std::string error;
+        const std::shared_ptr<const ArchiveFile> file = ArchiveFile::Open(file_, error);
+        if (!file) throw CommandError(kExitFailure, Where(file_, error));
+        std::optional<JsonTables> json;
+        if (!json_.empty()) json.emplace(json_);
         SifContents sif;
-        const std::string error = ReadSifFile(file_, sif);
-        if (!error.empty()) throw CommandError(kExitFailure, file_ + ": " + error);
-        WriteImageFile(output_, sif.Sheet, format);
-        if (!json_.empty()) {
-            const std::string text = TablesJson(sif).dump(2) + "\n";
-            AtomicFile file(json_);
-            file.Write(text.data(), text.size());
-            file.Commit();
-        }
+        SifSheetReader reader;
+        error = reader.Open(file->Bytes(), sif, json ? &*json : nullptr);
+        if (!error.empty()) throw CommandError(kExitFailure, Where(file_, error));
+        WriteSheet(reader, sif, file_, output_, format);
+        if (json) json->Commit(sif);
         (void)context;
         return kExitOk;
     }

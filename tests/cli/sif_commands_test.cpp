@@ -20,7 +20,10 @@ class SifCommandsTest : public ::testing::Test {
         const ProcessResult r = RunQxa(
             {"sif-decode", sif, "-o", dir_.File("decoded.png"), "--json", dir_.File("t.json")});
         EXPECT_EQ(r.exitCode, 0) << r.err;
-        return nlohmann::json::parse(ReadText(dir_.File("t.json")));
+        // Written as it is read, laid out as an indented dump of the document.
+        const std::string text = ReadText(dir_.File("t.json"));
+        EXPECT_EQ(text, nlohmann::json::parse(text).dump(2) + "\n");
+        return nlohmann::json::parse(text);
     }
     static std::size_t FrameCount(const nlohmann::json& tables) {
         std::size_t n = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "bitmap/cbitmap.h"
+#include "export/rle_stream.h"
 
 namespace pixhaul {
 
@@ -109,15 +110,14 @@ std::vector<std::uint8_t> cBitMap::ToRLE(std::uint8_t iType) const {
                     out.push_back(
                         static_cast<std::uint8_t>(((c.green & 0x1C) << 3) + (c.blue >> 3)));
                 });
-        case 5:
-            return EncodeRuns<Rgb>(
-                buffer, header_, [](const Rgb& p) { return p; },
-                [&](std::vector<std::uint8_t>& out, int count, const Rgb& c) {
-                    push(out, count);
-                    out.push_back(c.red);
-                    out.push_back(c.green);
-                    out.push_back(c.blue);
-                });
+        case 5: {
+            Rle5Encoder encoder;
+            const std::int64_t stride = StrideFor(header_.biWidth);
+            for (std::int32_t r = 0; r < header_.biHeight; ++r) {
+                encoder.AddPixels(buffer + r * stride, static_cast<std::size_t>(header_.biWidth));
+            }
+            return encoder.Finish();
+        }
         default:
             return {};
     }

@@ -151,9 +151,10 @@ std::uint8_t* PackCodes(const PackTable& table, const std::uint8_t* src, std::si
     return out;
 }
 
-// Like PackCodes, for codes too long for K >= G: each group of G codes goes in with one flush
-// when its bits fit, and with a flush per code otherwise. Long codes are rare, so the first
-// way is the common one.
+// Like PackCodes, for codes too long for a fixed number of them to fit between two flushes:
+// each group of G codes goes in with one flush when its bits fit, and with a flush per code
+// otherwise. Long codes are rare, so the first way is the common one. The group's codes are
+// looked up once, whichever way it goes.
 template <int G>
 std::uint8_t* PackGroups(const PackTable& table, const std::uint8_t* src, std::size_t n,
                          std::uint8_t* out, std::uint64_t& bitsRef, unsigned& countRef) {
@@ -161,14 +162,24 @@ std::uint8_t* PackGroups(const PackTable& table, const std::uint8_t* src, std::s
     unsigned count = countRef;
     std::size_t i = 0;
     for (; i + G <= n; i += G) {
+        std::uint64_t codes[G];
+        unsigned lengths[G];
         unsigned groupBits = 0;
-        for (int j = 0; j < G; ++j) groupBits += table.length[src[i + j]];
-        if (groupBits <= kMaxPackedCode) {
-            for (int j = 0; j < G; ++j) PutCode(table, src[i + j], bits, count);
+        for (int j = 0; j < G; ++j) {
+            codes[j] = table.code[src[i + j]];
+            lengths[j] = table.length[src[i + j]];
+            groupBits += lengths[j];
+        }
+        if (groupBits <= kMaxPackedCode) [[likely]] {
+            for (int j = 0; j < G; ++j) {
+                bits |= codes[j] << count;
+                count += lengths[j];
+            }
             out = Flush(out, bits, count);
         } else {
             for (int j = 0; j < G; ++j) {
-                PutCode(table, src[i + j], bits, count);
+                bits |= codes[j] << count;
+                count += lengths[j];
                 out = Flush(out, bits, count);
             }
         }
@@ -186,18 +197,8 @@ std::uint8_t* PackAll(const HuffmanPlan& plan, const std::uint8_t* src, std::siz
         table.length[v] = plan.BitCount(static_cast<std::uint8_t>(v));
     }
     const unsigned longest = std::max<unsigned>(plan.MaxBitCount(), 1);
-    switch (std::min(8u, kMaxPackedCode / longest)) {
-        case 8:
-            return PackCodes<8>(table, src, n, out, bits, count);
-        case 7:
-        case 6:
-            return PackCodes<6>(table, src, n, out, bits, count);
-        case 5:
-        case 4:
-            return PackCodes<4>(table, src, n, out, bits, count);
-        default:
-            return PackGroups<4>(table, src, n, out, bits, count);
-    }
+    if (longest * 8 <= kMaxPackedCode) return PackCodes<8>(table, src, n, out, bits, count);
+    return PackGroups<8>(table, src, n, out, bits, count);
 }
 
 // Upper bound of the whole bytes that packing n more source bytes can write, plus the slack

@@ -4,14 +4,17 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <string>
 
 #include "export/huffman.h"
 
 namespace pixhaul {
 namespace {
 
-// Bits looked up at once while decoding; longer codes continue bit by bit in the tree.
-constexpr unsigned kLookupBits = 11;
+// Bits looked up at once while decoding; longer codes continue bit by bit in the tree. One
+// lookup yields up to three values; four lookups fit the 57 bits one load gives.
+constexpr unsigned kLookupBits = 12;
+constexpr unsigned kLookupsPerLoad = 4;
 
 // Reads bits of one section, first bit in the least significant bit of the first byte.
 class BitReader {
@@ -28,6 +31,7 @@ class BitReader {
         ++pos_;
         return bit;
     }
+    void Seek(std::uint64_t pos) { pos_ = pos; }
     // The next up to 57 bits without moving on; bits past the end read as 0.
     std::uint64_t Peek() const {
         const std::size_t byte = pos_ / 8;
@@ -50,7 +54,7 @@ class BitReader {
     std::uint64_t pos_ = 0;
 };
 
-// The code tree rebuilt from the block's codes.
+// The code tree rebuilt from the block's codes, with a table for the short ones.
 class CodeTree {
   public:
     CodeTree() { nodes_.push_back(Node{}); }
@@ -73,36 +77,28 @@ class CodeTree {
         return true;
     }
 
-    // Fills the table that maps the next kLookupBits bits to what they reach.
+    // Fills the tables that map the next kLookupBits bits to what they reach.
     void BuildLookup() {
         for (std::uint32_t pattern = 0; pattern < lookup_.size(); ++pattern) {
-            Entry e;
-            std::int32_t cur = 0;
-            unsigned depth = 0;
-            while (true) {
-                if (nodes_[cur].value >= 0) {
-                    e = Entry{nodes_[cur].value, static_cast<std::uint8_t>(depth), cur};
-                    break;
-                }
-                if (depth == kLookupBits) {
-                    e = Entry{kInner, static_cast<std::uint8_t>(depth), cur};
-                    break;
-                }
-                const std::int32_t next = nodes_[cur].child[(pattern >> depth) & 1u];
-                ++depth;
-                if (next < 0) {
-                    e = Entry{kDeadEnd, static_cast<std::uint8_t>(depth), cur};
-                    break;
-                }
-                cur = next;
+            lookup_[pattern] = Walk(pattern, kLookupBits);
+            // Up to three values whose codes all lie within the pattern's bits.
+            Pair pair;
+            std::uint32_t shift = 0;
+            while (pair.count < 3) {
+                const Step next = Walk(pattern >> shift, kLookupBits - shift);
+                if (next.value < 0) break;
+                pair.values |= static_cast<std::uint32_t>(next.value) << (8 * pair.count);
+                shift += next.length;
+                ++pair.count;
             }
-            lookup_[pattern] = e;
+            pair.length = static_cast<std::uint8_t>(shift);
+            pairs_[pattern] = pair;
         }
     }
 
     // Decodes one value; false if the bits lead nowhere or run out.
     bool Next(BitReader& in, std::uint8_t& value) const {
-        const Entry& e = lookup_[in.Peek() & (lookup_.size() - 1)];
+        const Step& e = lookup_[in.Peek() & (lookup_.size() - 1)];
         if (e.value == kDeadEnd || e.length > in.Remaining()) return false;
         in.Skip(e.length);
         std::int32_t cur = e.node;
@@ -115,6 +111,15 @@ class CodeTree {
         return true;
     }
 
+    // Up to three values whose codes lie within the next kLookupBits bits (the first in the
+    // low byte of values); count 0 when the first code is longer (or no code): Next must take it.
+    struct Pair {
+        std::uint32_t values = 0;
+        std::uint8_t length = 0;
+        std::uint8_t count = 0;
+    };
+    const Pair& PairAt(std::uint64_t bits) const { return pairs_[bits & (pairs_.size() - 1)]; }
+
   private:
     static constexpr std::int16_t kInner = -1;
     static constexpr std::int16_t kDeadEnd = -2;
@@ -122,109 +127,237 @@ class CodeTree {
         std::array<std::int32_t, 2> child{-1, -1};
         std::int16_t value = -1;
     };
-    struct Entry {
+    struct Step {
         std::int16_t value = kDeadEnd;  // the value reached, kInner or kDeadEnd
         std::uint8_t length = 0;        // bits consumed to get there
         std::int32_t node = 0;          // the node reached
     };
+
+    // Follows the low `bits` bits of pattern from the root.
+    Step Walk(std::uint32_t pattern, unsigned bits) const {
+        std::int32_t cur = 0;
+        unsigned depth = 0;
+        while (true) {
+            if (nodes_[cur].value >= 0) {
+                return Step{nodes_[cur].value, static_cast<std::uint8_t>(depth), cur};
+            }
+            if (depth == bits) return Step{kInner, static_cast<std::uint8_t>(depth), cur};
+            const std::int32_t next = nodes_[cur].child[(pattern >> depth) & 1u];
+            ++depth;
+            if (next < 0) return Step{kDeadEnd, static_cast<std::uint8_t>(depth), cur};
+            cur = next;
+        }
+    }
+
     std::vector<Node> nodes_;
-    std::array<Entry, std::size_t{1} << kLookupBits> lookup_{};
+    std::array<Step, std::size_t{1} << kLookupBits> lookup_{};
+    std::array<Pair, std::size_t{1} << kLookupBits> pairs_{};
 };
 
-HuffmanDecoded Fail(std::string message) {
-    HuffmanDecoded r;
-    r.error = std::move(message);
-    return r;
-}
+}  // namespace
 
-// overLimit tells a well-formed coded block whose source is larger than maxOutput.
-HuffmanDecoded DecodeCoded(std::span<const std::uint8_t> block, std::uint64_t maxOutput,
-                           bool& overLimit) {
-    if (block.size() < kHuffmanCodedHeaderSize) return Fail("block too short for its header");
+struct HuffmanStreamDecoder::Codes {
+    CodeTree tree;
+};
+
+HuffmanStreamDecoder::HuffmanStreamDecoder() = default;
+HuffmanStreamDecoder::~HuffmanStreamDecoder() = default;
+
+std::string HuffmanStreamDecoder::OpenCoded(std::span<const std::uint8_t> block,
+                                            std::uint64_t maxOutput, bool& overLimit) {
+    if (block.size() < kHuffmanCodedHeaderSize) return "block too short for its header";
     const std::uint8_t checksum = block[0];
     const std::uint32_t sourceLength = std::uint32_t{block[1]} | std::uint32_t{block[2]} << 8 |
                                        std::uint32_t{block[3]} << 16 |
                                        std::uint32_t{block[4]} << 24;
     const unsigned symbols = block[5] | unsigned{block[6]} << 8;
     if (symbols < 2 || symbols > 256) {
-        return Fail("symbol count " + std::to_string(symbols) + " is not between 2 and 256");
+        return "symbol count " + std::to_string(symbols) + " is not between 2 and 256";
     }
     const std::size_t tableEnd = kHuffmanCodedHeaderSize + 2 * std::size_t{symbols};
-    if (block.size() < tableEnd) return Fail("block ends inside the code table");
+    if (block.size() < tableEnd) return "block ends inside the code table";
 
     std::uint64_t codeBits = 0;
     for (unsigned i = 0; i < symbols; ++i) {
         const std::uint8_t value = block[kHuffmanCodedHeaderSize + 2 * i];
         const std::uint8_t length = block[kHuffmanCodedHeaderSize + 2 * i + 1];
         if (i > 0 && value <= block[kHuffmanCodedHeaderSize + 2 * i - 2]) {
-            return Fail("code table values are not in ascending order");
+            return "code table values are not in ascending order";
         }
-        if (length == 0) return Fail("code table lists a value without a code");
+        if (length == 0) return "code table lists a value without a code";
         codeBits += length;
     }
     const std::size_t codeEnd = tableEnd + static_cast<std::size_t>((codeBits + 7) / 8);
-    if (block.size() < codeEnd) return Fail("block ends inside the codes");
+    if (block.size() < codeEnd) return "block ends inside the codes";
 
-    CodeTree tree;
-    BitReader codes(block.subspan(tableEnd, codeEnd - tableEnd));
+    auto codes = std::make_unique<Codes>();
+    BitReader codeReader(block.subspan(tableEnd, codeEnd - tableEnd));
     for (unsigned i = 0; i < symbols; ++i) {
         const std::uint8_t value = block[kHuffmanCodedHeaderSize + 2 * i];
         const std::uint8_t length = block[kHuffmanCodedHeaderSize + 2 * i + 1];
-        if (!tree.Add(codes, length, value)) return Fail("the codes do not form a prefix code");
+        if (!codes->tree.Add(codeReader, length, value))
+            return "the codes do not form a prefix code";
     }
 
     const std::span<const std::uint8_t> data = block.subspan(codeEnd);
-    if (sourceLength == 0) return Fail("coded block of an empty source");
+    if (sourceLength == 0) return "coded block of an empty source";
     // Every code takes at least one bit.
     if (sourceLength > std::uint64_t{data.size()} * 8) {
-        return Fail("source length " + std::to_string(sourceLength) +
-                    " is more than the data bits can hold");
+        return "source length " + std::to_string(sourceLength) +
+               " is more than the data bits can hold";
     }
     if (sourceLength > maxOutput) {
         overLimit = true;
-        return Fail("source length " + std::to_string(sourceLength) + " exceeds the limit of " +
-                    std::to_string(maxOutput));
+        return "source length " + std::to_string(sourceLength) + " exceeds the limit of " +
+               std::to_string(maxOutput);
     }
-
-    tree.BuildLookup();
-    HuffmanDecoded r;
-    r.form = HuffmanForm::Coded;
-    r.data.resize(sourceLength);
-    BitReader in(data);
-    std::uint8_t x = 0;
-    for (std::uint32_t i = 0; i < sourceLength; ++i) {
-        if (!tree.Next(in, r.data[i])) {
-            return Fail("data bits hold no valid code at bit " + std::to_string(in.Position()));
-        }
-        x ^= r.data[i];
-    }
-    const std::uint64_t used = (in.Position() + 7) / 8;
-    if (used != data.size()) {
-        return Fail(std::to_string(data.size() - used) + " bytes follow the data bits");
-    }
-    if (x != checksum) return Fail("checksum does not match the decoded bytes");
-    return r;
+    codes->tree.BuildLookup();
+    codes_ = std::move(codes);
+    data_ = data;
+    form_ = HuffmanForm::Coded;
+    sourceLength_ = sourceLength;
+    checksum_ = checksum;
+    at_ = {};
+    error_.clear();
+    return "";
 }
 
-}  // namespace
-
-HuffmanDecoded HuffmanDecode(std::span<const std::uint8_t> block, std::uint64_t maxOutput) {
-    if (block.empty()) return Fail("the block is empty");
+std::string HuffmanStreamDecoder::Open(std::span<const std::uint8_t> block,
+                                       std::uint64_t maxOutput) {
+    codes_.reset();
+    data_ = {};
+    at_ = {};
+    error_.clear();
+    if (block.empty()) return "the block is empty";
     const bool signature =
         block.size() >= kHuffmanStoredSignature.size() &&
         std::equal(kHuffmanStoredSignature.begin(), kHuffmanStoredSignature.end(), block.begin());
     bool overLimit = false;
-    HuffmanDecoded coded = DecodeCoded(block, maxOutput, overLimit);
-    if (coded.ok() || !signature || overLimit) return coded;
+    std::string error = OpenCoded(block, maxOutput, overLimit);
+    if (error.empty() && signature) {
+        // Both forms are possible: the block is coded only if it decodes as such to the end.
+        std::vector<std::uint8_t> scratch(std::size_t{1} << 16);
+        while (Read(scratch) > 0) {
+        }
+        error = End();
+        at_ = {};
+        error_.clear();
+    }
+    if (error.empty() || !signature || overLimit) return error;
 
+    codes_.reset();
     const std::span<const std::uint8_t> source = block.subspan(kHuffmanStoredSignature.size());
     if (source.size() > maxOutput) {
-        return Fail("stored source of " + std::to_string(source.size()) +
-                    " bytes exceeds the limit of " + std::to_string(maxOutput));
+        return "stored source of " + std::to_string(source.size()) +
+               " bytes exceeds the limit of " + std::to_string(maxOutput);
     }
+    data_ = source;
+    form_ = HuffmanForm::Stored;
+    sourceLength_ = source.size();
+    return "";
+}
+
+std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
+    const CodeTree& tree = codes_->tree;
+    const std::uint8_t* data = data_.data();
+    const std::size_t size = data_.size();
+    std::uint64_t bit = at_.bit;
+    std::size_t i = 0;
+    // While a whole 8-byte load and four bytes per lookup fit, no bounds are checked per value.
+    while (i + 4 * kLookupsPerLoad <= n && (bit >> 3) + 8 <= size) {
+        std::uint64_t w = 0;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(&w, data + (bit >> 3), 8);
+        } else {
+            for (int b = 7; b >= 0; --b) w = (w << 8) | data[(bit >> 3) + b];
+        }
+        w >>= bit & 7;
+        bool longCode = false;
+        for (unsigned k = 0; k < kLookupsPerLoad; ++k) {
+            const CodeTree::Pair& e = tree.PairAt(w);
+            if (e.count == 0) {
+                longCode = true;
+                break;
+            }
+            if constexpr (std::endian::native == std::endian::little) {
+                std::memcpy(out + i, &e.values, 4);
+            } else {
+                for (int b = 0; b < 4; ++b)
+                    out[i + b] = static_cast<std::uint8_t>(e.values >> (8 * b));
+            }
+            i += e.count;
+            w >>= e.length;
+            bit += e.length;
+        }
+        if (longCode) {
+            // A long code (or a bad one): one value the careful way.
+            BitReader in(data_);
+            in.Seek(bit);
+            if (!tree.Next(in, out[i])) {
+                error_ = "data bits hold no valid code at bit " + std::to_string(in.Position());
+                return i;
+            }
+            bit = in.Position();
+            ++i;
+        }
+    }
+    BitReader in(data_);
+    in.Seek(bit);
+    for (; i < n; ++i) {
+        if (!tree.Next(in, out[i])) {
+            error_ = "data bits hold no valid code at bit " + std::to_string(in.Position());
+            break;
+        }
+    }
+    at_.bit = in.Position();
+    return i;
+}
+
+std::size_t HuffmanStreamDecoder::Read(std::span<std::uint8_t> out) {
+    if (!error_.empty()) return 0;
+    const std::size_t n =
+        static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), sourceLength_ - at_.produced));
+    if (n == 0) return 0;
+    std::size_t got = 0;
+    if (form_ == HuffmanForm::Stored) {
+        std::memcpy(out.data(), data_.data() + at_.produced, n);
+        got = n;
+    } else {
+        // The table lookups may write a few bytes past what they keep.
+        got = ReadCoded(out.data(), n);
+    }
+    std::uint8_t x = at_.checksum;
+    for (std::size_t i = 0; i < got; ++i) x ^= out[i];
+    at_.checksum = x;
+    at_.produced += got;
+    return got;
+}
+
+std::string HuffmanStreamDecoder::End() const {
+    if (!error_.empty()) return error_;
+    if (at_.produced != sourceLength_) {
+        return "the source ends after " + std::to_string(at_.produced) + " of " +
+               std::to_string(sourceLength_) + " bytes";
+    }
+    if (form_ == HuffmanForm::Stored) return "";
+    const std::uint64_t used = (at_.bit + 7) / 8;
+    if (used != data_.size()) {
+        return std::to_string(data_.size() - used) + " bytes follow the data bits";
+    }
+    if (at_.checksum != checksum_) return "checksum does not match the decoded bytes";
+    return "";
+}
+
+HuffmanDecoded HuffmanDecode(std::span<const std::uint8_t> block, std::uint64_t maxOutput) {
     HuffmanDecoded r;
-    r.form = HuffmanForm::Stored;
-    r.data.assign(source.begin(), source.end());
+    HuffmanStreamDecoder decoder;
+    r.error = decoder.Open(block, maxOutput);
+    if (!r.ok()) return r;
+    r.form = decoder.Form();
+    r.data.resize(static_cast<std::size_t>(decoder.SourceLength()));
+    decoder.Read(r.data);
+    r.error = decoder.End();
+    if (!r.ok()) r.data.clear();
     return r;
 }
 

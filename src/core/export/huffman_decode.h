@@ -10,8 +10,10 @@
 // signature is therefore first read as a coded block; only if that fails is it taken as stored.
 // A stored block made by the coder holds at most one distinct byte value and can never be read
 // as a coded block, so blocks made by the coder are always read the way they were written.
+#include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,5 +34,56 @@ struct HuffmanDecoded {
 // maxOutput bounds the source length a block may claim (a larger one is an error).
 HuffmanDecoded HuffmanDecode(std::span<const std::uint8_t> block,
                              std::uint64_t maxOutput = std::numeric_limits<std::uint64_t>::max());
+
+// The same decoding a piece at a time, for a source too large to hold whole. The block is read
+// the way HuffmanDecode reads it; an error found while reading (a bad code, bytes after the data
+// bits, a wrong checksum) is told by Error() and End().
+class HuffmanStreamDecoder {
+  public:
+    HuffmanStreamDecoder();
+    ~HuffmanStreamDecoder();
+    HuffmanStreamDecoder(const HuffmanStreamDecoder&) = delete;
+    HuffmanStreamDecoder& operator=(const HuffmanStreamDecoder&) = delete;
+
+    // Checks the block's head (and, for a block that starts like the stored form, the whole
+    // block, to tell the two forms apart). Returns "" or what is wrong. The block must outlive
+    // the decoder.
+    std::string Open(std::span<const std::uint8_t> block,
+                     std::uint64_t maxOutput = std::numeric_limits<std::uint64_t>::max());
+    HuffmanForm Form() const { return form_; }
+    std::uint64_t SourceLength() const { return sourceLength_; }
+    std::uint64_t Produced() const { return at_.produced; }
+
+    // Decodes up to out.size() more bytes of the source; returns how many (0 at its end or
+    // after an error).
+    std::size_t Read(std::span<std::uint8_t> out);
+    const std::string& Error() const { return error_; }
+    // After the whole source was read: "" or what is wrong with the block.
+    std::string End() const;
+
+    // Where the decoder is, to come back to it later with Seek.
+    struct Position {
+        std::uint64_t bit = 0;
+        std::uint64_t produced = 0;
+        std::uint8_t checksum = 0;
+    };
+    Position Tell() const { return at_; }
+    void Seek(const Position& position) { at_ = position; }
+
+    struct Codes;  // the code tree and lookup table, private to the implementation
+
+  private:
+    std::string OpenCoded(std::span<const std::uint8_t> block, std::uint64_t maxOutput,
+                          bool& overLimit);
+    std::size_t ReadCoded(std::uint8_t* out, std::size_t n);
+
+    std::unique_ptr<Codes> codes_;
+    std::span<const std::uint8_t> data_;  // the data bits, or the stored source
+    HuffmanForm form_ = HuffmanForm::Stored;
+    std::uint64_t sourceLength_ = 0;
+    std::uint8_t checksum_ = 0;
+    Position at_;
+    std::string error_;
+};
 
 }  // namespace pixhaul

@@ -1,47 +1,120 @@
 #include "export/rle_stream.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace pixhaul {
 
-void Rle5Encoder::Emit() {
-    const std::uint8_t record[kRleRecordSize] = {static_cast<std::uint8_t>(count_), red_, green_,
-                                                 blue_};
-    out_.insert(out_.end(), record, record + kRleRecordSize);
+std::size_t MatchingPixelsPlain(const std::uint8_t* bgr, std::size_t max, std::uint8_t blue,
+                                std::uint8_t green, std::uint8_t red) {
+    std::size_t n = 0;
+    while (n < max && bgr[0] == blue && bgr[1] == green && bgr[2] == red) {
+        ++n;
+        bgr += 3;
+    }
+    return n;
+}
+
+std::size_t MatchingPixels(const std::uint8_t* bgr, std::size_t max, std::uint8_t blue,
+                           std::uint8_t green, std::uint8_t red) {
+#if defined(__SSE2__)
+    // 16 pixels are 48 bytes: three registers compared with the colour repeated in pixel phase.
+    alignas(16) std::uint8_t pattern[48];
+    for (int i = 0; i < 48; i += 3) {
+        pattern[i] = blue;
+        pattern[i + 1] = green;
+        pattern[i + 2] = red;
+    }
+    const __m128i c0 = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern));
+    const __m128i c1 = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 16));
+    const __m128i c2 = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern + 32));
+    std::size_t n = 0;
+    for (; n + 16 <= max; n += 16, bgr += 48) {
+        const auto* p = reinterpret_cast<const __m128i*>(bgr);
+        const std::uint64_t equal =
+            static_cast<std::uint64_t>(static_cast<std::uint16_t>(
+                _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(p), c0)))) |
+            static_cast<std::uint64_t>(static_cast<std::uint16_t>(
+                _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(p + 1), c1))))
+                << 16 |
+            static_cast<std::uint64_t>(static_cast<std::uint16_t>(
+                _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(p + 2), c2))))
+                << 32;
+        if (equal != 0xFFFFFFFFFFFFu) {
+            return n + static_cast<std::size_t>(std::countr_one(equal)) / 3;
+        }
+    }
+    return n + MatchingPixelsPlain(bgr, max - n, blue, green, red);
+#else
+    return MatchingPixelsPlain(bgr, max, blue, green, red);
+#endif
+}
+
+void Rle5Encoder::Reserve(std::size_t bytes) {
+    if (out_.size() < bytes) out_.resize(bytes);
+}
+
+void Rle5Encoder::Room(std::size_t records) {
+    const std::size_t need = size_ + records * kRleRecordSize;
+    if (out_.size() < need) out_.resize(std::max(need, 2 * out_.size()));
+}
+
+void Rle5Encoder::Extend(std::size_t n) {
+    // Runs are cut at 127: every full run but the last is written, the last stays open.
+    const std::size_t total = static_cast<std::size_t>(count_) + n;
+    const std::size_t full = (total - 1) / kRleMaxRun;
+    if (full > 0) {
+        Room(full);
+        count_ = kRleMaxRun;
+        for (std::size_t i = 0; i < full; ++i) Emit();
+    }
+    count_ = static_cast<int>(total - full * kRleMaxRun);
 }
 
 void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
     const std::uint8_t* p = bgr;
-    const std::uint8_t* const end = bgr + pixelCount * 3;
-    while (p != end) {
-        if (p[0] == blue_ && p[1] == green_ && p[2] == red_ && count_ != kRleMaxRun) {
-            ++count_;
-            p += 3;
-            continue;
+    std::size_t left = pixelCount;
+    while (left > 0) {
+        // Most runs in sprites are short: the first pixels are compared one by one, and the
+        // vector search starts only when the run goes on past them.
+        constexpr std::size_t kScalarFirst = 4;
+        std::size_t same =
+            MatchingPixelsPlain(p, std::min(left, kScalarFirst), blue_, green_, red_);
+        if (same == kScalarFirst) {
+            same += MatchingPixels(p + 3 * same, left - same, blue_, green_, red_);
         }
+        if (same > 0) {
+            Extend(same);
+            p += 3 * same;
+            left -= same;
+            if (left == 0) break;
+        }
+        Room(1);
         Emit();
         blue_ = p[0];
         green_ = p[1];
         red_ = p[2];
         count_ = 1;
         p += 3;
+        --left;
     }
 }
 
 void Rle5Encoder::AddBlackPixels(std::size_t pixelCount) {
-    while (pixelCount > 0) {
-        if (blue_ == 0 && green_ == 0 && red_ == 0 && count_ != kRleMaxRun) {
-            const std::size_t take =
-                std::min<std::size_t>(pixelCount, static_cast<std::size_t>(kRleMaxRun - count_));
-            count_ += static_cast<int>(take);
-            pixelCount -= take;
-            continue;
-        }
+    if (pixelCount == 0) return;
+    if (blue_ != 0 || green_ != 0 || red_ != 0) {
+        Room(1);
         Emit();
         blue_ = green_ = red_ = 0;
         count_ = 1;
         --pixelCount;
     }
+    Extend(pixelCount);
 }
 
 void Rle5Encoder::AddSurface(const Surface& surface) {
@@ -58,12 +131,19 @@ void Rle5Encoder::AddSurface(const Surface& surface) {
     }
 }
 
-std::vector<std::uint8_t> Rle5Encoder::Finish() {
+void Rle5Encoder::Close() {
+    Room(1);
     Emit();
-    std::vector<std::uint8_t> result = std::move(out_);
-    out_ = {};
     blue_ = green_ = red_ = 0;
     count_ = 0;
+}
+
+std::vector<std::uint8_t> Rle5Encoder::Finish() {
+    Close();
+    std::vector<std::uint8_t> result = std::move(out_);
+    result.resize(size_);
+    out_ = {};
+    size_ = 0;
     return result;
 }
 
@@ -73,54 +153,99 @@ std::vector<std::uint8_t> EncodeRle5(const Surface& surface) {
     return encoder.Finish();
 }
 
+Rle5StreamDecoder::Rle5StreamDecoder(std::int32_t width, std::int32_t height)
+    : width_(static_cast<std::uint64_t>(std::max(width, 0))),
+      total_(width_ * static_cast<std::uint64_t>(std::max(height, 0))) {}
+
+void Rle5StreamDecoder::SetBand(std::uint8_t* first, std::int64_t stride, std::int32_t rows) {
+    row_ = first;
+    stride_ = stride;
+    bandLeft_ = width_ * static_cast<std::uint64_t>(std::max(rows, 0)) - x_;
+}
+
+void Rle5StreamDecoder::Put(std::uint64_t n) {
+    // The run may go on from the end of one row into the next.
+    const std::uint8_t red = record_[1];
+    const std::uint8_t green = record_[2];
+    const std::uint8_t blue = record_[3];
+    while (n > 0) {
+        const std::uint64_t k = std::min(n, width_ - x_);
+        if (row_ != nullptr) {
+            std::uint8_t* p = row_ + x_ * 3;
+            if (red == green && green == blue) {
+                std::memset(p, red, k * 3);
+            } else {
+                for (std::uint64_t i = 0; i < k; ++i, p += 3) {
+                    p[0] = blue;
+                    p[1] = green;
+                    p[2] = red;
+                }
+            }
+        }
+        n -= k;
+        x_ += k;
+        if (x_ == width_) {
+            x_ = 0;
+            if (row_ != nullptr) row_ += stride_;
+        }
+    }
+}
+
+std::size_t Rle5StreamDecoder::Feed(std::span<const std::uint8_t> piece) {
+    std::size_t at = 0;
+    // Once the picture is whole, records of count 0 may still follow; any other is an error.
+    while (error_.empty() && (bandLeft_ > 0 || (runLeft_ == 0 && done_ == total_))) {
+        if (runLeft_ == 0) {
+            if (at == piece.size()) break;
+            const std::size_t n = std::min(kRleRecordSize - recordFill_, piece.size() - at);
+            std::memcpy(record_ + recordFill_, piece.data() + at, n);
+            recordFill_ += n;
+            at += n;
+            taken_ += n;
+            if (recordFill_ < kRleRecordSize) break;
+            recordFill_ = 0;
+            const std::uint32_t count = record_[0];
+            if (count > total_ - done_) {
+                error_ = "the run-length stream covers more than the " + std::to_string(width_) +
+                         " x " + std::to_string(width_ == 0 ? 0 : total_ / width_) +
+                         " pixels of the sheet (record at byte " +
+                         std::to_string(taken_ - kRleRecordSize) + ")";
+                break;
+            }
+            done_ += count;
+            runLeft_ = count;
+        }
+        const std::uint64_t n = std::min(runLeft_, bandLeft_);
+        Put(n);
+        runLeft_ -= n;
+        bandLeft_ -= n;
+    }
+    return at;
+}
+
+std::string Rle5StreamDecoder::End() const {
+    if (!error_.empty()) return error_;
+    if (recordFill_ != 0) {
+        return "the run-length stream is " + std::to_string(taken_) +
+               " bytes long, not a whole number of 4-byte records";
+    }
+    if (done_ - runLeft_ != total_) {
+        return "the run-length stream covers " + std::to_string(done_ - runLeft_) + " of the " +
+               std::to_string(total_) + " pixels of the sheet";
+    }
+    return "";
+}
+
 std::string Rle5Decoder::Decode(std::span<const std::uint8_t> stream, Surface& target) {
     if (stream.size() % kRleRecordSize != 0) {
         return "the run-length stream is " + std::to_string(stream.size()) +
                " bytes long, not a whole number of 4-byte records";
     }
-    const auto width = static_cast<std::uint64_t>(std::max(target.Width(), 0));
-    const auto height = static_cast<std::uint64_t>(std::max(target.Height(), 0));
-    const std::uint64_t total = width * height;
-    std::uint64_t done = 0;
-    std::uint8_t* bits = total > 0 ? target.MutableBits() : nullptr;
-    const auto stride = static_cast<std::uint64_t>(target.Stride());
-    std::uint64_t row = 0;
-    std::uint64_t x = 0;
-    for (std::size_t at = 0; at < stream.size(); at += kRleRecordSize) {
-        const std::uint32_t count = stream[at];
-        if (count == 0) continue;
-        if (count > total - done) {
-            return "the run-length stream covers more than the " + std::to_string(width) + " x " +
-                   std::to_string(height) + " pixels of the sheet (record at byte " +
-                   std::to_string(at) + ")";
-        }
-        const std::uint8_t red = stream[at + 1];
-        const std::uint8_t green = stream[at + 2];
-        const std::uint8_t blue = stream[at + 3];
-        // The run may go on from the end of one row into the next.
-        std::uint64_t left = count;
-        while (left > 0) {
-            const std::uint64_t n = std::min(left, width - x);
-            std::uint8_t* p = bits + row * stride + x * 3;
-            for (std::uint64_t i = 0; i < n; ++i, p += 3) {
-                p[0] = blue;
-                p[1] = green;
-                p[2] = red;
-            }
-            left -= n;
-            x += n;
-            if (x == width) {
-                x = 0;
-                ++row;
-            }
-        }
-        done += count;
-    }
-    if (done != total) {
-        return "the run-length stream covers " + std::to_string(done) + " of the " +
-               std::to_string(total) + " pixels of the sheet";
-    }
-    return "";
+    Rle5StreamDecoder decoder(target.Width(), target.Height());
+    const bool empty = target.Width() <= 0 || target.Height() <= 0;
+    decoder.SetBand(empty ? nullptr : target.MutableBits(), target.Stride(), target.Height());
+    decoder.Feed(stream);
+    return decoder.End();
 }
 
 }  // namespace pixhaul

@@ -34,20 +34,48 @@ class Rle5Encoder {
     // Appends the last record and hands over the stream; the encoder starts afresh.
     std::vector<std::uint8_t> Finish();
 
+    // The records written so far (without the run still open), for a caller that moves them
+    // elsewhere as it goes; DropWritten forgets them (the stream goes on where it was).
+    std::span<const std::uint8_t> Written() const { return {out_.data(), size_}; }
+    void DropWritten() { size_ = 0; }
+    // Ends the stream like Finish, keeping the last record in Written().
+    void Close();
+
     // Bytes produced so far (without the run still open).
-    std::size_t Size() const { return out_.size(); }
-    void Reserve(std::size_t bytes) { out_.reserve(bytes); }
+    std::size_t Size() const { return size_; }
+    void Reserve(std::size_t bytes);
 
   private:
-    void Emit();
+    // Makes room for `records` more records.
+    void Room(std::size_t records);
+    void Emit() {
+        std::uint8_t* p = out_.data() + size_;
+        p[0] = static_cast<std::uint8_t>(count_);
+        p[1] = red_;
+        p[2] = green_;
+        p[3] = blue_;
+        size_ += kRleRecordSize;
+    }
+    // Extends the open run by n pixels of its colour, writing each full run of 127 but the last.
+    void Extend(std::size_t n);
     void AddBlackPixels(std::size_t pixelCount);
 
+    // Only out_[0, size_) holds records; the rest is room, grown ahead of every call so that
+    // no record has to check it.
     std::vector<std::uint8_t> out_;
+    std::size_t size_ = 0;
     std::uint8_t blue_ = 0;
     std::uint8_t green_ = 0;
     std::uint8_t red_ = 0;
     int count_ = 0;
 };
+
+// Pixels from bgr (at most max) that have the colour blue, green, red, counted from the first.
+std::size_t MatchingPixels(const std::uint8_t* bgr, std::size_t max, std::uint8_t blue,
+                           std::uint8_t green, std::uint8_t red);
+// The same, one pixel at a time (the reference for the vector path).
+std::size_t MatchingPixelsPlain(const std::uint8_t* bgr, std::size_t max, std::uint8_t blue,
+                                std::uint8_t green, std::uint8_t red);
 
 // Encodes a whole surface in one go.
 std::vector<std::uint8_t> EncodeRle5(const Surface& surface);
@@ -61,6 +89,44 @@ class Rle5Decoder {
     // target must already have its size; its memory rows are written bottom row first.
     // Returns "" on success, else what was wrong.
     static std::string Decode(std::span<const std::uint8_t> stream, Surface& target);
+};
+
+// The same decoding for a stream that arrives in pieces and a picture that is written a band of
+// rows at a time, so that neither is ever whole in memory. Records and runs may be cut anywhere
+// by the pieces and the bands. The state is a plain value: a copy taken at a band's start can
+// decode that band again later (for writers that need the rows in another order).
+class Rle5StreamDecoder {
+  public:
+    Rle5StreamDecoder(std::int32_t width, std::int32_t height);
+
+    // The next `rows` rows of pixels go to first, first + stride, ...; with first == nullptr
+    // they are only counted.
+    void SetBand(std::uint8_t* first, std::int64_t stride, std::int32_t rows);
+    bool BandFull() const { return bandLeft_ == 0; }
+    // Decodes from piece until it is used up or the band is full (once the picture is whole,
+    // until the piece is used up); returns the bytes taken. A record that covers more than the
+    // picture sets Error().
+    std::size_t Feed(std::span<const std::uint8_t> piece);
+    // After the last piece: Error(), or what the stream lacks to be whole.
+    std::string End() const;
+    const std::string& Error() const { return error_; }
+    std::uint64_t BytesTaken() const { return taken_; }
+
+  private:
+    void Put(std::uint64_t n);
+
+    std::uint64_t width_;
+    std::uint64_t total_;
+    std::uint64_t done_ = 0;  // pixels covered by the records taken
+    std::uint64_t taken_ = 0;
+    std::uint8_t record_[kRleRecordSize] = {};
+    std::size_t recordFill_ = 0;
+    std::uint64_t runLeft_ = 0;  // pixels of the current record not yet placed
+    std::uint8_t* row_ = nullptr;
+    std::int64_t stride_ = 0;
+    std::uint64_t x_ = 0;
+    std::uint64_t bandLeft_ = 0;  // pixels the band still takes
+    std::string error_;
 };
 
 }  // namespace pixhaul

@@ -1,5 +1,6 @@
 #include "export/sif_reader.h"
 
+#include <algorithm>
 #include <new>
 
 #include "export/huffman_decode.h"
@@ -32,7 +33,31 @@ std::string At(std::size_t offset) {
     return " (byte " + std::to_string(offset) + ")";
 }
 
-std::string ReadTables(Cursor& in, std::size_t tablesEnd, SifContents& out) {
+// Fills SifContents::Actions.
+class ContentsVisitor : public SifTableVisitor {
+  public:
+    explicit ContentsVisitor(std::vector<SifAction>& actions) : actions_(actions) {}
+    void BeginAction(std::int16_t lastDirection) override {
+        actions_.push_back({lastDirection, {}});
+        actions_.back().Directions.reserve(static_cast<std::size_t>(lastDirection + 1));
+    }
+    void BeginDirection(std::int16_t lastFrame) override {
+        auto& directions = actions_.back().Directions;
+        directions.push_back({lastFrame, {}});
+        directions.back().Frames.reserve(static_cast<std::size_t>(lastFrame + 1));
+    }
+    void Frame(const SifFrame& frame) override {
+        actions_.back().Directions.back().Frames.push_back(frame);
+    }
+    void EndDirection() override {}
+    void EndAction() override {}
+
+  private:
+    std::vector<SifAction>& actions_;
+};
+
+std::string ReadTables(Cursor& in, std::size_t tablesEnd, SifContents& out,
+                       SifTableVisitor& visitor) {
     auto truncated = [&](const char* what) {
         return std::string("the tables end before ") + what + At(in.Offset());
     };
@@ -44,38 +69,41 @@ std::string ReadTables(Cursor& in, std::size_t tablesEnd, SifContents& out) {
     const auto actions = static_cast<std::size_t>(out.LastAction + 1);
     // Every action takes at least 2 bytes, so the count is checked before anything is sized by it.
     if (actions * 2 > tablesEnd - in.Offset()) return truncated("its last action");
-    out.Actions.resize(actions);
-    for (SifAction& action : out.Actions) {
+    for (std::size_t a = 0; a < actions; ++a) {
         if (in.Offset() + 2 > tablesEnd) return truncated("an action's LastDirection");
-        action.LastDirection = static_cast<std::int16_t>(GetLE16(in.Take(2)));
-        if (action.LastDirection < -1) {
-            return "LastDirection is " + std::to_string(action.LastDirection) + At(in.Offset() - 2);
+        const auto lastDirection = static_cast<std::int16_t>(GetLE16(in.Take(2)));
+        if (lastDirection < -1) {
+            return "LastDirection is " + std::to_string(lastDirection) + At(in.Offset() - 2);
         }
-        const auto directions = static_cast<std::size_t>(action.LastDirection + 1);
+        const auto directions = static_cast<std::size_t>(lastDirection + 1);
         if (directions * 2 > tablesEnd - in.Offset())
             return truncated("an action's last direction");
-        action.Directions.resize(directions);
-        for (SifDirection& direction : action.Directions) {
+        visitor.BeginAction(lastDirection);
+        for (std::size_t d = 0; d < directions; ++d) {
             if (in.Offset() + 2 > tablesEnd) return truncated("a direction's LastFrame");
-            direction.LastFrame = static_cast<std::int16_t>(GetLE16(in.Take(2)));
-            if (direction.LastFrame < -1) {
-                return "LastFrame is " + std::to_string(direction.LastFrame) + At(in.Offset() - 2);
+            const auto lastFrame = static_cast<std::int16_t>(GetLE16(in.Take(2)));
+            if (lastFrame < -1) {
+                return "LastFrame is " + std::to_string(lastFrame) + At(in.Offset() - 2);
             }
-            const auto frames = static_cast<std::size_t>(direction.LastFrame + 1);
+            const auto frames = static_cast<std::size_t>(lastFrame + 1);
             if (frames * kSifFrameSize > tablesEnd - in.Offset()) {
                 return truncated("a direction's last frame record");
             }
-            direction.Frames.resize(frames);
-            for (SifFrame& f : direction.Frames) {
+            visitor.BeginDirection(lastFrame);
+            for (std::size_t k = 0; k < frames; ++k) {
                 const std::uint8_t* p = in.Take(kSifFrameSize);
+                SifFrame f;
                 std::int32_t* fields[] = {&f.X,        &f.Y,      &f.Height, &f.Width,
                                           &f.Reserved, &f.Extra1, &f.Extra2};
                 for (std::int32_t* field : fields) {
                     *field = static_cast<std::int32_t>(GetLE32(p));
                     p += 4;
                 }
+                visitor.Frame(f);
             }
+            visitor.EndDirection();
         }
+        visitor.EndAction();
     }
     if (in.Offset() != tablesEnd) {
         return "the tables end at byte " + std::to_string(in.Offset()) +
@@ -84,7 +112,8 @@ std::string ReadTables(Cursor& in, std::size_t tablesEnd, SifContents& out) {
     return "";
 }
 
-std::string ReadImage(Cursor& in, SifContents& out) {
+// Reads the image section's header and finds the payload.
+std::string ReadImageHeader(Cursor& in, SifContents& out, std::span<const std::uint8_t>& payload) {
     const std::size_t start = in.Offset();
     if (!in.Has(kSifImageHeaderSize)) return "the image section is cut short" + At(start);
     const std::uint8_t* p = in.Take(kSifImageHeaderSize);
@@ -108,42 +137,17 @@ std::string ReadImage(Cursor& in, SifContents& out) {
         return "the payload of " + std::to_string(payloadLength) +
                " bytes runs past the end of the file" + At(in.Offset());
     }
-    const std::span<const std::uint8_t> payload(in.Take(payloadLength), payloadLength);
-
-    // A sheet's run-length stream takes at most one record per pixel plus the leading one.
-    const std::uint64_t pixels =
-        static_cast<std::uint64_t>(h.SheetWidth) * static_cast<std::uint64_t>(h.SheetHeight);
-    HuffmanDecoded decoded = HuffmanDecode(payload, (pixels + 1) * kRleRecordSize);
-    if (!decoded.ok()) {
-        return "the payload cannot be uncoded: " + decoded.error + At(start + kSifImageHeaderSize);
-    }
-    out.PayloadCoded = decoded.form == HuffmanForm::Coded;
-    out.RleLength = decoded.data.size();
-
-    // The run-length records give the number of pixels they cover: the sheet is allocated only
-    // once they are known to cover exactly SheetWidth x SheetHeight.
-    const std::vector<std::uint8_t>& rle = decoded.data;
-    std::uint64_t covered = 0;
-    for (std::size_t i = 0; i + kRleRecordSize <= rle.size(); i += kRleRecordSize) {
-        covered += rle[i];
-    }
-    if (rle.size() % kRleRecordSize == 0 && covered != pixels) {
-        return "the run-length stream covers " + std::to_string(covered) + " pixels, the " +
-               std::to_string(h.SheetWidth) + " x " + std::to_string(h.SheetHeight) +
-               " sheet holds " + std::to_string(pixels);
-    }
-    try {
-        out.Sheet.Reset(h.SheetWidth, h.SheetHeight);
-        return Rle5Decoder::Decode(rle, out.Sheet);
-    } catch (const std::bad_alloc&) {
-        return "not enough memory for a sheet of " + std::to_string(h.SheetWidth) + " x " +
-               std::to_string(h.SheetHeight) + " pixels";
-    }
+    payload = std::span<const std::uint8_t>(in.Take(payloadLength), payloadLength);
+    return "";
 }
+
+// Bytes of the run-length stream uncoded at a time.
+constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
 
 }  // namespace
 
-std::string ReadSif(std::span<const std::uint8_t> bytes, SifContents& out) {
+std::string SifSheetReader::Open(std::span<const std::uint8_t> bytes, SifContents& out,
+                                 SifTableVisitor* tables) {
     out = SifContents{};
     Cursor in(bytes);
     if (!in.Has(kSifHeaderSize)) {
@@ -162,8 +166,102 @@ std::string ReadSif(std::span<const std::uint8_t> bytes, SifContents& out) {
                At(kSifImagePosOffset);
     }
     const std::size_t tablesEnd = out.ImagePos - 1;
-    if (std::string error = ReadTables(in, tablesEnd, out); !error.empty()) return error;
-    return ReadImage(in, out);
+    ContentsVisitor contents(out.Actions);
+    if (std::string error = ReadTables(in, tablesEnd, out, tables ? *tables : contents);
+        !error.empty()) {
+        return error;
+    }
+    std::span<const std::uint8_t> payload;
+    if (std::string error = ReadImageHeader(in, out, payload); !error.empty()) return error;
+    payloadOffset_ = tablesEnd + kSifImageHeaderSize;
+
+    // A sheet's run-length stream takes at most one record per pixel plus the leading one.
+    const SifImageHeader& h = out.Image;
+    const std::uint64_t pixels =
+        static_cast<std::uint64_t>(h.SheetWidth) * static_cast<std::uint64_t>(h.SheetHeight);
+    if (std::string error = huffman_.Open(payload, (pixels + 1) * kRleRecordSize); !error.empty()) {
+        return PayloadError(error);
+    }
+    out.PayloadCoded = huffman_.Form() == HuffmanForm::Coded;
+    out.RleLength = huffman_.SourceLength();
+    rle_ = Rle5StreamDecoder(h.SheetWidth, h.SheetHeight);
+    chunk_.resize(kChunkBytes);
+    filled_ = consumed_ = 0;
+    chunkStart_ = huffman_.Tell();
+    return "";
+}
+
+std::string SifSheetReader::PayloadError(const std::string& error) const {
+    return "the payload cannot be uncoded: " + error + At(payloadOffset_);
+}
+
+bool SifSheetReader::Refill() {
+    chunkStart_ = huffman_.Tell();
+    filled_ = huffman_.Read(chunk_);
+    consumed_ = 0;
+    return filled_ > 0;
+}
+
+void SifSheetReader::Seek(const Mark& mark) {
+    huffman_.Seek(mark.huffman);
+    rle_ = mark.rle;
+    Refill();
+    consumed_ = std::min(mark.consumed, filled_);
+}
+
+std::string SifSheetReader::ReadRows(std::uint8_t* first, std::int64_t stride, std::int32_t rows) {
+    rle_.SetBand(first, stride, rows);
+    while (true) {
+        // The last record may still have pixels to place when the stream is used up.
+        consumed_ += rle_.Feed(std::span(chunk_.data() + consumed_, filled_ - consumed_));
+        if (!rle_.Error().empty()) return rle_.Error();
+        if (rle_.BandFull()) return "";
+        if (consumed_ == filled_ && !Refill()) {
+            if (!huffman_.Error().empty()) return PayloadError(huffman_.Error());
+            std::string error = rle_.End();
+            return error.empty() ? "the sheet has fewer rows than were asked for" : error;
+        }
+    }
+}
+
+std::string SifSheetReader::Finish() {
+    while (true) {
+        if (consumed_ < filled_) {
+            const std::size_t taken =
+                rle_.Feed(std::span(chunk_.data() + consumed_, filled_ - consumed_));
+            if (!rle_.Error().empty()) return rle_.Error();
+            // Rows that were never read take nothing: the stream is not whole.
+            if (taken == 0) return rle_.End();
+            consumed_ += taken;
+        }
+        if (consumed_ == filled_ && !Refill()) break;
+    }
+    if (std::string error = huffman_.End(); !error.empty()) return PayloadError(error);
+    return rle_.End();
+}
+
+std::string ReadSif(std::span<const std::uint8_t> bytes, SifContents& out) {
+    SifSheetReader reader;
+    if (std::string error = reader.Open(bytes, out); !error.empty()) return error;
+    // The stream is checked to cover exactly the sheet before the sheet is allocated.
+    const SifSheetReader::Mark start = reader.Tell();
+    if (std::string error = reader.ReadRows(nullptr, 0, out.Image.SheetHeight); !error.empty()) {
+        return error;
+    }
+    if (std::string error = reader.Finish(); !error.empty()) return error;
+    reader.Seek(start);
+    try {
+        out.Sheet.Reset(out.Image.SheetWidth, out.Image.SheetHeight);
+        std::uint8_t* bits = out.Sheet.SizeBytes() > 0 ? out.Sheet.MutableBits() : nullptr;
+        if (std::string error = reader.ReadRows(bits, out.Sheet.Stride(), out.Image.SheetHeight);
+            !error.empty()) {
+            return error;
+        }
+        return reader.Finish();
+    } catch (const std::bad_alloc&) {
+        return "not enough memory for a sheet of " + std::to_string(out.Image.SheetWidth) + " x " +
+               std::to_string(out.Image.SheetHeight) + " pixels";
+    }
 }
 
 std::string ReadSifFile(const std::string& path, SifContents& out) {

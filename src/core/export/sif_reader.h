@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "export/huffman_decode.h"
+#include "export/rle_stream.h"
 #include "export/sif_format.h"
 #include "platform/surface.h"
 
@@ -27,5 +29,54 @@ std::string ReadSif(std::span<const std::uint8_t> bytes, SifContents& out);
 
 // Reads the file at path and parses it.
 std::string ReadSifFile(const std::string& path, SifContents& out);
+
+// Told each entry of the tables as they are read, in file order.
+class SifTableVisitor {
+  public:
+    virtual ~SifTableVisitor() = default;
+    virtual void BeginAction(std::int16_t lastDirection) = 0;
+    virtual void BeginDirection(std::int16_t lastFrame) = 0;
+    virtual void Frame(const SifFrame& frame) = 0;
+    virtual void EndDirection() = 0;
+    virtual void EndAction() = 0;
+};
+
+// Reads a SIF file held in memory a band of rows at a time, so that neither the sheet nor its
+// run-length stream is ever whole in memory. Open reads everything in front of the pixels;
+// ReadRows then gives the sheet's memory rows, bottom row first; Finish checks what follows the
+// last row. Any error is final.
+class SifSheetReader {
+  public:
+    // Fills out's fields but Actions (given to tables, when there is one, instead) and Sheet.
+    // bytes must outlive the reader. Returns "" or what was wrong.
+    std::string Open(std::span<const std::uint8_t> bytes, SifContents& out,
+                     SifTableVisitor* tables = nullptr);
+    // The next rows memory rows go to first, first + stride, ...; first == nullptr only checks
+    // them. Returns "" or what was wrong.
+    std::string ReadRows(std::uint8_t* first, std::int64_t stride, std::int32_t rows);
+    // After the last row: "" or what is wrong with the rest of the payload.
+    std::string Finish();
+
+    // A place in the sheet to come back to (between ReadRows calls).
+    struct Mark {
+        HuffmanStreamDecoder::Position huffman;
+        std::size_t consumed = 0;
+        Rle5StreamDecoder rle{0, 0};
+    };
+    Mark Tell() const { return Mark{chunkStart_, consumed_, rle_}; }
+    void Seek(const Mark& mark);
+
+  private:
+    std::string PayloadError(const std::string& error) const;
+    bool Refill();
+
+    HuffmanStreamDecoder huffman_;
+    Rle5StreamDecoder rle_{0, 0};
+    std::vector<std::uint8_t> chunk_;
+    std::size_t filled_ = 0;
+    std::size_t consumed_ = 0;
+    HuffmanStreamDecoder::Position chunkStart_;
+    std::size_t payloadOffset_ = 0;
+};
 
 }  // namespace pixhaul

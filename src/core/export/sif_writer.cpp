@@ -1,5 +1,8 @@
 #include "export/sif_writer.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -117,7 +120,8 @@ std::vector<Row> PlaceFrames(const ArchiveModel& model, const std::vector<Export
 }
 
 // Renders one frame's image with the export's palette and cache rules and draws it on the band.
-void DrawFrame(const ArchiveModel& model, const Settings& settings, Host& host,
+// Returns whether every pixel of the frame's rectangle was drawn.
+bool DrawFrame(const ArchiveModel& model, const Settings& settings, Host& host,
                std::int32_t imageIndex, Surface& band, std::int64_t x,
                std::vector<std::int32_t>& undecoded) {
     const ComposedImage drawn =
@@ -127,34 +131,107 @@ void DrawFrame(const ArchiveModel& model, const Settings& settings, Host& host,
         std::find(undecoded.begin(), undecoded.end(), imageIndex) == undecoded.end()) {
         undecoded.push_back(imageIndex);
     }
+    // A corrupt or undecodable image draws nothing: its rectangle stays to be filled.
+    return drawn.outcome == ImageOutcome::Ok;
+}
+
+// The run-length stream on its way from the first pass (composing) to the second (Huffman
+// coding, which needs the whole stream's counts first). Held in an unnamed file in the export's
+// folder, so the process's memory does not grow with the sheet and nothing is left behind when
+// the process dies.
+class SpillFile {
+  public:
+    explicit SpillFile(const std::string& folder) : folder_(folder.empty() ? "." : folder) {
+        fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd_ < 0 && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL)) {
+            // No unnamed files on this file system: a named one, unlinked at once.
+            std::string name = folder_ + "/.pixhaul-spill.XXXXXX";
+            fd_ = ::mkostemp(name.data(), O_CLOEXEC);
+            if (fd_ >= 0) ::unlink(name.c_str());
+        }
+        if (fd_ < 0) ThrowFileError(errno, folder_);
+    }
+    ~SpillFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    SpillFile(const SpillFile&) = delete;
+    SpillFile& operator=(const SpillFile&) = delete;
+
+    void Write(std::span<const std::uint8_t> bytes) {
+        const std::uint8_t* p = bytes.data();
+        std::size_t left = bytes.size();
+        while (left > 0) {
+            const ssize_t n = ::write(fd_, p, left);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) ThrowFileError(n < 0 ? errno : ENOSPC, folder_);
+            p += n;
+            left -= static_cast<std::size_t>(n);
+        }
+    }
+    void Rewind() {
+        if (::lseek(fd_, 0, SEEK_SET) != 0) ThrowFileError(errno, folder_);
+    }
+    // Reads up to out.size() bytes; 0 at the end.
+    std::size_t Read(std::span<std::uint8_t> out) {
+        while (true) {
+            const ssize_t n = ::read(fd_, out.data(), out.size());
+            if (n >= 0) return static_cast<std::size_t>(n);
+            if (errno != EINTR) ThrowFileError(errno, folder_);
+        }
+    }
+
+  private:
+    std::string folder_;
+    int fd_ = -1;
+};
+
+// Composes one row of the sheet on band. Only what no frame covers is filled with the
+// transparent colour: the frames overwrite the rest.
+void ComposeRow(const ArchiveModel& model, const Settings& settings, Host& host,
+                const std::vector<ExportFrame>& list, const Row& row, std::int32_t sheetWidth,
+                Surface& band, std::vector<std::int32_t>& undecoded) {
+    band.Reset(sheetWidth, row.height);
+    std::int32_t x = 0;
+    for (std::size_t i = row.first; i <= row.last; ++i) {
+        const std::int32_t imageIndex = list[i].ImageIndex;
+        const ImageRecord& image = model.Images[static_cast<std::size_t>(imageIndex)];
+        const std::int32_t width = std::max<std::int32_t>(image.Width, 0);
+        const std::int32_t height = std::clamp<std::int32_t>(image.Height, 0, row.height);
+        if (!DrawFrame(model, settings, host, imageIndex, band, x, undecoded)) {
+            band.FillRect({x, 0, x + width, height}, settings.TransColor);
+        }
+        band.FillRect({x, height, x + width, row.height}, settings.TransColor);
+        x += width;
+    }
+    band.FillRect({x, 0, sheetWidth, row.height}, settings.TransColor);
 }
 
 // Composes the sheet one row at a time, from the bottom row up, and run-length codes it in scan
-// order (memory rows bottom-up). Only one row of the sheet is ever in memory.
-std::vector<std::uint8_t> EncodeSheet(const ArchiveModel& model, const Settings& settings,
-                                      Host& host, const std::vector<ExportFrame>& list,
-                                      const std::vector<Row>& rows, std::int32_t sheetWidth,
-                                      std::vector<std::int32_t>& undecoded) {
+// order (memory rows bottom-up) into spill, counting its bytes. Only one row of the sheet and
+// the records of one row are ever in memory.
+void EncodeSheet(const ArchiveModel& model, const Settings& settings, Host& host,
+                 const std::vector<ExportFrame>& list, const std::vector<Row>& rows,
+                 std::int32_t sheetWidth, std::vector<std::int32_t>& undecoded, SpillFile& spill,
+                 ByteHistogram& histogram) {
     Rle5Encoder encoder;
     Surface band;
     std::int64_t done = 0;
+    auto drain = [&] {
+        histogram.Add(encoder.Written());
+        spill.Write(encoder.Written());
+        encoder.DropWritten();
+    };
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
         if (row->height > 0 && sheetWidth > 0) {
-            band.Reset(sheetWidth, row->height);
-            band.Fill(settings.TransColor);
-            std::int64_t x = 0;
-            for (std::size_t i = row->first; i <= row->last; ++i) {
-                const std::int32_t imageIndex = list[i].ImageIndex;
-                DrawFrame(model, settings, host, imageIndex, band, x, undecoded);
-                x += std::max<std::int16_t>(
-                    model.Images[static_cast<std::size_t>(imageIndex)].Width, 0);
-            }
+            ComposeRow(model, settings, host, list, *row, sheetWidth, band, undecoded);
             encoder.AddSurface(band);
+            drain();
         }
         done += static_cast<std::int64_t>(row->last - row->first + 1);
         host.Progress(done, static_cast<std::int64_t>(list.size()));
     }
-    return encoder.Finish();
+    encoder.Close();
+    drain();
 }
 
 }  // namespace
@@ -226,11 +303,10 @@ SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& h
         // Refused before the work: the archive itself, or what no export replaces.
         CheckReplaceable(result.path,
                          model.File ? std::optional(model.File->Identity()) : std::nullopt);
-        std::vector<std::uint8_t> rle =
-            EncodeSheet(model, settings, host, list, rows, sheetWidth, result.corruptImages);
-
+        SpillFile spill(settings.ExportFolder);
         ByteHistogram histogram;
-        histogram.Add(rle);
+        EncodeSheet(model, settings, host, list, rows, sheetWidth, result.corruptImages, spill,
+                    histogram);
         const HuffmanPlan plan(histogram);
         if (plan.BlockSize() > kMaxPayload) {
             return refuse(SifExportStatus::TooLarge,
@@ -262,13 +338,18 @@ SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& h
         AtomicFile file(result.path);
         file.Write(head.data(), head.size());
         HuffmanDataWriter data(plan);
+        spill.Rewind();
+        std::vector<std::uint8_t> piece(kCodeChunk);
         std::vector<std::uint8_t> chunk;
-        for (std::size_t at = 0; at < rle.size(); at += kCodeChunk) {
+        std::uint64_t coded = 0;
+        for (std::size_t n; (n = spill.Read(piece)) > 0;) {
+            coded += n;
             chunk.clear();
-            const std::size_t n = std::min(kCodeChunk, rle.size() - at);
-            data.Write(std::span<const std::uint8_t>(rle.data() + at, n), chunk);
+            data.Write(std::span<const std::uint8_t>(piece.data(), n), chunk);
             file.Write(chunk.data(), chunk.size());
         }
+        // The spill file must give back exactly what was counted.
+        if (coded != histogram.Total()) ThrowFileError(EIO, settings.ExportFolder);
         chunk.clear();
         data.Finish(chunk);
         file.Write(chunk.data(), chunk.size());

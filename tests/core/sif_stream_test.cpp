@@ -1,0 +1,90 @@
+// Reading a SIF sheet a band at a time, in either order, gives the sheet read whole.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "export/huffman.h"
+#include "export/rle_stream.h"
+#include "export/sif_reader.h"
+
+namespace pixhaul {
+namespace {
+
+// A SIF file of one empty action around a sheet of runs (long ones, short ones, single pixels).
+std::vector<std::uint8_t> SifOfRandomSheet(std::mt19937& rng, int width, int height) {
+    Surface sheet(width, height);
+    std::uint8_t colour[3] = {};
+    int left = 0;
+    for (int r = 0; r < height; ++r) {
+        for (int x = 0; x < width; ++x, --left) {
+            if (left <= 0) {
+                for (std::uint8_t& c : colour) c = static_cast<std::uint8_t>(rng() % 3 * 100);
+                left = static_cast<int>(rng() % 4 == 0 ? 1 : rng() % 400);
+            }
+            std::memcpy(sheet.MutableRow(r) + 3 * x, colour, 3);
+        }
+    }
+    std::vector<std::uint8_t> file = SerializeSifTables({SifAction{}});
+    file[kSifImagePosOffset] = static_cast<std::uint8_t>(file.size() + 1);
+    SifImageHeader header;
+    header.SheetWidth = width;
+    header.SheetHeight = height;
+    const std::vector<std::uint8_t> payload = HuffmanEncoded(EncodeRle5(sheet));
+    header.PayloadLast = static_cast<std::int32_t>(payload.size()) - 1;
+    for (const auto& part : {SerializeSifImageHeader(header), payload}) {
+        file.insert(file.end(), part.begin(), part.end());
+    }
+    return file;
+}
+
+TEST(SifSheetReader, BandsInEitherOrderGiveTheWholeSheet) {
+    std::mt19937 rng(99);
+    for (const auto& [width, height] : {std::pair{1, 1}, {17, 40}, {300, 33}, {5, 900}}) {
+        const std::vector<std::uint8_t> file = SifOfRandomSheet(rng, width, height);
+        SifContents whole;
+        ASSERT_EQ(ReadSif(file, whole), "");
+
+        SifContents contents;
+        SifSheetReader reader;
+        ASSERT_EQ(reader.Open(file, contents), "");
+        const std::int64_t stride = whole.Sheet.Stride();
+        std::vector<std::uint8_t> forward(whole.Sheet.SizeBytes());
+        std::vector<std::pair<int, SifSheetReader::Mark>> bands;
+        for (int row = 0; row < height;) {
+            const int rows = std::min(height - row, 1 + static_cast<int>(rng() % 9));
+            bands.emplace_back(row, reader.Tell());
+            ASSERT_EQ(reader.ReadRows(forward.data() + row * stride, stride, rows), "");
+            row += rows;
+        }
+        ASSERT_EQ(reader.Finish(), "");
+        EXPECT_EQ(0, std::memcmp(forward.data(), whole.Sheet.Bits(), forward.size()));
+
+        // Top band first, as a PNG takes them.
+        std::vector<std::uint8_t> backward(forward.size());
+        for (auto band = bands.rbegin(); band != bands.rend(); ++band) {
+            const int end = band == bands.rbegin() ? height : std::prev(band)->first;
+            reader.Seek(band->second);
+            ASSERT_EQ(
+                reader.ReadRows(backward.data() + band->first * stride, stride, end - band->first),
+                "");
+        }
+        EXPECT_EQ(backward, forward) << width << " x " << height;
+    }
+}
+
+TEST(SifSheetReader, AStreamThatStopsShortOrRunsOnIsAnError) {
+    std::mt19937 rng(7);
+    std::vector<std::uint8_t> file = SifOfRandomSheet(rng, 40, 30);
+    SifContents contents;
+    SifSheetReader reader;
+    for (const int rows : {31, 29}) {
+        ASSERT_EQ(reader.Open(file, contents), "");
+        const std::string error = reader.ReadRows(nullptr, 0, rows);
+        EXPECT_NE(error.empty() ? reader.Finish() : error, "") << rows;
+    }
+}
+
+}  // namespace
+}  // namespace pixhaul
