@@ -42,6 +42,7 @@ class ExtractCommand : public Command {
         sub->add_option("-o,--output", folder_, "Folder for the files (made if missing)")
             ->required();
         sub->add_option("--format", format_, "png or bmp")->capture_default_str();
+        AddPngLevelOption(*sub, pngLevel_);
         sub->add_flag("--thumbnails", thumbnails_, "Load image block 0 (thumbnails and icons)");
         sub->add_option("--trans", trans_, "Colour in place of black, RRGGBB")
             ->capture_default_str();
@@ -75,7 +76,7 @@ class ExtractCommand : public Command {
                 continue;
             }
             WriteImageFile(prefix + ImageFileName(i, format), surface, format,
-                           StaleTemporaries::Keep);
+                           StaleTemporaries::Keep, pngLevel_);
         }
         host.Progress(static_cast<std::int64_t>(count), static_cast<std::int64_t>(count));
         host.EndProgress();
@@ -87,6 +88,7 @@ class ExtractCommand : public Command {
     std::string archive_;
     std::string folder_;
     std::string format_ = "png";
+    int pngLevel_ = kPngDefaultCompression;
     bool thumbnails_ = false;
     std::string trans_ = kDefaultTransText;
 };

@@ -75,6 +75,7 @@ class SifDecodeCommand : public Command {
         sub->add_option("FILE", file_, "The SIF file")->required();
         sub->add_option("-o,--output", output_, "The picture to write, .bmp or .png")->required();
         sub->add_option("--json", json_, "Also write the tables to this JSON file");
+        AddPngLevelOption(*sub, pngLevel_);
         return sub;
     }
 
@@ -83,7 +84,7 @@ class SifDecodeCommand : public Command {
         SifContents sif;
         const std::string error = ReadSifFile(file_, sif);
         if (!error.empty()) throw CommandError(kExitFailure, file_ + ": " + error);
-        WriteImageFile(output_, sif.Sheet, format);
+        WriteImageFile(output_, sif.Sheet, format, StaleTemporaries::Remove, pngLevel_);
         if (!json_.empty()) {
             const std::string text = TablesJson(sif).dump(2) + "\n";
             AtomicFile file(json_);
@@ -98,6 +99,7 @@ class SifDecodeCommand : public Command {
     std::string file_;
     std::string output_;
     std::string json_;
+    int pngLevel_ = kPngDefaultCompression;
 };
 
 }  // namespace

@@ -24,12 +24,18 @@ ImageFormat ImageFormatOption(const std::string& text) {
 }
 
 void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format,
-                    StaleTemporaries stale) {
+                    StaleTemporaries stale, int pngLevel) {
     if (format == ImageFormat::Png) {
-        WritePng(path, surface, kPngDefaultCompression, stale);
+        WritePng(path, surface, pngLevel, stale);
     } else {
         WriteBmp(path, surface, stale);
     }
+}
+
+void AddPngLevelOption(CLI::App& command, int& level) {
+    command.add_option("--png-level", level, "PNG compression, 0 (fastest) to 9 (smallest)")
+        ->check(CLI::Range(0, 9))
+        ->capture_default_str();
 }
 
 }  // namespace pixhaul::cli

@@ -2,6 +2,9 @@
 // Writing a surface as the picture format chosen on the command line.
 #include <string>
 
+#include <CLI/CLI.hpp>
+
+#include "export/png_writer.h"
 #include "platform/atomic_file.h"
 #include "platform/surface.h"
 
@@ -16,6 +19,8 @@ ImageFormat ImageFormatOption(const std::string& text);
 // Throws FileError. A batch of many files into one folder passes StaleTemporaries::Keep after
 // one RemoveStaleTemporaries of the folder.
 void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format,
-                    StaleTemporaries stale = StaleTemporaries::Remove);
+                    StaleTemporaries stale = StaleTemporaries::Remove, int pngLevel = kPngDefaultCompression);
+// Adds --png-level 0-9 (zlib's level for PNG files; default 6) to a command, bound to level.
+void AddPngLevelOption(CLI::App& command, int& level);
 
 }  // namespace pixhaul::cli
