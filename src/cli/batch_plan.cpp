@@ -166,13 +166,6 @@ std::vector<BatchInput> ExpandInputs(const std::vector<std::string>& paths) {
     return inputs;
 }
 
-std::vector<BatchInput> TakeShard(const std::vector<BatchInput>& inputs, std::uint32_t index,
-                                  std::uint32_t count) {
-    std::vector<BatchInput> shard;
-    for (std::size_t i = index; i < inputs.size(); i += count) shard.push_back(inputs[i]);
-    return shard;
-}
-
 std::vector<std::string> OutputFolderNames(const std::vector<BatchInput>& inputs) {
     std::set<std::string> taken;
     std::vector<std::string> names;

@@ -49,10 +49,6 @@ struct BatchInput {
 // is kept with its error, so it is reported in its place.
 std::vector<BatchInput> ExpandInputs(const std::vector<std::string>& paths);
 
-// Every N-th input starting at K.
-std::vector<BatchInput> TakeShard(const std::vector<BatchInput>& inputs, std::uint32_t index,
-                                  std::uint32_t count);
-
 // The folder name of each input: its file name without extension, with "-2", "-3", ... added in
 // input order to a name already taken. Comparison ignores case, so the folders stay apart on
 // case-insensitive file systems too.

@@ -28,7 +28,7 @@ namespace pixhaul::cli {
 namespace {
 
 namespace fs = std::filesystem;
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 constexpr int kExitInterrupted = 130;
 
@@ -117,9 +117,16 @@ class BatchArchivesCommand : public Command {
                 paths.push_back(std::move(path));
             }
         }
-        const std::vector<BatchInput> inputs =
-            TakeShard(ExpandInputs(paths), options.shardIndex, options.shardCount);
-        const std::vector<std::string> names = OutputFolderNames(inputs);
+        // Folder names come from the whole collection, so a shard names its folders as the
+        // whole batch would.
+        const std::vector<BatchInput> all = ExpandInputs(paths);
+        const std::vector<std::string> allNames = OutputFolderNames(all);
+        std::vector<BatchInput> inputs;
+        std::vector<std::string> names;
+        for (std::size_t i = options.shardIndex; i < all.size(); i += options.shardCount) {
+            inputs.push_back(all[i]);
+            names.push_back(allNames[i]);
+        }
         std::string stdoutFile = spec.stdoutFile != nullptr ? spec.stdoutFile : "";
         if (std::find(options.command.begin(), options.command.end(), "--json") !=
                 options.command.end() &&
