@@ -72,7 +72,12 @@ TEST(ParallelPng, SameBytesWhateverTheThreadsAndBandsAndReadersAgree) {
                 << "level " << level << ", " << threads << " threads, bands of " << band;
         }
     }
-    // A second, independent reader, where it is installed.
+}
+
+// A second, independent reader, where it is installed.
+TEST(ParallelPng, PillowReadsTheSamePixels) {
+    TempDir dir;
+    const std::vector<std::uint8_t> bgr = Pixels();
     if (std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0) {
         GTEST_SKIP() << "Pillow is not installed; only libpng checked";
     }
