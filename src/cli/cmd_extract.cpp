@@ -51,6 +51,7 @@ class ExtractCommand : public Command {
         sub->add_option("-o,--output", folder_, "Folder for the files (made if missing)")
             ->required();
         sub->add_option("--format", format_, "png or bmp")->capture_default_str();
+        AddPngLevelOption(*sub, pngLevel_);
         sub->add_flag("--thumbnails", thumbnails_, "Load image block 0 (thumbnails and icons)");
         sub->add_option("--trans", trans_, "Colour in place of black, RRGGBB")
             ->capture_default_str();
@@ -88,7 +89,7 @@ class ExtractCommand : public Command {
             ThrowIfArchiveChanged(model);
             const std::string path = prefix + ImageFileName(i, format);
             CheckReplaceable(path, archiveIdentity);
-            WriteImageFile(path, surface, format);
+            WriteImageFile(path, surface, format, pngLevel_);
             if (outcome == ImageOutcome::Corrupt) {
                 host.Tell("image " + std::to_string(i) + " written only as far as it decodes (" +
                           Describe(outcome) + "): " + path);
@@ -105,6 +106,7 @@ class ExtractCommand : public Command {
     std::string archive_;
     std::string folder_;
     std::string format_ = "png";
+    int pngLevel_ = kPngDefaultCompression;
     bool thumbnails_ = false;
     std::string trans_ = kDefaultTransText;
     BudgetFlags budget_;

@@ -15,6 +15,7 @@
 #include "output_folder.h"
 #include "export/naming.h"
 #include "export/sheet_export.h"
+#include "image_files.h"
 #include "qxa_app.h"
 #include "terminal_text.h"
 #include "web_colour.h"
@@ -45,6 +46,7 @@ class SheetCommand : public Command {
         sub->add_option("--format", format_, "bmp or png")
             ->check(CLI::IsMember({"bmp", "png"}))
             ->capture_default_str();
+        AddPngLevelOption(*sub, pngLevel_);
         CLI::Option* object = sub->add_option("--object", object_, "Only this object (0-based)");
         CLI::Option* action =
             sub->add_option("--action", action_, "Only this action of the object")->needs(object);
@@ -102,6 +104,7 @@ class SheetCommand : public Command {
     SheetExportRequest MakeRequest(const ArchiveModel& model) const {
         SheetExportRequest request;
         request.Format = format_ == "png" ? SheetFormat::Png : SheetFormat::Bmp;
+        request.PngLevel = pngLevel_;
         const std::size_t images = model.IsLoaded() ? model.Images.size() : 0;
         if (!images_.empty()) {
             for (std::int64_t image : images_) {
@@ -159,6 +162,7 @@ class SheetCommand : public Command {
     bool thumbnails_ = false;
     std::string trans_ = kDefaultTransText;
     std::string format_ = "bmp";
+    int pngLevel_ = kPngDefaultCompression;
     std::int64_t object_ = kNone;
     std::int64_t action_ = kNone;
     std::int64_t direction_ = kNone;

@@ -157,7 +157,7 @@ std::string Where(const std::string& file, const std::string& error) {
 // stream's own order (bottom up). A PNG takes them from the top: a first pass checks the whole
 // stream and marks where each band starts, a second decodes the bands top band first.
 void WriteSheet(SifSheetReader& reader, const SifContents& sif, const std::string& sifPath,
-                const std::string& output, ImageFormat format) {
+                const std::string& output, ImageFormat format, int pngLevel) {
     const std::int32_t width = sif.Image.SheetWidth;
     const std::int32_t height = sif.Image.SheetHeight;
     auto check = [&](const std::string& error) {
@@ -191,7 +191,7 @@ void WriteSheet(SifSheetReader& reader, const SifContents& sif, const std::strin
         check(reader.ReadRows(nullptr, 0, rowsOf(row)));
     }
     check(reader.Finish());
-    PngWriter writer(output, width, height);
+    PngWriter writer(output, width, height, pngLevel);
     for (std::size_t b = marks.size(); b-- > 0;) {
         const auto row = static_cast<std::int32_t>(b) * bandRows;
         reader.Seek(marks[b]);
@@ -210,6 +210,7 @@ class SifDecodeCommand : public Command {
         sub->add_option("-o,--output", output_, "The picture to write, .bmp or .png")->required();
         sub->add_option("--json", json_, "Also write the tables to this JSON file");
         budget_.Register(*sub);
+        AddPngLevelOption(*sub, pngLevel_);
         return sub;
     }
 
@@ -231,7 +232,7 @@ class SifDecodeCommand : public Command {
         SifSheetReader reader;
         error = reader.Open(file->Bytes(), sif, json ? &*json : nullptr);
         if (!error.empty()) throw CommandError(kExitFailure, Where(file_, error));
-        WriteSheet(reader, sif, file_, output_, format);
+        WriteSheet(reader, sif, file_, output_, format, pngLevel_);
         if (json) json->Commit(sif);
         (void)context;
         return kExitOk;
@@ -242,6 +243,7 @@ class SifDecodeCommand : public Command {
     std::string output_;
     std::string json_;
     BudgetFlags budget_;
+    int pngLevel_ = kPngDefaultCompression;
 };
 
 }  // namespace

@@ -10,6 +10,7 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
     commands.push_back(MakeSheetCommand());
     commands.push_back(MakeSifCommand());
     commands.push_back(MakeSifDecodeCommand());
+    commands.push_back(MakeBatchCommand());
     return commands;
 }
 

@@ -13,6 +13,7 @@ std::unique_ptr<Command> MakeExtractCommand();
 std::unique_ptr<Command> MakeSheetCommand();
 std::unique_ptr<Command> MakeSifCommand();
 std::unique_ptr<Command> MakeSifDecodeCommand();
+std::unique_ptr<Command> MakeBatchCommand();
 
 std::vector<std::unique_ptr<Command>> MakeCommands();
 

@@ -23,12 +23,19 @@ ImageFormat ImageFormatOption(const std::string& text) {
     throw CommandError(kExitUsage, "--format: '" + text + "' is not a format (png or bmp)");
 }
 
-void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format) {
+void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format,
+                    int pngLevel) {
     if (format == ImageFormat::Png) {
-        WritePng(path, surface, kPngDefaultCompression);
+        WritePng(path, surface, pngLevel);
     } else {
         WriteBmp(path, surface);
     }
+}
+
+void AddPngLevelOption(CLI::App& command, int& level) {
+    command.add_option("--png-level", level, "PNG compression, 0 (fastest) to 9 (smallest)")
+        ->check(CLI::Range(0, 9))
+        ->capture_default_str();
 }
 
 }  // namespace pixhaul::cli

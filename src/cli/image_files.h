@@ -2,6 +2,9 @@
 // Writing a surface as the picture format chosen on the command line.
 #include <string>
 
+#include <CLI/CLI.hpp>
+
+#include "export/png_writer.h"
 #include "platform/atomic_file.h"
 #include "platform/surface.h"
 
@@ -14,6 +17,9 @@ const char* Extension(ImageFormat format);
 // Parses "png" / "bmp" (any case); a usage error otherwise.
 ImageFormat ImageFormatOption(const std::string& text);
 // Throws FileError.
-void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format);
+void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format,
+                    int pngLevel = kPngDefaultCompression);
+// Adds --png-level 0-9 (zlib's level for PNG files; default 6) to a command, bound to level.
+void AddPngLevelOption(CLI::App& command, int& level);
 
 }  // namespace pixhaul::cli

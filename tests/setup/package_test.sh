@@ -27,7 +27,7 @@ for path in usr/bin/qxa usr/bin/pixhaul usr/share/applications/pixhaul.desktop \
     check "package holds /$path" grep -qxF "./$path" <<<"$contents"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for library in libqt6widgets6 libpng16-16 libstdc++6; do
+for library in libqt6widgets6 zlib1g libstdc++6; do
     check "depends on $library" grep -qw "$library" <<<"$depends"
 done
 

@@ -1,108 +1,86 @@
 #include "export/png_writer.h"
 
-#include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <csetjmp>
-#include <cstring>
-#include <optional>
+#include <new>
 #include <stdexcept>
 #include <vector>
 
+#include "export/png_deflate.h"
 #include "platform/atomic_file.h"
 
 namespace pixhaul {
 
-// libpng reports errors by longjmp. Every libpng call runs inside one of the small functions
-// below that set the jump target and hold nothing that needs a destructor; errors of our own
-// file are kept here and raised as exceptions once control is back in ordinary C++.
-struct PngWriter::State {
-    explicit State(const std::string& path) : file(path) {}
-    ~State() { png_destroy_write_struct(&png, &info); }
-
-    AtomicFile file;
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    std::optional<FileError> ioError;
-    char message[256] = {};
-    bool failed = false;
-};
-
 namespace {
 
-using State = PngWriter::State;
+constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+// Chunks are at most 2^31 - 1 bytes long; a segment's output is far below that, but stay safe.
+constexpr std::size_t kMaxChunkData = std::size_t{1} << 30;
 
-void OnError(png_structp png, png_const_charp message) {
-    auto* state = static_cast<State*>(png_get_error_ptr(png));
-    std::strncpy(state->message, message != nullptr ? message : "", sizeof state->message - 1);
-    png_longjmp(png, 1);
+void PutU32(std::uint8_t* at, std::uint32_t value) {
+    at[0] = static_cast<std::uint8_t>(value >> 24);
+    at[1] = static_cast<std::uint8_t>(value >> 16);
+    at[2] = static_cast<std::uint8_t>(value >> 8);
+    at[3] = static_cast<std::uint8_t>(value);
 }
 
-void OnWarning(png_structp, png_const_charp) {}
-
-void OnWrite(png_structp png, png_bytep data, std::size_t size) {
-    auto* state = static_cast<State*>(png_get_io_ptr(png));
-    bool ok = true;
-    try {
-        state->file.Write(data, size);
-    } catch (const FileError& e) {
-        state->ioError = e;
-        ok = false;
-    }
-    if (!ok) png_error(png, "write failed");
+void WriteChunk(AtomicFile& file, const char (&type)[5], const std::uint8_t* data,
+                std::size_t size) {
+    std::uint8_t head[8];
+    PutU32(head, static_cast<std::uint32_t>(size));
+    std::copy(type, type + 4, head + 4);
+    uLong crc = crc32(0, head + 4, 4);
+    if (size > 0) crc = crc32_z(crc, data, size);
+    std::uint8_t tail[4];
+    PutU32(tail, static_cast<std::uint32_t>(crc));
+    file.Write(head, sizeof head);
+    if (size > 0) file.Write(data, size);
+    file.Write(tail, sizeof tail);
 }
 
-void OnFlush(png_structp) {}
-
-bool BeginPng(State& s, png_uint_32 width, png_uint_32 height, int level) {
-    if (setjmp(png_jmpbuf(s.png))) return false;
-    png_set_write_fn(s.png, &s, OnWrite, OnFlush);
-    png_set_user_limits(s.png, 0x7fffffffU, 0x7fffffffU);
-    png_set_compression_level(s.png, level);
-    png_set_filter(s.png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
-    png_set_IHDR(s.png, s.info, width, height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_BASE, PNG_FILTER_TYPE_BASE);
-    png_write_info(s.png, s.info);
-    png_set_bgr(s.png);
-    return true;
-}
-
-bool WritePngRow(State& s, const std::uint8_t* row) {
-    if (setjmp(png_jmpbuf(s.png))) return false;
-    png_write_row(s.png, row);
-    return true;
-}
-
-bool EndPng(State& s) {
-    if (setjmp(png_jmpbuf(s.png))) return false;
-    png_write_end(s.png, s.info);
-    return true;
-}
-
-[[noreturn]] void RaiseFailure(State& s) {
-    s.failed = true;
-    if (s.ioError) throw *s.ioError;
-    throw FileError(EIO, std::string("PNG encoder: ") + s.message, s.file.TargetPath());
+std::uint64_t RowBytes(std::int32_t width) {
+    return 1 + 3 * static_cast<std::uint64_t>(width);
 }
 
 }  // namespace
 
+struct PngWriter::State {
+    State(const std::string& path, std::uint64_t total, int level,
+          int threads)
+        : file(path),
+          deflate(total, level, threads, [this](const std::uint8_t* d, std::size_t n) {
+              for (std::size_t at = 0; at < n; at += kMaxChunkData) {
+                  WriteChunk(file, "IDAT", d + at, std::min(kMaxChunkData, n - at));
+              }
+          }) {}
+
+    AtomicFile file;
+    ParallelDeflate deflate;
+    std::vector<std::uint8_t> row;  // filter byte, then red, green, blue
+    bool failed = false;
+};
+
 PngWriter::PngWriter(const std::string& path, std::int32_t width, std::int32_t height,
-                     int compressionLevel)
+int compressionLevel, int threads)
     : width_(width), height_(height) {
     if (width <= 0 || height <= 0) throw FileError(EINVAL, "Invalid picture size", path);
     if (compressionLevel < 0 || compressionLevel > 9) {
         throw FileError(EINVAL, "Invalid compression level", path);
     }
-    state_ = std::make_unique<State>(path);
+    state_ =
+        std::make_unique<State>(path, RowBytes(width) * static_cast<std::uint64_t>(height),
+                                compressionLevel, threads);
     State& s = *state_;
-    s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &s, OnError, OnWarning);
-    if (s.png != nullptr) s.info = png_create_info_struct(s.png);
-    if (s.png == nullptr || s.info == nullptr) throw FileError(ENOMEM, "Out of memory", path);
-    if (!BeginPng(s, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height),
-                  compressionLevel)) {
-        RaiseFailure(s);
-    }
+    s.row.assign(RowBytes(width), 0);  // filter type 0: none
+    std::uint8_t header[13] = {};
+    PutU32(header, static_cast<std::uint32_t>(width));
+    PutU32(header + 4, static_cast<std::uint32_t>(height));
+    header[8] = 8;  // bits per sample
+    header[9] = 2;  // truecolour; compression, filter and interlace methods stay 0
+    s.file.Write(kSignature, sizeof kSignature);
+    WriteChunk(s.file, "IHDR", header, sizeof header);
 }
 
 PngWriter::~PngWriter() = default;
@@ -112,17 +90,38 @@ void PngWriter::WriteRows(const std::uint8_t* first, std::ptrdiff_t rowStep, std
         throw std::logic_error("PngWriter: more rows than the picture has");
     }
     State& s = *state_;
-    if (s.failed) RaiseFailure(s);
-    for (std::int32_t i = 0; i < count; ++i) {
-        if (!WritePngRow(s, first + i * rowStep)) RaiseFailure(s);
-        ++rowsWritten_;
+    if (s.failed) throw FileError(EIO, "an earlier write failed", s.file.TargetPath());
+    try {
+        for (std::int32_t i = 0; i < count; ++i) {
+            const std::uint8_t* bgr = first + i * rowStep;
+            std::uint8_t* rgb = s.row.data() + 1;
+            for (std::int32_t x = 0; x < width_; ++x, bgr += 3, rgb += 3) {
+                rgb[0] = bgr[2];
+                rgb[1] = bgr[1];
+                rgb[2] = bgr[0];
+            }
+            s.deflate.Append(s.row.data(), s.row.size());
+            ++rowsWritten_;
+        }
+    } catch (const FileError&) {
+        s.failed = true;
+        throw;
+    } catch (const std::bad_alloc&) {
+        s.failed = true;
+        throw FileError(ENOMEM, "Out of memory", s.file.TargetPath());
+    } catch (const std::runtime_error& e) {
+        s.failed = true;
+        throw FileError(EIO, std::string("PNG encoder: ") + e.what(), s.file.TargetPath());
     }
 }
 
 void PngWriter::Finish(AtomicFile* partner) {
     if (rowsWritten_ != height_) throw std::logic_error("PngWriter: rows missing");
     State& s = *state_;
-    if (s.failed || !EndPng(s)) RaiseFailure(s);
+    if (s.failed || !s.deflate.Finished()) {
+        throw FileError(EIO, "an earlier write failed", s.file.TargetPath());
+    }
+    WriteChunk(s.file, "IEND", nullptr, 0);
     if (partner != nullptr) {
         CommitTogether(s.file, *partner);
     } else {
@@ -130,8 +129,8 @@ void PngWriter::Finish(AtomicFile* partner) {
     }
 }
 
-void WritePng(const std::string& path, const Surface& surface, int compressionLevel) {
-    PngWriter writer(path, surface.Width(), surface.Height(), compressionLevel);
+void WritePng(const std::string& path, const Surface& surface, int compressionLevel, int threads) {
+    PngWriter writer(path, surface.Width(), surface.Height(), compressionLevel, threads);
     if (surface.Bits() == nullptr) {
         const std::vector<std::uint8_t> black(static_cast<std::size_t>(surface.Width()) * 3, 0);
         writer.WriteRows(black.data(), 0, surface.Height());

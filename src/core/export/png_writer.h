@@ -1,7 +1,8 @@
 #pragma once
 // 8-bit RGB PNG files written row by row from the top, so a picture far larger than memory can
 // be written band by band. Rows are taken in the surfaces' own byte order (blue, green, red).
-// The file appears only when Finish() succeeds.
+// The file appears only when Finish() succeeds. The pixel data is deflated in segments on
+// several threads (export/png_deflate.h); the file is the same whatever the thread count.
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -17,10 +18,10 @@ inline constexpr int kPngDefaultCompression = 6;
 class PngWriter {
   public:
     // Creates the file (as a temporary beside path) and writes the header. compressionLevel is
-    // zlib's 0 (none) to 9 (smallest); rows are not filtered. Throws FileError (EINVAL for an
-    // empty picture or a level outside 0..9).
+    // zlib's 0 (none) to 9 (smallest); rows are not filtered. threads <= 0: one per core.
+    // Throws FileError (EINVAL for an empty picture or a level outside 0..9).
     PngWriter(const std::string& path, std::int32_t width, std::int32_t height,
-              int compressionLevel = kPngDefaultCompression);
+              int compressionLevel = kPngDefaultCompression, int threads = 0);
     ~PngWriter();
     PngWriter(const PngWriter&) = delete;
     PngWriter& operator=(const PngWriter&) = delete;
@@ -37,7 +38,7 @@ class PngWriter {
     // partner, the two files together (CommitTogether). Throws FileError.
     void Finish(AtomicFile* partner = nullptr);
 
-    struct State;  // the encoder and the file, private to the implementation
+    struct State;  // the deflater and the file, private to the implementation
 
   private:
     std::unique_ptr<State> state_;
@@ -48,6 +49,6 @@ class PngWriter {
 
 // Writes a whole surface (an untouched one is all black).
 void WritePng(const std::string& path, const Surface& surface,
-              int compressionLevel = kPngDefaultCompression);
+              int compressionLevel = kPngDefaultCompression, int threads = 0);
 
 }  // namespace pixhaul

@@ -118,9 +118,9 @@ void ShowTooLarge(Host& host, SheetFormat format, const SheetSize& size) {
 class SheetFile {
   public:
     SheetFile(SheetFormat format, const std::string& path, std::int32_t width,
-              std::int32_t height) {
+              std::int32_t height, int pngLevel) {
         if (format == SheetFormat::Png) {
-            png_.emplace(path, width, height);
+            png_.emplace(path, width, height, pngLevel);
         } else {
             bmp_.emplace(path, width, height);
         }
@@ -188,7 +188,7 @@ class SheetComposer {
     // Writes the sheet of the list (and the lookup table when writeDat) under folder + name.
     // Returns the status; file errors are thrown.
     void Write(const std::vector<ExportFrame>& list, const SheetSize& size, SheetFormat format,
-               const std::string& base, bool lookupTableAllowed) {
+               const std::string& base, bool lookupTableAllowed, int pngLevel) {
         const auto rows = RowsOf(list);
         std::int32_t tallest = 0;
         for (const Row& row : rows) tallest = std::max(tallest, row.height);
@@ -226,7 +226,7 @@ class SheetComposer {
 
         const auto width = static_cast<std::int32_t>(size.Width);
         SheetFile sheet(format, base + Extension(format), width,
-                        static_cast<std::int32_t>(size.Height));
+                        static_cast<std::int32_t>(size.Height), pngLevel);
         // One band surface, as tall as the tallest row; a band uses its bottom memory rows,
         // which are the first bytes of the surface, so it goes out in one piece.
         Surface band(width, tallest);
@@ -419,7 +419,8 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
 
     SheetComposer composer(model, settings, host, result);
     try {
-        composer.Write(list, size, request.Format, settings.ExportFolder + name, lookupTable);
+        composer.Write(list, size, request.Format, settings.ExportFolder + name, lookupTable,
+                       request.PngLevel);
     } catch (const FileError& error) {
         ShowExportError(host, error.Number(), error.Description());
         result.paths.clear();

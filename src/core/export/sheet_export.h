@@ -8,6 +8,7 @@
 #include "archive/model.h"
 #include "export/naming.h"
 #include "export/output_budget.h"
+#include "export/png_writer.h"
 #include "platform/host.h"
 
 namespace pixhaul {
@@ -26,6 +27,8 @@ struct SheetExportRequest {
     // The List5 sequence of image indices (mode 7), in order, duplicates kept.
     std::vector<std::int32_t> Sequence;
     SheetFormat Format = SheetFormat::Bmp;
+    // zlib's 0 (fastest) to 9 (smallest), for a PNG sheet.
+    int PngLevel = kPngDefaultCompression;
 };
 
 enum class SheetExportStatus {
