@@ -54,14 +54,6 @@ TEST(TagScanTest, HandlesTheEdgesOfTheFile) {
     }
 }
 
-TEST(TagScanTest, IsCaseSensitiveAndNeedsAllFourBytes) {
-    const std::string text = "agmi AGMi AGM AnST ANSt AGMAnStI AAGMI AAnSt";
-    const std::vector<std::uint8_t> bytes(text.begin(), text.end());
-    const TagPositions found = ScanTags(bytes);
-    EXPECT_EQ(found.objectBlocks, (Offsets{31, 44}));
-    EXPECT_EQ(found.imageBlocks, (Offsets{38}));
-}
-
 TEST(TagScanTest, MatchesAPlainScanOnDenseRandomData) {
     // Few letters, so that candidates and near misses are everywhere.
     std::mt19937 random(1234);
