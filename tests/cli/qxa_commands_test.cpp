@@ -35,8 +35,11 @@ std::vector<std::uint8_t> TestArchive(bool withCorruptImage = false, std::uint8_
         {12, 2, 2, 1028, {}, EncodeImage(1028, 2, 2, [&](int x, int y) { return c24[y][x]; }), {}}};
     if (withCorruptImage) block.images.push_back({13, 2, 1, 259, {}, {0x80, 0x01}, {}});
     block.images.push_back({14, 4, 4, 259, {}, {}, {}});
-    const ActionSpec run{{DirectionSpec{{{0, 10}, {0, 11}}, {}, {}}, DirectionSpec{{{0, 12}}, {}, {}}},
-                         "Run", {}, {}};
+    const ActionSpec run{
+        {DirectionSpec{{{0, 10}, {0, 11}}, {}, {}}, DirectionSpec{{{0, 12}}, {}, {}}},
+        "Run",
+        {},
+        {}};
     const ActionSpec unnamed{{DirectionSpec{{{0, 10}}, {}, {}}}, "", {}, {}};
     const ActionSpec only{{DirectionSpec{{{0, 12}}, {}, {}}}, "", {}, {}};
     return ArchiveBuilder()
@@ -109,7 +112,7 @@ TEST_F(QxaTest, ExtractWritesEveryImageAsTheWindowDrawsIt) {
     const std::string out = dir_.File("out/nested");
     const ProcessResult r = RunQxa({"extract", a, "-o", out});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.err, "");  // stderr is no terminal: no progress bar
+    EXPECT_EQ(r.err, "");                     // stderr is no terminal: no progress bar
     EXPECT_EQ(FileNames(out), kThreeImages);  // the empty entry has no file
     // The palette image's extra column is not written; black is transparent; 15-bit components
     // are 5 bits times 8.
@@ -128,9 +131,9 @@ TEST_F(QxaTest, ExtractWritesEveryImageAsTheWindowDrawsIt) {
     }
     // As BMP with another transparent colour: the same pictures.
     const std::string bmp = dir_.File("bmp");
-    ASSERT_EQ(RunQxa({"extract", a, "--output", bmp, "--format", "bmp", "--trans", "#0A0B0C"})
-                  .exitCode,
-              0);
+    ASSERT_EQ(
+        RunQxa({"extract", a, "--output", bmp, "--format", "bmp", "--trans", "#0A0B0C"}).exitCode,
+        0);
     const Picture fromBmp = ReadPicture(bmp + "/image-00002.bmp");
     EXPECT_EQ(fromBmp.At(1, 0), 0x0A0B0CU);
     EXPECT_EQ(fromBmp.At(0, 1), 0xA0B0C0U);

@@ -22,13 +22,17 @@ class SheetCommandTest : public ::testing::Test {
             {10, 3, 2, 259, {}, EncodeImage(259, 3, 2, [](int, int) { return 1u; }), {}},
             {11, 2, 4, 1028, {}, EncodeImage(1028, 2, 4, [](int, int) { return 0x102030u; }), {}},
             {12, 4, 4, 259, {}, {}, {}}};
-        ActionSpec walk{{DirectionSpec{{{0, 10}, {0, 11}}, {}, {}}, DirectionSpec{{{0, 10}}, {}, {}}},
-                        "Walk", {}, {}};
+        ActionSpec walk{
+            {DirectionSpec{{{0, 10}, {0, 11}}, {}, {}}, DirectionSpec{{{0, 10}}, {}, {}}},
+            "Walk",
+            {},
+            {}};
         if (corrupt) {
             block.images.push_back({13, 2, 1, 259, {}, {0x80, 0x01}, {}});
             walk.directions.push_back(DirectionSpec{{{0, 13}}, {}, {}});
         }
-        WriteFile(archive_, ArchiveBuilder().ImageBlock({}).ImageBlock(block).Object({{walk}, {}}).Build());
+        WriteFile(archive_,
+                  ArchiveBuilder().ImageBlock({}).ImageBlock(block).Object({{walk}, {}}).Build());
     }
     void SetUp() override { Make(false); }
 

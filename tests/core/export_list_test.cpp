@@ -85,6 +85,7 @@ TEST(ExportList, RowsSizesAndDuplicates) {
     const std::vector<std::pair<int, int>> four = {{2, 2}, {3, 3}, {4, 4}, {5, 5}};
     // Image 0 in two objects, image 1 in two actions, image 2 in two directions.
     const Hierarchy everywhere = {{{{0, 2}, {2, 1}}, {{1}}}, {{{0, 3}}}};
+    // clang-format off
     const Case cases[] = {
         {"one row, as tall as the tallest", {{10, 20}, {30, 40}, {20, 40}}, {{{{0, 1, 2}}}}, true,
          {0, 1, 2}, {0, 0, 40}, 60, 40},
@@ -99,6 +100,7 @@ TEST(ExportList, RowsSizesAndDuplicates) {
         {"frames without an image skipped", {{10, 20}}, {{{{-1, 0, 7}, {}, {-1}}}}, true, {0},
          {20}, 10, 20},
     };
+    // clang-format on
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const auto model = MakeModel(c.sizes, c.objects);
@@ -114,8 +116,7 @@ TEST(ExportList, RowsSizesAndDuplicates) {
 }
 
 TEST(ExportList, FrameIndicesAndTheOptionReadForEveryFrame) {
-    const auto model =
-        MakeModel({{1, 1}, {4, 3}, {2, 5}}, {{{{1, 1, 2}}}, {{{0}}}});
+    const auto model = MakeModel({{1, 1}, {4, 3}, {2, 5}}, {{{{1, 1, 2}}}, {{{0}}}});
     RecordingHost host;
     host.SetOption(Option::RemoveDuplicateFrames, true);
     host.optionReads = 0;

@@ -51,8 +51,8 @@ TEST(BmpWriter, HeadersAndRowsAreTheUncompressed24BitLayout) {
     EXPECT_EQ(std::string(b.begin(), b.begin() + 2), "BM");
     // offset, then the value at that offset (16-bit fields at 26 and 28)
     const std::pair<std::size_t, std::uint32_t> fields[] = {
-        {2, 78},  {6, 0},     {10, 54},    {14, 40}, {18, 3}, {22, 2}, {30, 0},
-        {34, 24}, {38, 2835}, {42, 2835}, {46, 0},  {50, 0}};
+        {2, 78}, {6, 0},   {10, 54},   {14, 40},   {18, 3}, {22, 2},
+        {30, 0}, {34, 24}, {38, 2835}, {42, 2835}, {46, 0}, {50, 0}};
     for (const auto& [at, value] : fields) EXPECT_EQ(Le32(b, at), value) << "offset " << at;
     EXPECT_EQ(Le16(b, 26), 1);
     EXPECT_EQ(Le16(b, 28), 24);

@@ -44,6 +44,7 @@ TEST(ToRLE, RecordsOfEveryKind) {
         std::function<COLORREF(int, int)> colour;
         Bytes want;
     };
+    // clang-format off
     const Case cases[] = {
         {"24-bit", 2, 1, 5, Solid(MakeColorRef(10, 20, 30)), {0, 0, 0, 0, 2, 0x0A, 0x14, 0x1E}},
         {"runs of 127 at most", 20, 10, 5, Solid(0), {0x7F, 0, 0, 0, 0x49, 0, 0, 0}},
@@ -75,6 +76,7 @@ TEST(ToRLE, RecordsOfEveryKind) {
         {"empty surface, 24-bit", 0, 0, 5, Solid(0), {0, 0, 0, 0}},
         {"empty surface, mask", 0, 0, 1, Solid(0), {0}},
     };
+    // clang-format on
     for (const Case& c : cases) {
         EXPECT_EQ(Encode(c.width, c.height, c.kind, c.colour), c.want) << c.name;
     }

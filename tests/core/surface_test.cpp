@@ -132,11 +132,12 @@ TEST(BitBlt, CopiesPaintsClipsAndOverlaps) {
     BitBlt(dest, -1, -1, 3, 3, source, 0, 0, SRCCOPY);
     EXPECT_EQ(dest.PixelAt(1, 1), MakeColorRef(0, 0, 0x0F));
     EXPECT_EQ(dest.PixelAt(2, 2), MakeColorRef(0, 0, 0xF0));  // outside the copied rectangle
-    BitBlt(dest, 2, 2, 2, 2, Surface(2, 2), 0, 0, SRCCOPY);    // an untouched source is black
+    BitBlt(dest, 2, 2, 2, 2, Surface(2, 2), 0, 0, SRCCOPY);   // an untouched source is black
     EXPECT_EQ(dest.PixelAt(3, 3), 0u);
 
     Surface s(4, 1);
-    for (int x = 0; x < 4; ++x) SetPixel(s, x, 0, MakeColorRef(static_cast<std::uint8_t>(x + 1), 0, 0));
+    for (int x = 0; x < 4; ++x)
+        SetPixel(s, x, 0, MakeColorRef(static_cast<std::uint8_t>(x + 1), 0, 0));
     BitBlt(s, 1, 0, 3, 1, s, 0, 0, SRCCOPY);
     for (int x = 0; x < 4; ++x) EXPECT_EQ(s.PixelAt(x, 0), MakeColorRef(std::max(x, 1), 0, 0)) << x;
 }
@@ -144,7 +145,9 @@ TEST(BitBlt, CopiesPaintsClipsAndOverlaps) {
 // A display converts only what the drawing operations report as changed, so every operation
 // must report at least what it wrote.
 TEST(SurfaceChanges, EveryOperationReportsWhatItWrote) {
-    auto rect = [](const PixelRect& r) { return std::vector<int>{r.left, r.top, r.right, r.bottom}; };
+    auto rect = [](const PixelRect& r) {
+        return std::vector<int>{r.left, r.top, r.right, r.bottom};
+    };
     Surface target(20, 10);
     EXPECT_EQ(target.TakeChanges().Width(), 20);  // a new size changes everything
     EXPECT_TRUE(target.TakeChanges().Empty());

@@ -20,7 +20,11 @@ std::vector<std::uint8_t> SmallArchive(int images, int empty, std::vector<std::i
     ImageBlockSpec block;
     block.palette[1] = 0x0000FF;
     for (int i = 0; i < images; ++i) {
-        block.images.push_back({i + 1, 2, 2, 259, {},
+        block.images.push_back({i + 1,
+                                2,
+                                2,
+                                259,
+                                {},
                                 i < images - empty
                                     ? EncodeImage(259, 2, 2, [](int, int) { return 1u; })
                                     : std::vector<std::uint8_t>{},

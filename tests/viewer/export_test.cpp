@@ -211,8 +211,8 @@ class ExportTest : public QObject {
         const std::string tool = w.dir.File("tool") + "/";
         std::filesystem::create_directories(mine);
         const auto qxa = [&](const std::string& args) {
-            const std::string command = std::string("'") + PIXHAUL_QXA_BINARY + "' " + args +
-                                        " '" + w.dir.File("demo.qxa") + "' -o '" + tool +
+            const std::string command = std::string("'") + PIXHAUL_QXA_BINARY + "' " + args + " '" +
+                                        w.dir.File("demo.qxa") + "' -o '" + tool +
                                         "' >/dev/null 2>&1";
             return std::system(command.c_str());
         };

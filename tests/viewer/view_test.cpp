@@ -26,7 +26,8 @@ class ViewTest : public QObject {
         QCOMPARE(w.form->Config().Zoom, 1.5);
         for (int i = 0; i < 20; ++i) w.Action("mnuZoomIn")->trigger();
         QCOMPARE(w.Label(), std::string("Zoom: 10.0x"));
-        for (int i = 0; i < 25; ++i) QTest::keyRelease(w.Scroll(), Qt::Key_Minus, Qt::KeypadModifier);
+        for (int i = 0; i < 25; ++i)
+            QTest::keyRelease(w.Scroll(), Qt::Key_Minus, Qt::KeypadModifier);
         QCOMPARE(w.form->Config().Zoom, 0.5);
     }
 
@@ -36,7 +37,7 @@ class ViewTest : public QObject {
         TestWindow w;
         w.Load(StandardArchive());
         for (int i = 0; i < 6; ++i) w.Action("mnuZoomIn")->trigger();  // zoom 4
-        w.Scroll()->setValue(2);  // 3 x 4 -> 12 x 16
+        w.Scroll()->setValue(2);                                       // 3 x 4 -> 12 x 16
         QCOMPARE(w.Shown(2, 10), PaletteColour(3));
         QCOMPARE(w.Shown(11, 15), PaletteColour(3));
         QCOMPARE(w.Shown(12, 15), w.form->Config().TransColor);

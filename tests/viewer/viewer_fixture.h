@@ -43,13 +43,15 @@ inline std::vector<std::uint8_t> StandardArchive() {
     const std::int16_t sizes[6][2] = {{4, 3}, {5, 2}, {3, 4}, {2, 2}, {6, 1}, {1, 5}};
     for (int i = 0; i < 6; ++i) {
         const auto colour = static_cast<std::uint32_t>(i + 1);
-        block.images.push_back({11 + i, sizes[i][0], sizes[i][1], 259,
-                                {static_cast<std::int16_t>(i), 0, 0, 0},
-                                EncodeImage(259, sizes[i][0], sizes[i][1],
-                                            [colour](int x, int y) {
-                                                return x == 0 && y == 0 ? 0u : colour;
-                                            }),
-                                {}});
+        block.images.push_back(
+            {11 + i,
+             sizes[i][0],
+             sizes[i][1],
+             259,
+             {static_cast<std::int16_t>(i), 0, 0, 0},
+             EncodeImage(259, sizes[i][0], sizes[i][1],
+                         [colour](int x, int y) { return x == 0 && y == 0 ? 0u : colour; }),
+             {}});
     }
     auto direction = [](std::vector<std::int32_t> ids) {
         DirectionSpec spec;
@@ -60,7 +62,12 @@ inline std::vector<std::uint8_t> StandardArchive() {
                              {{direction({14, 14})}, "", {}, {}}},
                             {}};
     const ObjectSpec idler{{{{direction({15, 16})}, "Idle", {}, {}}}, {}};
-    return ArchiveBuilder().ImageBlock(thumbs).ImageBlock(block).Object(walker).Object(idler).Build();
+    return ArchiveBuilder()
+        .ImageBlock(thumbs)
+        .ImageBlock(block)
+        .Object(walker)
+        .Object(idler)
+        .Build();
 }
 
 struct ShownMessage {
