@@ -130,17 +130,5 @@ TEST(SetPalette, ShortArraysLeaveTheRestBlackAndOnlyTheFirstCallBeforeRenderCoun
     EXPECT_EQ(bmp.PaletteEntry(1).green, 0xFF);
 }
 
-TEST(SetData, ResetsFlagAndPaletteButKeepsTheSurface) {
-    cBitMap bmp;
-    RenderGradient(bmp, 2, 2);
-    DeviceContext before = bmp.hDC();
-    bmp.SetData(3, 5, kPaletteType, std::vector<std::uint8_t>{0x01, 0x00, 0x00});
-    EXPECT_FALSE(bmp.IsRendered());
-    EXPECT_FALSE(bmp.PaletteIsSet());
-    EXPECT_EQ(bmp.hDC(), before);
-    EXPECT_EQ(bmp.Header().biWidth, 2);
-    EXPECT_EQ(bmp.Width(), 5);
-}
-
 }  // namespace
 }  // namespace pixhaul
