@@ -6,16 +6,16 @@
 
 #include <cstring>
 
+#include "test_files.h"
+
 namespace pixhaul::testing {
 namespace {
 
 std::uint32_t U32At(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[at + 2]) << 16) |
-           (static_cast<std::uint32_t>(b[at + 3]) << 24);
+    return Le32(b, at);
 }
 std::uint16_t U16At(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+    return Le16(b, at);
 }
 
 TEST(ArchiveBuilderTest, WritesTheMinimalArchiveLayout) {

@@ -72,93 +72,62 @@ std::vector<std::int32_t> RowHeightsOf(const std::vector<ExportFrame>& list) {
     return heights;
 }
 
-TEST(ExportList, OneDirectionFormsOneRowAsWideAsItsFramesAndAsTallAsTheTallest) {
-    const auto model = MakeModel({{10, 20}, {30, 40}, {20, 40}}, {{{{0, 1, 2}}}});
-    RecordingHost host;
-    std::vector<ExportFrame> list;
-    const SheetSize size = BuildAll(model, host, list);
-    EXPECT_EQ(size.Width, 60);
-    EXPECT_EQ(size.Height, 40);
-    ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(RowHeightsOf(list), (std::vector<std::int32_t>{0, 0, 40}));
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(list[i].ImageIndex, i);
-        EXPECT_EQ(list[i].FrameIndex, i);
-        EXPECT_EQ(list[i].ObjectIndex, 0);
-        EXPECT_EQ(list[i].ActionIndex, 0);
-        EXPECT_EQ(list[i].DirectionIndex, 0);
+// Rows (one per direction), sizes and duplicate removal over whole archives.
+TEST(ExportList, RowsSizesAndDuplicates) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<int, int>> sizes;
+        Hierarchy objects;
+        bool removeDuplicates;
+        std::vector<std::int32_t> images, rowHeights;  // row height at each row's last frame
+        std::int32_t width, height;
+    };
+    const std::vector<std::pair<int, int>> four = {{2, 2}, {3, 3}, {4, 4}, {5, 5}};
+    // Image 0 in two objects, image 1 in two actions, image 2 in two directions.
+    const Hierarchy everywhere = {{{{0, 2}, {2, 1}}, {{1}}}, {{{0, 3}}}};
+    // clang-format off
+    const Case cases[] = {
+        {"one row, as tall as the tallest", {{10, 20}, {30, 40}, {20, 40}}, {{{{0, 1, 2}}}}, true,
+         {0, 1, 2}, {0, 0, 40}, 60, 40},
+        {"rows stack, widest row", {{10, 20}, {30, 40}, {20, 40}, {100, 25}},
+         {{{{0, 1, 2}, {3}}}}, true, {0, 1, 2, 3}, {0, 0, 40, 25}, 100, 65},
+        {"tallest frame first", {{10, 40}, {30, 20}}, {{{{0, 1}}}}, true, {0, 1}, {0, 40}, 40, 40},
+        {"a direction of only duplicates leaves no row", {{10, 20}, {30, 40}},
+         {{{{0, 1}, {1, 0, 1}, {1}}}}, true, {0, 1}, {0, 40}, 40, 40},
+        {"duplicates removed everywhere", four, everywhere, true, {0, 2, 1, 3}, {0, 4, 3, 5}, 6, 12},
+        {"duplicates kept", four, everywhere, false, {0, 2, 2, 1, 1, 0, 3}, {0, 4, 0, 4, 3, 0, 5},
+         7, 16},
+        {"frames without an image skipped", {{10, 20}}, {{{{-1, 0, 7}, {}, {-1}}}}, true, {0},
+         {20}, 10, 20},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto model = MakeModel(c.sizes, c.objects);
+        RecordingHost host;
+        host.SetOption(Option::RemoveDuplicateFrames, c.removeDuplicates);
+        std::vector<ExportFrame> list(3);  // refilled from empty
+        const SheetSize size = BuildAll(model, host, list);
+        EXPECT_EQ(ImagesOf(list), c.images);
+        EXPECT_EQ(RowHeightsOf(list), c.rowHeights);
+        EXPECT_EQ(size.Width, c.width);
+        EXPECT_EQ(size.Height, c.height);
     }
-    EXPECT_EQ(host.captions.front(), "Generating frame list for export...");
 }
 
-TEST(ExportList, RowsStackAndTheSheetIsAsWideAsTheWidestRow) {
-    // Widths 60 / 100, heights 40 / 25.
-    const auto model = MakeModel({{10, 20}, {30, 40}, {20, 40}, {100, 25}}, {{{{0, 1, 2}, {3}}}});
+TEST(ExportList, FrameIndicesAndTheOptionReadForEveryFrame) {
+    const auto model = MakeModel({{1, 1}, {4, 3}, {2, 5}}, {{{{1, 1, 2}}}, {{{0}}}});
     RecordingHost host;
-    std::vector<ExportFrame> list;
-    const SheetSize size = BuildAll(model, host, list);
-    EXPECT_EQ(size.Width, 100);
-    EXPECT_EQ(size.Height, 65);
-    EXPECT_EQ(RowHeightsOf(list), (std::vector<std::int32_t>{0, 0, 40, 25}));
-    EXPECT_EQ(list[3].DirectionIndex, 1);
-    EXPECT_EQ(list[3].FrameIndex, 0);
-}
-
-TEST(ExportList, DuplicateRemovalFollowsTheOptionReadForEveryFrame) {
-    const auto model =
-        MakeModel({{1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}, {4, 3}, {2, 5}}, {{{{5, 5, 6}}}});
-    RecordingHost host;
-    std::vector<ExportFrame> list;
-
     host.SetOption(Option::RemoveDuplicateFrames, true);
     host.optionReads = 0;
-    SheetSize size = BuildAll(model, host, list);
-    EXPECT_EQ(ImagesOf(list), (std::vector<std::int32_t>{5, 6}));
-    EXPECT_EQ((std::vector<std::int32_t>{list[0].FrameIndex, list[1].FrameIndex}),
-              (std::vector<std::int32_t>{0, 2}));
-    EXPECT_EQ(size.Width, 6);
-    EXPECT_EQ(host.optionReads, 3);
-    EXPECT_EQ(host.yields, 3);  // skipped frames are visited too
-
-    host.SetOption(Option::RemoveDuplicateFrames, false);
-    size = BuildAll(model, host, list);
-    EXPECT_EQ(ImagesOf(list), (std::vector<std::int32_t>{5, 5, 6}));
-    EXPECT_EQ(size.Width, 10);
-}
-
-TEST(ExportList, ALaterDirectionOfOnlyDuplicatesLeavesNoRow) {
-    const auto model = MakeModel({{10, 20}, {30, 40}}, {{{{0, 1}, {1, 0, 1}, {1}}}});
-    RecordingHost host;
-    host.SetOption(Option::RemoveDuplicateFrames, true);
     std::vector<ExportFrame> list;
-    const SheetSize size = BuildAll(model, host, list);
-    EXPECT_EQ(size.Width, 40);
-    EXPECT_EQ(size.Height, 40);
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_EQ(RowHeightsOf(list), (std::vector<std::int32_t>{0, 40}));
-}
-
-TEST(ExportList, DuplicatesAcrossDirectionsActionsAndObjects) {
-    // Image 0 in two objects, image 1 in two actions, image 2 in two directions.
-    const Hierarchy objects = {{{{0, 2}, {2, 1}}, {{1}}}, {{{0, 3}}}};
-    const auto model = MakeModel({{2, 2}, {3, 3}, {4, 4}, {5, 5}}, objects);
-    RecordingHost host;
-    std::vector<ExportFrame> list;
-
-    host.SetOption(Option::RemoveDuplicateFrames, true);
-    SheetSize size = BuildAll(model, host, list);
-    EXPECT_EQ(ImagesOf(list), (std::vector<std::int32_t>{0, 2, 1, 3}));
-    EXPECT_EQ(RowHeightsOf(list), (std::vector<std::int32_t>{0, 4, 3, 5}));
-    EXPECT_EQ(list[3].ObjectIndex, 1);
-    EXPECT_EQ(list[3].FrameIndex, 1);
-    EXPECT_EQ(size.Height, 12);
-    EXPECT_EQ(size.Width, 6);
-
-    host.SetOption(Option::RemoveDuplicateFrames, false);
-    size = BuildAll(model, host, list);
-    EXPECT_EQ(ImagesOf(list), (std::vector<std::int32_t>{0, 2, 2, 1, 1, 0, 3}));
-    EXPECT_EQ(size.Height, 4 + 4 + 3 + 5);
-    EXPECT_EQ(size.Width, 7);
+    BuildAll(model, host, list);
+    ASSERT_EQ(ImagesOf(list), (std::vector<std::int32_t>{1, 2, 0}));
+    EXPECT_EQ(list[1].FrameIndex, 2);
+    EXPECT_EQ(list[2].ObjectIndex, 1);
+    EXPECT_EQ(list[2].FrameIndex, 0);
+    EXPECT_EQ(host.optionReads, 4);
+    EXPECT_EQ(host.yields, 4);  // skipped frames are visited too
 }
 
 TEST(ExportList, FromBoundsApplyUnderEveryParentAndToBoundsAreClamped) {
@@ -196,24 +165,6 @@ TEST(ExportList, FromBoundsApplyUnderEveryParentAndToBoundsAreClamped) {
         EXPECT_EQ(size.Width, 0);
         EXPECT_EQ(size.Height, 0);
     }
-}
-
-TEST(ExportList, FramesWithoutAnImageAreSkippedAndEmptyRangesGiveNothing) {
-    const auto model = MakeModel({{10, 20}}, {{{{-1, 0, 7}, {}, {-1}}}});
-    RecordingHost host;
-    std::vector<ExportFrame> list(3);  // refilled from empty
-    const SheetSize size = BuildAll(model, host, list);
-    ASSERT_EQ(list.size(), 1u);
-    EXPECT_EQ(list[0].FrameIndex, 1);
-    EXPECT_EQ(list[0].RowEnd, -1);
-    EXPECT_EQ(size.Width, 10);
-    EXPECT_EQ(size.Height, 20);
-    EXPECT_EQ(host.yields, 4);
-
-    const SheetSize none = BuildExportList(model, host, list, 0, 0, 1, -1, 0, 0, 1, 0);
-    EXPECT_TRUE(list.empty());
-    EXPECT_EQ(none.Width, 0);
-    EXPECT_EQ(none.Height, 0);
 }
 
 }  // namespace

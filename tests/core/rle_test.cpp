@@ -9,10 +9,13 @@ namespace pixhaul {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+constexpr COLORREF kWhite = 0xFFFFFF;
 
-// A blank surface of width x height whose pixel (x, y), y from the top, is colour(x, y),
+// Encodes a blank surface of width x height whose pixel (x, y), y from the top, is colour(x, y),
 // drawn through the device context and read back as the SIF export does.
-void Paint(cBitMap& bmp, int width, int height, const std::function<COLORREF(int, int)>& colour) {
+Bytes Encode(int width, int height, std::uint8_t kind,
+             const std::function<COLORREF(int, int)>& colour) {
+    cBitMap bmp;
     bmp.MakeNewBlank(height, width);
     Surface picture(width, height);
     for (int y = 0; y < height; ++y) {
@@ -26,78 +29,57 @@ void Paint(cBitMap& bmp, int width, int height, const std::function<COLORREF(int
     }
     BitBlt(*bmp.hDC(), 0, 0, width, height, picture, 0, 0, SRCPAINT);
     bmp.RefreshBits();
-}
-
-Bytes Encode(int width, int height, std::uint8_t kind,
-             const std::function<COLORREF(int, int)>& colour) {
-    cBitMap bmp;
-    Paint(bmp, width, height, colour);
     return bmp.ToRLE(kind);
 }
 
-Bytes Solid(int width, int height, std::uint8_t kind, COLORREF c) {
-    return Encode(width, height, kind, [c](int, int) { return c; });
+std::function<COLORREF(int, int)> Solid(COLORREF c) {
+    return [c](int, int) { return c; };
 }
 
-constexpr COLORREF kWhite = 0xFFFFFF;
-
-TEST(ToRLE, TrueColourRecords) {
-    EXPECT_EQ(Solid(2, 1, 5, MakeColorRef(10, 20, 30)),
-              (Bytes{0x00, 0x00, 0x00, 0x00, 0x02, 0x0A, 0x14, 0x1E}));
-    // A black surface of 200 pixels: 127, then 73.
-    EXPECT_EQ(Solid(20, 10, 5, 0), (Bytes{0x7F, 0, 0, 0, 0x49, 0, 0, 0}));
-    // The bottom row comes first.
-    EXPECT_EQ(Encode(1, 2, 5, [](int, int y) { return y == 0 ? kWhite : 0; }),
-              (Bytes{0x01, 0, 0, 0, 0x01, 0xFF, 0xFF, 0xFF}));
-}
-
-TEST(ToRLE, RunsCrossRowEndsButNotRowPadding) {
-    // Width 5 has a padding byte per row; the run of 15 goes across all three rows.
-    EXPECT_EQ(Solid(5, 3, 5, MakeColorRef(1, 2, 3)), (Bytes{0, 0, 0, 0, 15, 1, 2, 3}));
-    // 254 pixels of one colour after black: a full 127 twice.
-    EXPECT_EQ(Solid(127, 2, 5, MakeColorRef(9, 9, 9)),
-              (Bytes{0, 0, 0, 0, 127, 9, 9, 9, 127, 9, 9, 9}));
-}
-
-TEST(ToRLE, SixteenBitRecords) {
-    EXPECT_EQ(Solid(1, 1, 4, kWhite), (Bytes{0x00, 0x00, 0x00, 0x01, 0xFF, 0xFF}));
-    EXPECT_EQ(Solid(1, 1, 4, MakeColorRef(0xF8, 0xFC, 0xF8)),
-              (Bytes{0x00, 0x00, 0x00, 0x01, 0xFF, 0xFF}));
-    // Red 0x80 -> r5 16, green 0x44 -> g6 17, blue 0x18 -> b5 3: 0x8223.
-    EXPECT_EQ(Solid(1, 1, 4, MakeColorRef(0x80, 0x44, 0x18)), (Bytes{0, 0, 0, 1, 0x82, 0x23}));
-    // Full 8-bit comparison: two colours that share a 16-bit value give two records.
-    EXPECT_EQ(Encode(2, 1, 4,
-                     [](int x, int) { return x == 0 ? MakeColorRef(0xF8, 0xFC, 0xF8) : kWhite; }),
-              (Bytes{0, 0, 0, 1, 0xFF, 0xFF, 1, 0xFF, 0xFF}));
-}
-
-TEST(ToRLE, GreyRecords) {
-    EXPECT_EQ(Solid(1, 1, 2, kWhite), (Bytes{0x00, 0x00, 0x01, 0xFF}));
-    EXPECT_EQ(Solid(1, 1, 2, MakeColorRef(1, 1, 0)), (Bytes{0x01, 0x00}));
-    EXPECT_EQ(Solid(1, 1, 2, MakeColorRef(10, 20, 33)), (Bytes{0, 0, 1, 21}));
-}
-
-TEST(ToRLE, OneBitMask) {
-    EXPECT_EQ(Solid(8, 1, 1, kWhite), (Bytes{0xFF, 0x00}));
-    EXPECT_EQ(Solid(9, 1, 1, kWhite), (Bytes{0xFF, 0x01}));
-    EXPECT_EQ(Encode(3, 1, 1, [](int x, int) { return x == 1 ? 0 : kWhite; }), (Bytes{0x05}));
-    // Grey level 128 is set, 127 is not.
-    EXPECT_EQ(Encode(2, 1, 1,
-                     [](int x, int) {
-                         return x == 0 ? MakeColorRef(128, 128, 128) : MakeColorRef(127, 127, 128);
-                     }),
-              (Bytes{0x01}));
-}
-
-TEST(ToRLE, OtherKindsAndEmptySurfaces) {
-    for (std::uint8_t kind : {0, 3, 6, 255}) EXPECT_TRUE(Solid(2, 2, kind, kWhite).empty());
-
-    cBitMap empty;
-    empty.MakeNewBlank(0, 0);
-    EXPECT_EQ(empty.ToRLE(5), (Bytes{0, 0, 0, 0}));
-    EXPECT_EQ(empty.ToRLE(4), (Bytes{0, 0, 0}));
-    EXPECT_EQ(empty.ToRLE(2), (Bytes{0, 0}));
-    EXPECT_EQ(empty.ToRLE(1), (Bytes{0}));
+TEST(ToRLE, RecordsOfEveryKind) {
+    struct Case {
+        const char* name;
+        int width, height;
+        std::uint8_t kind;
+        std::function<COLORREF(int, int)> colour;
+        Bytes want;
+    };
+    // clang-format off
+    const Case cases[] = {
+        {"24-bit", 2, 1, 5, Solid(MakeColorRef(10, 20, 30)), {0, 0, 0, 0, 2, 0x0A, 0x14, 0x1E}},
+        {"runs of 127 at most", 20, 10, 5, Solid(0), {0x7F, 0, 0, 0, 0x49, 0, 0, 0}},
+        {"bottom row first", 1, 2, 5, [](int, int y) { return y == 0 ? kWhite : 0; },
+         {1, 0, 0, 0, 1, 0xFF, 0xFF, 0xFF}},
+        {"runs cross row ends, not row padding", 5, 3, 5, Solid(MakeColorRef(1, 2, 3)),
+         {0, 0, 0, 0, 15, 1, 2, 3}},
+        {"two full runs", 127, 2, 5, Solid(MakeColorRef(9, 9, 9)),
+         {0, 0, 0, 0, 127, 9, 9, 9, 127, 9, 9, 9}},
+        {"16-bit white", 1, 1, 4, Solid(kWhite), {0, 0, 0, 1, 0xFF, 0xFF}},
+        {"16-bit 5-6-5 packing", 1, 1, 4, Solid(MakeColorRef(0x80, 0x44, 0x18)),
+         {0, 0, 0, 1, 0x82, 0x23}},
+        {"16-bit green's top bits", 1, 1, 4, Solid(MakeColorRef(0, 0xFC, 0)),
+         {0, 0, 0, 1, 0x07, 0xE0}},
+        {"16-bit runs compare all 8 bits", 2, 1, 4,
+         [](int x, int) { return x == 0 ? MakeColorRef(0xF8, 0xFC, 0xF8) : kWhite; },
+         {0, 0, 0, 1, 0xFF, 0xFF, 1, 0xFF, 0xFF}},
+        {"grey white", 1, 1, 2, Solid(kWhite), {0, 0, 1, 0xFF}},
+        {"grey average", 1, 1, 2, Solid(MakeColorRef(10, 20, 33)), {0, 0, 1, 21}},
+        {"mask of 8", 8, 1, 1, Solid(kWhite), {0xFF, 0x00}},
+        {"mask of 9", 9, 1, 1, Solid(kWhite), {0xFF, 0x01}},
+        {"mask hole", 3, 1, 1, [](int x, int) { return x == 1 ? 0 : kWhite; }, {0x05}},
+        {"mask sets grey 128, not 127", 2, 1, 1,
+         [](int x, int) {
+             return x == 0 ? MakeColorRef(128, 128, 128) : MakeColorRef(127, 127, 128);
+         },
+         {0x01}},
+        {"unknown kind", 2, 2, 3, Solid(kWhite), {}},
+        {"empty surface, 24-bit", 0, 0, 5, Solid(0), {0, 0, 0, 0}},
+        {"empty surface, mask", 0, 0, 1, Solid(0), {0}},
+    };
+    // clang-format on
+    for (const Case& c : cases) {
+        EXPECT_EQ(Encode(c.width, c.height, c.kind, c.colour), c.want) << c.name;
+    }
 }
 
 }  // namespace

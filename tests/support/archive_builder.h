@@ -16,7 +16,7 @@ struct ImageSpec {
     std::int16_t height = 0;
     std::int16_t type = 259;
     std::array<std::int16_t, 4> extra{};
-    std::vector<std::uint8_t> stream;           // the L encoded bytes
+    std::vector<std::uint8_t> stream;            // the L encoded bytes
     std::optional<std::int32_t> lengthOverride;  // write this as L instead of stream.size()
 };
 
@@ -50,7 +50,7 @@ struct ObjectSpec {
 };
 
 class ArchiveBuilder {
-public:
+  public:
     // Bytes 0..3 of the file, then the version byte at offset 4 ('T' by default).
     ArchiveBuilder& Version(std::uint8_t version);
     // Sections are written in the order they are added, right after the five-byte head.
@@ -64,7 +64,7 @@ public:
     // in the order added (valid after Build()).
     std::vector<std::size_t> SectionOffsets() const;
 
-private:
+  private:
     struct Section {
         enum Kind { kImageBlock, kObject, kRaw } kind;
         ImageBlockSpec block;
@@ -104,7 +104,7 @@ void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // A temporary folder removed with everything in it when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -112,7 +112,7 @@ public:
     const std::string& Path() const { return path_; }
     std::string File(const std::string& name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 

@@ -18,7 +18,7 @@ struct RecordedMessage {
 };
 
 class RecordingHost : public Host {
-public:
+  public:
     RecordingHost();
 
     void SetCaption(const std::string& text) override { captions.push_back(text); }
@@ -31,9 +31,7 @@ public:
     void SetExportNowEnabled(bool enabled) override { exportNowEnabled.push_back(enabled); }
     void ArchiveReset() override { ++resets; }
     void ArchiveLoaded() override { ++loadsFinished; }
-    void Progress(std::int64_t done, std::int64_t total) override {
-        lastProgress = {done, total};
-    }
+    void Progress(std::int64_t done, std::int64_t total) override { lastProgress = {done, total}; }
 
     void SetOption(Option option, bool checked) { options[static_cast<int>(option)] = checked; }
     std::string LastCaption() const { return captions.empty() ? "" : captions.back(); }

@@ -36,35 +36,32 @@ inline COLORREF PaletteColour(int i) {
 // Block 0 holds one thumbnail (id 90, 2x2).
 inline std::vector<std::uint8_t> StandardArchive() {
     ImageBlockSpec thumbs;
-    for (int i = 0; i < 256; ++i) thumbs.palette[i] = PaletteColour(i);
+    ImageBlockSpec block;
+    for (int i = 0; i < 256; ++i) thumbs.palette[i] = block.palette[i] = PaletteColour(i);
     thumbs.images.push_back(
         {90, 2, 2, 259, {}, EncodeImage(259, 2, 2, [](int, int) { return 7u; }), {}});
-
-    ImageBlockSpec block;
-    for (int i = 0; i < 256; ++i) block.palette[i] = PaletteColour(i);
-    const int sizes[6][2] = {{4, 3}, {5, 2}, {3, 4}, {2, 2}, {6, 1}, {1, 5}};
+    const std::int16_t sizes[6][2] = {{4, 3}, {5, 2}, {3, 4}, {2, 2}, {6, 1}, {1, 5}};
     for (int i = 0; i < 6; ++i) {
         const auto colour = static_cast<std::uint32_t>(i + 1);
-        ImageSpec image;
-        image.id = 11 + i;
-        image.width = static_cast<std::int16_t>(sizes[i][0]);
-        image.height = static_cast<std::int16_t>(sizes[i][1]);
-        image.extra = {static_cast<std::int16_t>(i), 0, 0, 0};
-        image.stream = EncodeImage(259, sizes[i][0], sizes[i][1], [colour](int x, int y) {
-            return x == 0 && y == 0 ? 0u : colour;
-        });
-        block.images.push_back(image);
+        block.images.push_back(
+            {11 + i,
+             sizes[i][0],
+             sizes[i][1],
+             259,
+             {static_cast<std::int16_t>(i), 0, 0, 0},
+             EncodeImage(259, sizes[i][0], sizes[i][1],
+                         [colour](int x, int y) { return x == 0 && y == 0 ? 0u : colour; }),
+             {}});
     }
     auto direction = [](std::vector<std::int32_t> ids) {
         DirectionSpec spec;
         for (std::int32_t id : ids) spec.frames.push_back({0, id});
         return spec;
     };
-    ObjectSpec walker;
-    walker.actions.push_back({{direction({11, 12}), direction({13})}, "Walk", {}, {}});
-    walker.actions.push_back({{direction({14, 14})}, "", {}, {}});
-    ObjectSpec idler;
-    idler.actions.push_back({{direction({15, 16})}, "Idle", {}, {}});
+    const ObjectSpec walker{{{{direction({11, 12}), direction({13})}, "Walk", {}, {}},
+                             {{direction({14, 14})}, "", {}, {}}},
+                            {}};
+    const ObjectSpec idler{{{{direction({15, 16})}, "Idle", {}, {}}}, {}};
     return ArchiveBuilder()
         .ImageBlock(thumbs)
         .ImageBlock(block)
@@ -123,7 +120,6 @@ class TestWindow {
     }
     QComboBox* List(int n) const { return Find<QComboBox>(("List" + std::to_string(n)).c_str()); }
     QScrollBar* Scroll() const { return Find<QScrollBar>("HScroll1"); }
-    QLabel* Label1() const { return Find<QLabel>("Label1"); }
     QAction* Action(const char* name) const { return Find<QAction>(name); }
     QAction* Opt(int i) const { return Action(("mnuOpt_" + std::to_string(i)).c_str()); }
     QAction* Mode(int i) const { return Action(("mnuExportMode_" + std::to_string(i)).c_str()); }
@@ -146,7 +142,7 @@ class TestWindow {
         return items;
     }
     std::string Caption() const { return form->windowTitle().toStdString(); }
-    std::string Label() const { return Label1()->text().toStdString(); }
+    std::string Label() const { return Find<QLabel>("Label1")->text().toStdString(); }
     // Picture1's pixel (x, y) as last shown, as a COLORREF.
     COLORREF Shown(int x, int y) const {
         const QImage& image = form->Picture1()->Shown();
