@@ -11,8 +11,8 @@
 #include <random>
 #include <vector>
 
-#include "export/huffman.h"
-#include "export/huffman_decode.h"
+#include "formats/huffman.h"
+#include "formats/huffman_decode.h"
 
 namespace {
 

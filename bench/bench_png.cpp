@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "archive_builder.h"
-#include "export/png_writer.h"
+#include "formats/png_writer.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 
 #include "archive/model.h"
 #include "archive_builder.h"
-#include "export/rle_stream.h"
+#include "formats/rle_stream.h"
 #include "export/sheet_export.h"
-#include "export/sif_reader.h"
-#include "export/sif_writer.h"
+#include "formats/sif_reader.h"
+#include "export/sif_export.h"
 #include "platform/host.h"
 
 namespace {

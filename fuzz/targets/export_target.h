@@ -24,12 +24,12 @@
 #include <vector>
 
 #include "archive/archive.h"
-#include "export/bmp_writer.h"
-#include "export/dat_writer.h"
+#include "formats/bmp_writer.h"
+#include "formats/dat_writer.h"
 #include "export/export_list.h"
 #include "export/sheet_export.h"
-#include "export/sif_reader.h"
-#include "export/sif_writer.h"
+#include "formats/sif_reader.h"
+#include "export/sif_export.h"
 #include "fuzz_host.h"
 #include "memory_file.h"
 #include "scratch_folder.h"

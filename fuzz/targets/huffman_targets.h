@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "export/huffman.h"
-#include "export/huffman_decode.h"
+#include "formats/huffman.h"
+#include "formats/huffman_decode.h"
 
 namespace pixhaul::fuzz {
 

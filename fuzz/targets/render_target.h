@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "bitmap/cbitmap.h"
-#include "export/rle_stream.h"
+#include "formats/rle_stream.h"
 #include "fuzz_bytes.h"
 #include "fuzz_host.h"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "export/sif_format.h"
-#include "export/sif_reader.h"
+#include "formats/sif_format.h"
+#include "formats/sif_reader.h"
 
 namespace pixhaul::fuzz {
 

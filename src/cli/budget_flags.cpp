@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "command.h"
-#include "export/sif_format.h"
+#include "formats/sif_format.h"
 #include "qxa_app.h"
 
 namespace pixhaul::cli {

@@ -9,7 +9,7 @@
 #include "command_list.h"
 #include "output_folder.h"
 #include "export/naming.h"
-#include "export/sif_writer.h"
+#include "export/sif_export.h"
 #include "qxa_app.h"
 #include "terminal_text.h"
 #include "web_colour.h"

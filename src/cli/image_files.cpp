@@ -4,8 +4,8 @@
 #include <cctype>
 
 #include "command.h"
-#include "export/bmp_writer.h"
-#include "export/png_writer.h"
+#include "formats/bmp_writer.h"
+#include "formats/png_writer.h"
 #include "qxa_app.h"
 
 namespace pixhaul::cli {

@@ -4,7 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "export/png_writer.h"
+#include "formats/png_writer.h"
 #include "platform/atomic_file.h"
 #include "platform/surface.h"
 

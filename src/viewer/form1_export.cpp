@@ -7,7 +7,7 @@
 #include "archive/archive.h"
 #include "export/naming.h"
 #include "export/sheet_export.h"
-#include "export/sif_writer.h"
+#include "export/sif_export.h"
 #include "form1.h"
 
 namespace pixhaul::viewer {

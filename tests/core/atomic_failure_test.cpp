@@ -18,7 +18,7 @@
 #include "archive/archive.h"
 #include "archive_builder.h"
 #include "export/sheet_export.h"
-#include "export/sif_writer.h"
+#include "export/sif_export.h"
 #include "platform/atomic_file.h"
 #include "recording_host.h"
 

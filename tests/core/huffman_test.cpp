@@ -1,4 +1,4 @@
-#include "export/huffman.h"
+#include "formats/huffman.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "export/huffman_decode.h"
+#include "formats/huffman_decode.h"
 
 namespace pixhaul {
 namespace {

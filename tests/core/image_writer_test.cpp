@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "archive_builder.h"
-#include "export/bmp_writer.h"
-#include "export/png_writer.h"
+#include "formats/bmp_writer.h"
+#include "formats/png_writer.h"
 #include "file_size_limit.h"
 #include "platform/atomic_file.h"
 #include "platform/surface.h"

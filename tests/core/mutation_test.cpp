@@ -14,7 +14,7 @@
 #include "archive_builder.h"
 #include "export/export_list.h"
 #include "export/sheet_export.h"
-#include "export/sif_writer.h"
+#include "export/sif_export.h"
 #include "recording_host.h"
 
 namespace pixhaul {

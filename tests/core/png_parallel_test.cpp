@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "archive_builder.h"
-#include "export/png_deflate.h"
-#include "export/png_writer.h"
+#include "formats/png_deflate.h"
+#include "formats/png_writer.h"
 
 namespace pixhaul {
 namespace {

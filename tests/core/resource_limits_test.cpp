@@ -11,7 +11,7 @@
 #include "archive_builder.h"
 #include "bitmap/cbitmap.h"
 #include "export/sheet_export.h"
-#include "export/sif_writer.h"
+#include "export/sif_export.h"
 #include "recording_host.h"
 
 namespace pixhaul {

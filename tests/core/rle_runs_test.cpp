@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "export/rle_stream.h"
+#include "formats/rle_stream.h"
 
 namespace pixhaul {
 namespace {

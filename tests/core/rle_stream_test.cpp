@@ -1,5 +1,5 @@
 // The streaming kind-5 run-length encoder and its decoder.
-#include "export/rle_stream.h"
+#include "formats/rle_stream.h"
 
 #include <gtest/gtest.h>
 

@@ -5,9 +5,9 @@
 #include <random>
 #include <vector>
 
-#include "export/huffman.h"
-#include "export/rle_stream.h"
-#include "export/sif_reader.h"
+#include "formats/huffman.h"
+#include "formats/rle_stream.h"
+#include "formats/sif_reader.h"
 
 namespace pixhaul {
 namespace {

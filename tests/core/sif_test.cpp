@@ -12,12 +12,12 @@
 #include "archive/archive.h"
 #include "archive/model.h"
 #include "archive_builder.h"
-#include "export/huffman.h"
-#include "export/rle_stream.h"
+#include "formats/huffman.h"
+#include "formats/rle_stream.h"
 #include "export/sheet_export.h"
-#include "export/sif_format.h"
-#include "export/sif_reader.h"
-#include "export/sif_writer.h"
+#include "formats/sif_format.h"
+#include "formats/sif_reader.h"
+#include "export/sif_export.h"
 #include "recording_host.h"
 
 namespace pixhaul {

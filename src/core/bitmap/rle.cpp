@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "bitmap/cbitmap.h"
-#include "export/rle_stream.h"
+#include "formats/rle_stream.h"
 
 namespace pixhaul {
 

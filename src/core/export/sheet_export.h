@@ -8,7 +8,7 @@
 #include "archive/model.h"
 #include "export/naming.h"
 #include "export/output_budget.h"
-#include "export/png_writer.h"
+#include "formats/png_writer.h"
 #include "platform/host.h"
 
 namespace pixhaul {

@@ -1,4 +1,4 @@
-#include "export/rle_stream.h"
+#include "formats/rle_stream.h"
 
 #include <algorithm>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "export/sif_format.h"
+#include "formats/sif_format.h"
 
 namespace pixhaul {
 

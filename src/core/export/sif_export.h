@@ -8,7 +8,7 @@
 
 #include "archive/model.h"
 #include "export/output_budget.h"
-#include "export/sif_format.h"
+#include "formats/sif_format.h"
 #include "platform/host.h"
 
 namespace pixhaul {

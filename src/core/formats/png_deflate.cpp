@@ -1,4 +1,4 @@
-#include "export/png_deflate.h"
+#include "formats/png_deflate.h"
 
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "export/sif_writer.h"
+#include "export/sif_export.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -14,10 +14,10 @@
 #include "bitmap/cbitmap.h"
 #include "export/compose_image.h"
 #include "export/export_list.h"
-#include "export/huffman.h"
+#include "formats/huffman.h"
 #include "export/naming.h"
 #include "export/output_budget.h"
-#include "export/rle_stream.h"
+#include "formats/rle_stream.h"
 #include "export/sheet_export.h"
 #include "platform/atomic_file.h"
 #include "platform/archive_file.h"

@@ -1,4 +1,4 @@
-#include "export/dat_writer.h"
+#include "formats/dat_writer.h"
 
 #include <array>
 

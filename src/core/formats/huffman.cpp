@@ -1,4 +1,4 @@
-#include "export/huffman.h"
+#include "formats/huffman.h"
 
 #include <algorithm>
 #include <bit>

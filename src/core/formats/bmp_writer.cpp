@@ -1,4 +1,4 @@
-#include "export/bmp_writer.h"
+#include "formats/bmp_writer.h"
 
 #include <cerrno>
 #include <cstring>

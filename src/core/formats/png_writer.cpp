@@ -1,4 +1,4 @@
-#include "export/png_writer.h"
+#include "formats/png_writer.h"
 
 #include <zlib.h>
 
@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "export/png_deflate.h"
+#include "formats/png_deflate.h"
 #include "platform/atomic_file.h"
 
 namespace pixhaul {

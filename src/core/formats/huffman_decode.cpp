@@ -1,4 +1,4 @@
-#include "export/huffman_decode.h"
+#include "formats/huffman_decode.h"
 
 #include <algorithm>
 #include <array>
@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "export/huffman.h"
+#include "formats/huffman.h"
 
 namespace pixhaul {
 namespace {

@@ -1,10 +1,10 @@
-#include "export/sif_reader.h"
+#include "formats/sif_reader.h"
 
 #include <algorithm>
 #include <new>
 
-#include "export/huffman_decode.h"
-#include "export/rle_stream.h"
+#include "formats/huffman_decode.h"
+#include "formats/rle_stream.h"
 #include "platform/archive_file.h"
 
 namespace pixhaul {

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "export/huffman_decode.h"
-#include "export/rle_stream.h"
-#include "export/sif_format.h"
+#include "formats/huffman_decode.h"
+#include "formats/rle_stream.h"
+#include "formats/sif_format.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
