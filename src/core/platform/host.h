@@ -59,6 +59,9 @@ public:
     virtual void ArchiveLoaded() {}
     // Progress of long work in numbers, for progress bars. Optional.
     virtual void Progress(std::int64_t /*done*/, std::int64_t /*total*/) {}
+    // Whether the user asked to stop the running work. Long work asks between its steps and
+    // stops with nothing written.
+    virtual bool IsCanceled() { return false; }
 };
 
 // "Loading 12 of 300"
