@@ -17,10 +17,11 @@ class FuzzHost : public QuietHost {
 
     void Set(Option option, bool checked) { options_[Index(option)] = checked; }
     bool IsOptionChecked(Option option) override { return options_[Index(option)]; }
+    using QuietHost::ShowMessage;
     MessageResult ShowMessage(const std::string& text, const std::string& title, MessageIcon icon,
-                              MessageButtons buttons) override {
+                              MessageButtons buttons, const std::string& details) override {
         ++messages;
-        return QuietHost::ShowMessage(text, title, icon, buttons);
+        return QuietHost::ShowMessage(text, title, icon, buttons, details);
     }
 
     int messages = 0;

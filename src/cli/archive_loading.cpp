@@ -38,19 +38,21 @@ void CheckReadable(const std::string& path) {
 
 LoadResult LoadForCommand(ArchiveModel& model, const std::string& path, CliHost& host) {
     CheckReadable(path);
-    const int messagesBefore = host.MessagesShown();
     host.SetMessageContext(path + ": ");
     LoadResult result = LoadArchive(model, path, host);
     host.SetMessageContext("");
     host.EndProgress();
-    if (result.status == LoadStatus::Rejected || result.status == LoadStatus::NotStarted) {
-        if (host.MessagesShown() != messagesBefore) throw CommandError(kExitFailure, "");
-        const std::string why = result.problem.empty() ? "not a QXA archive" : result.problem;
-        throw CommandError(kExitFailure, TerminalText(path) + ": " + why);
-    }
-    if (result.status == LoadStatus::Damaged && host.MessagesShown() == messagesBefore) {
-        host.Tell(TerminalText(path) + ": " +
-                  (result.problem.empty() ? "damaged archive" : result.problem));
+    // The loader has told the user about a refused or damaged archive in its message box.
+    switch (result.status) {
+        case LoadStatus::Rejected:
+            throw CommandError(kExitFailure, "");
+        case LoadStatus::NotStarted:
+            throw CommandError(kExitFailure, TerminalText(path) + ": not a QXA archive");
+        case LoadStatus::Canceled:
+            throw WorkCanceled();
+        case LoadStatus::Loaded:
+        case LoadStatus::Damaged:
+            break;
     }
     return result;
 }

@@ -12,7 +12,8 @@ namespace pixhaul::cli {
 
 // Loads path into model. Throws CommandError (exit 1) when nothing could be loaded: no such
 // file, not readable, a folder, not an archive. A damaged archive loads what could be read; the
-// loader's message has then been shown and the result says Damaged.
+// loader's message has then been shown and the result says Damaged and lists the problems.
+// Throws WorkCanceled when the host asked the load to stop.
 LoadResult LoadForCommand(ArchiveModel& model, const std::string& path, CliHost& host);
 
 // The exit code of an export that wrote its files: names each image that could not be decoded

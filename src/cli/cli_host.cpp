@@ -2,12 +2,13 @@
 
 #include <ostream>
 
+#include "platform/temporary_registry.h"
 #include "terminal_text.h"
 
 namespace pixhaul::cli {
 
 MessageResult CliHost::ShowMessage(const std::string& text, const std::string&, MessageIcon,
-                                   MessageButtons buttons) {
+                                   MessageButtons buttons, const std::string&) {
     Tell(TerminalText(context_) + text);
     return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
 }
@@ -17,7 +18,6 @@ void CliHost::Tell(const std::string& text) {
     // Message boxes break lines with CR LF; a terminal wants plain line feeds. Names and paths
     // in the text may hold anything: control characters are shown escaped.
     err_ << "qxa: " << TerminalMessage(text) << '\n' << std::flush;
-    ++messagesShown_;
 }
 
 bool CliHost::IsOptionChecked(Option option) {
@@ -27,6 +27,10 @@ bool CliHost::IsOptionChecked(Option option) {
 
 void CliHost::ImageLoaded(std::int64_t number, std::int64_t total) {
     bar_.Update("Loading", number, total);
+}
+
+bool CliHost::IsCanceled() {
+    return InterruptRequested();
 }
 
 void CliHost::Progress(std::int64_t done, std::int64_t total) {

@@ -19,12 +19,16 @@ class CliHost : public Host {
     void SetCaption(const std::string&) override {}
     void SetLabel(const std::string&) override {}
     // No one can answer: questions get No.
+    // details are not printed: `qxa info --problems` lists a damaged archive's problems.
+    using Host::ShowMessage;
     MessageResult ShowMessage(const std::string& text, const std::string& title, MessageIcon icon,
-                              MessageButtons buttons) override;
+                              MessageButtons buttons, const std::string& details) override;
     bool IsOptionChecked(Option option) override;
     void Yield() override {}
     void ImageLoaded(std::int64_t number, std::int64_t total) override;
     void Progress(std::int64_t done, std::int64_t total) override;
+    // True after the first Ctrl+C (SIGINT), once the signal handlers are installed.
+    bool IsCanceled() override;
 
     // Options start as the window's menu does; flags change them.
     void SetOption(Option option, bool checked) { options_[option] = checked; }
@@ -37,15 +41,12 @@ class CliHost : public Host {
     // except the message box's line breaks (CR LF).
     void Tell(const std::string& text);
 
-    int MessagesShown() const { return messagesShown_; }
-
   private:
     std::ostream& err_;
     ProgressBar bar_;
     std::map<Option, bool> options_;
     std::string context_;
     std::string progressLabel_ = "Working";
-    int messagesShown_ = 0;
 };
 
 }  // namespace pixhaul::cli

@@ -30,8 +30,6 @@ namespace {
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
 
-constexpr int kExitInterrupted = 130;
-
 std::string ReadList(const std::string& path) {
     if (path == "-") {
         return {std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>()};

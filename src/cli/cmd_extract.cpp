@@ -78,6 +78,7 @@ class ExtractCommand : public Command {
         int failures = 0;
         Surface surface;
         for (std::size_t i = 0; i < count; ++i) {
+            ThrowIfCanceled(host);
             host.Progress(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count));
             const ImageOutcome outcome = DrawImage(model, i, trans, surface);
             if (outcome == ImageOutcome::Empty) continue;

@@ -1,7 +1,9 @@
-// qxa info ARCHIVE [--thumbnails] [--json]: what an archive holds, in figures.
+// qxa info ARCHIVE [--thumbnails] [--problems] [--json]: what an archive holds, in figures, and
+// what is wrong with it.
 #include <CLI/CLI.hpp>
 #include <cstdint>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
 
@@ -9,6 +11,7 @@
 #include "cli_host.h"
 #include "command_list.h"
 #include "qxa_app.h"
+#include "terminal_text.h"
 
 namespace pixhaul::cli {
 
@@ -47,7 +50,33 @@ std::string TypeName(int type) {
     }
 }
 
-void PrintJson(std::ostream& out, const ArchiveFigures& f) {
+// The problems as a JSON array of {offset, message}; offset is null for the file as a whole.
+std::string ProblemsJson(const std::vector<LoadProblem>& problems) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const LoadProblem& problem : problems) {
+        nlohmann::ordered_json entry;
+        if (problem.offset == LoadProblem::kWholeFile) {
+            entry["offset"] = nullptr;
+        } else {
+            entry["offset"] = problem.offset;
+        }
+        entry["message"] = problem.message;
+        list.push_back(std::move(entry));
+    }
+    // Action names come from the file as Latin-1 made UTF-8; anything else is replaced.
+    return list.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
+void PrintProblems(std::ostream& out, const std::vector<LoadProblem>& problems) {
+    for (const LoadProblem& problem : problems) {
+        out << (problem.offset == LoadProblem::kWholeFile ? std::string("-")
+                                                          : std::to_string(problem.offset))
+            << ": " << TerminalText(problem.message) << '\n';
+    }
+}
+
+void PrintJson(std::ostream& out, const ArchiveFigures& f,
+               const std::vector<LoadProblem>& problems) {
     out << "{\"version\": " << f.version << ", \"image_blocks\": " << f.imageBlocks
         << ", \"images\": " << f.images << ", \"objects\": " << f.objects
         << ", \"total_frames\": " << f.totalFrames << ", \"types\": {";
@@ -56,7 +85,7 @@ void PrintJson(std::ostream& out, const ArchiveFigures& f) {
         out << separator << '"' << type << "\": " << count;
         separator = ", ";
     }
-    out << "}}\n";
+    out << "}, \"problems\": " << ProblemsJson(problems) << "}\n";
 }
 
 void PrintText(std::ostream& out, const ArchiveFigures& f) {
@@ -75,17 +104,21 @@ class InfoCommand : public Command {
         CLI::App* sub = app.add_subcommand("info", "Show what an archive holds");
         sub->add_option("ARCHIVE", archive_, "The QXA archive")->required();
         sub->add_flag("--thumbnails", thumbnails_, "Load image block 0 (thumbnails and icons)");
-        sub->add_flag("--json", json_, "Print one JSON object");
+        sub->add_flag("--problems", problems_,
+                      "List every problem of a damaged archive with its byte offset");
+        sub->add_flag("--json", json_, "Print one JSON object (with a \"problems\" array)");
         return sub;
     }
 
     int Run(CommandContext& context) override {
         context.host.SetOption(Option::LoadThumbnails, thumbnails_);
         ArchiveModel model;
-        LoadForCommand(model, archive_, context.host);
+        const LoadResult load = LoadForCommand(model, archive_, context.host);
         const ArchiveFigures figures = Measure(model);
         if (json_) {
-            PrintJson(context.out, figures);
+            PrintJson(context.out, figures, load.problems);
+        } else if (problems_) {
+            PrintProblems(context.out, load.problems);
         } else {
             PrintText(context.out, figures);
         }
@@ -96,6 +129,7 @@ class InfoCommand : public Command {
     std::string archive_;
     bool thumbnails_ = false;
     bool json_ = false;
+    bool problems_ = false;
 };
 
 }  // namespace

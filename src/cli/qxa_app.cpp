@@ -46,13 +46,25 @@ int RunQxa(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
     CliHost host(err, stderrIsTerminal);
     CommandContext context{out, err, host};
+    // After Ctrl+C the work stops between two steps, whatever status that leaves it in, and
+    // what it was writing has gone with the unwinding.
+    const auto interrupted = [&] {
+        host.EndProgress();
+        host.Tell("interrupted: nothing more was written");
+        return kExitInterrupted;
+    };
     try {
         for (std::size_t i = 0; i < commands.size(); ++i) {
-            if (subcommands[i]->parsed()) return commands[i]->Run(context);
+            if (!subcommands[i]->parsed()) continue;
+            const int code = commands[i]->Run(context);
+            return host.IsCanceled() ? interrupted() : code;
         }
         err << "qxa: no command given\nRun 'qxa --help' for usage.\n";
         return kExitUsage;
+    } catch (const WorkCanceled&) {
+        return interrupted();
     } catch (const CommandError& e) {
+        if (host.IsCanceled()) return interrupted();
         if (*e.what() != '\0') host.Tell(e.what());
         return e.ExitCode();
     } catch (const FileError& e) {
@@ -68,7 +80,8 @@ int RunQxa(const std::vector<std::string>& args, std::ostream& out, std::ostream
 }
 
 int RunQxa(int argc, char** argv) {
-    // An interrupted export removes its temporaries before the tool exits (130 on SIGINT).
+    // Ctrl+C stops the work (exit 130); its temporaries go with the unwinding. SIGTERM, SIGHUP
+    // and a second Ctrl+C remove them and exit at once.
     InstallTemporaryCleanupOnSignals();
     std::vector<std::string> args(argv, argv + argc);
     if (args.empty()) args.emplace_back("qxa");

@@ -11,6 +11,7 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitSomeImagesFailed = 3;
+inline constexpr int kExitInterrupted = 130;  // stopped by Ctrl+C
 
 int RunQxa(int argc, char** argv);
 // The same with the streams given: args[0] is the program name. stderrIsTerminal turns the

@@ -56,10 +56,12 @@ std::optional<COLORREF> DefaultPickColor(QWidget* Owner, COLORREF current) {
 }
 
 MessageResult DefaultMessageBox(QWidget* Owner, const std::string& text, const std::string& title,
-                                MessageIcon icon, MessageButtons buttons) {
+                                MessageIcon icon, MessageButtons buttons,
+                                const std::string& details) {
     QMessageBox box(Owner);
     box.setWindowTitle(QString::fromUtf8(title));
     box.setText(QString::fromUtf8(text).replace("\r\n", "\n"));
+    if (!details.empty()) box.setDetailedText(QString::fromUtf8(details));
     switch (icon) {
         case MessageIcon::None:
             box.setIcon(QMessageBox::NoIcon);

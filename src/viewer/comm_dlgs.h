@@ -38,9 +38,11 @@ struct CommDlgs {
         BrowseFolder;
     // Returns the chosen colour, or nothing when the user cancels.
     std::function<std::optional<COLORREF>(QWidget* Owner, COLORREF current)> PickColor;
-    // A message box; "\r\n" in the text breaks the line.
+    // A message box; "\r\n" in the text breaks the line. details, when not empty, is the box's
+    // detailed text, shown on request.
     std::function<MessageResult(QWidget* Owner, const std::string& text, const std::string& title,
-                                MessageIcon icon, MessageButtons buttons)>
+                                MessageIcon icon, MessageButtons buttons,
+                                const std::string& details)>
         MessageBox;
 };
 

@@ -11,7 +11,9 @@
 #include <QListWidget>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QToolButton>
 #include <algorithm>
@@ -182,18 +184,26 @@ void Form1::BuildControls() {
     list5_->setObjectName("List5");
     list5_->setGeometry(0, Px(600), Px(kListWidth), Px(1035));
 
-    // Label1 (counters, zoom), the progress of long work and Label2 sit in the status line.
+    // Label1 (counters, zoom), the progress of long work with its Cancel button (and Esc) and
+    // Label2 sit in the status line.
     label1_ = new QLabel(kNoImagesLoaded, this);
     label1_->setObjectName("Label1");
     progress_ = new QProgressBar(this);
     progress_->setObjectName("Progress");
     progress_->setMaximumWidth(Px(2400));
     progress_->hide();
+    cancel_ = new QPushButton(tr("Cancel"), this);
+    cancel_->setObjectName("Cancel");
+    cancel_->hide();
+    connect(cancel_, &QPushButton::clicked, this, [this] { RequestCancel(); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] { RequestCancel(); });
     label2_ = new QLabel(kMaximizedText, this);
     label2_->setObjectName("Label2");
     label2_->hide();
     statusBar()->addWidget(label1_, 1);
     statusBar()->addPermanentWidget(progress_);
+    statusBar()->addPermanentWidget(cancel_);
     statusBar()->addPermanentWidget(label2_);
     statusBar()->setSizeGripEnabled(false);
 }

@@ -20,6 +20,7 @@ class QLabel;
 class QListWidget;
 class QMenu;
 class QProgressBar;
+class QPushButton;
 class QScrollBar;
 class QToolButton;
 
@@ -69,16 +70,22 @@ class Form1 : public QMainWindow, public Host {
     // Host.
     void SetCaption(const std::string& text) override;
     void SetLabel(const std::string& text) override;
+    using Host::ShowMessage;
     MessageResult ShowMessage(const std::string& text, const std::string& title, MessageIcon icon,
-                              MessageButtons buttons) override;
+                              MessageButtons buttons, const std::string& details) override;
     bool IsOptionChecked(Option option) override;
     void Yield() override;
     void ImageLoaded(std::int64_t number, std::int64_t total) override;
-    void SetThumbnailsModeEnabled(bool enabled) override;
-    void SetExportNowEnabled(bool enabled) override;
+    void ThumbnailBlockLoaded(bool loaded) override;
+    void ExportStarted() override;
+    void ExportFinished() override;
     void ArchiveReset() override;
     void ArchiveLoaded() override;
     void Progress(std::int64_t done, std::int64_t total) override;
+    bool IsCanceled() override { return cancelRequested_; }
+
+    // Asks the running load or export to stop (Esc, the Cancel button). Ignored when idle.
+    void RequestCancel();
 
     // Loads an archive as the Load command does once its dialog returned a path. Ignored while
     // a load or an export runs.
@@ -180,6 +187,7 @@ class Form1 : public QMainWindow, public Host {
     QLabel* label1_ = nullptr;
     QLabel* label2_ = nullptr;
     QProgressBar* progress_ = nullptr;
+    QPushButton* cancel_ = nullptr;  // beside the progress bar while work runs
     QFrame* line1_ = nullptr;
     QWidget* listFrame_ = nullptr;
     std::array<QLabel*, 4> listLabels_{};
@@ -208,7 +216,8 @@ class Form1 : public QMainWindow, public Host {
     std::array<QAction*, 8> mnuExportMode_{};
 
     bool busy_ = false;
-    bool exportNowAllowed_ = true;  // what core last said about mnuExpNow
+    bool exportNowAllowed_ = true;  // false while core runs an export
+    bool cancelRequested_ = false;  // the user asked the running work to stop
     bool closePending_ = false;
     bool labelPending_ = false;
     std::int64_t loadNumber_ = 0;

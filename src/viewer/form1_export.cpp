@@ -111,7 +111,7 @@ void Form1::ExportSif() {
         const BusyScope busy(*this);
         pixhaul::ExportSif(model_, settings_, *this, object, budget);
     } catch (const ArchiveChangedError&) {
-        SetExportNowEnabled(true);
+        ExportFinished();
         OfferReload();
         return;
     }

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 #include <algorithm>
 
@@ -22,8 +23,11 @@ void Form1::SetLabel(const std::string& text) {
 }
 
 MessageResult Form1::ShowMessage(const std::string& text, const std::string& title,
-                                 MessageIcon icon, MessageButtons buttons) {
-    return dialogs_.MessageBox(this, text, title, icon, buttons);
+                                 MessageIcon icon, MessageButtons buttons,
+                                 const std::string& details) {
+    // The bar shows where the work stands while the box waits, not where it last pumped.
+    if (progressPending_) ShowProgress();
+    return dialogs_.MessageBox(this, text, title, icon, buttons, details);
 }
 
 bool Form1::IsOptionChecked(Option option) {
@@ -70,16 +74,25 @@ void Form1::ShowProgress() {
         static_cast<int>(std::clamp<std::int64_t>(progressDone_, 0, progressTotal_) / scale));
 }
 
-void Form1::SetThumbnailsModeEnabled(bool enabled) {
-    // Qt reports a hidden action as disabled whatever it was told; the item's own state is kept
-    // beside it for whoever asks.
-    mnuExportMode_[0]->setEnabled(enabled);
-    mnuExportMode_[0]->setProperty(kItemEnabledProperty, enabled);
+void Form1::ThumbnailBlockLoaded(bool loaded) {
+    // Exporting all thumbnails and icons needs block 0. Qt reports a hidden action as disabled
+    // whatever it was told; the item's own state is kept beside it for whoever asks.
+    mnuExportMode_[0]->setEnabled(loaded);
+    mnuExportMode_[0]->setProperty(kItemEnabledProperty, loaded);
 }
 
-void Form1::SetExportNowEnabled(bool enabled) {
-    exportNowAllowed_ = enabled;
+void Form1::ExportStarted() {
+    exportNowAllowed_ = false;
     UpdateCommandStates();
+}
+
+void Form1::ExportFinished() {
+    exportNowAllowed_ = true;
+    UpdateCommandStates();
+}
+
+void Form1::RequestCancel() {
+    if (busy_) cancelRequested_ = true;
 }
 
 void Form1::UpdateCommandStates() {
@@ -93,9 +106,11 @@ void Form1::UpdateCommandStates() {
 
 Form1::BusyScope::BusyScope(Form1& form) : form_(form), wasBusy_(form.busy_) {
     form_.busy_ = true;
+    if (!wasBusy_) form_.cancelRequested_ = false;
     form_.progressPending_ = false;
     form_.progress_->setRange(0, 0);
     form_.progress_->show();
+    form_.cancel_->show();
     form_.UpdateCommandStates();
 }
 
@@ -106,6 +121,8 @@ Form1::BusyScope::~BusyScope() {
     form_.labelPending_ = false;
     form_.progressPending_ = false;
     form_.progress_->hide();
+    form_.cancel_->hide();
+    form_.cancelRequested_ = false;
     form_.UpdateCommandStates();
     form_.FinishPendingClose();
 }

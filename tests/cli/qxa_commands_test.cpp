@@ -77,10 +77,50 @@ TEST_F(QxaTest, InfoCountsWhatWasLoaded) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out,
               "{\"version\": 85, \"image_blocks\": 2, \"images\": 4, \"objects\": 2, "
-              "\"total_frames\": 5, \"types\": {\"259\": 2, \"518\": 1, \"1028\": 1}}\n");
+              "\"total_frames\": 5, \"types\": {\"259\": 2, \"518\": 1, \"1028\": 1}, "
+              "\"problems\": []}\n");
     r = RunQxa({"info", "--thumbnails", "--json", a});
     EXPECT_NE(r.out.find("\"images\": 5,"), std::string::npos) << r.out;
     EXPECT_NE(RunQxa({"info", a}).out.find("Images:       4\n"), std::string::npos);
+}
+
+// Three problems (a repeated id, two frames naming no image): all listed with their offsets.
+TEST_F(QxaTest, InfoListsEveryProblemWithItsOffset) {
+    ImageBlockSpec block;
+    for (std::int32_t id : {5, 6, 5}) {
+        ImageSpec image;
+        image.id = id;
+        image.width = 2;
+        image.height = 2;
+        image.stream.assign(2, 0x81);
+        block.images.push_back(image);
+    }
+    DirectionSpec direction;
+    for (std::int32_t id : {5, 99, 6, 77}) direction.frames.push_back({0, id});
+    ActionSpec action;
+    action.directions = {direction};
+    const std::string a = Archive(
+        ArchiveBuilder().ImageBlock({}).ImageBlock(block).Object({{action}, std::nullopt}).Build());
+    const ProcessResult text = RunQxa({"info", a, "--problems"});
+    EXPECT_EQ(text.exitCode, 0) << text.err;
+    EXPECT_NE(text.err.find("2 further problems"), std::string::npos) << text.err;
+    const std::vector<std::string> says = {"repeats the id 5", "99", "77"};
+    std::size_t lineStart = 0;
+    for (const std::string& what : says) {
+        const std::size_t lineEnd = text.out.find('\n', lineStart);
+        ASSERT_NE(lineEnd, std::string::npos) << text.out;
+        const std::string line = text.out.substr(lineStart, lineEnd - lineStart);
+        EXPECT_GT(std::stoll(line), 0) << line;  // the offset first
+        EXPECT_NE(line.find(what), std::string::npos) << line;
+        lineStart = lineEnd + 1;
+    }
+    EXPECT_EQ(lineStart, text.out.size()) << text.out;
+    const ProcessResult json = RunQxa({"info", a, "--json"});
+    std::size_t offsets = 0;
+    for (std::size_t at = 0; (at = json.out.find("{\"offset\": ", at)) != std::string::npos; ++at) {
+        ++offsets;
+    }
+    EXPECT_EQ(offsets, 3u) << json.out;
 }
 
 TEST_F(QxaTest, ListIndentsTheWindowsListTexts) {

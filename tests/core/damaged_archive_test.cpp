@@ -288,10 +288,23 @@ TEST_F(DamagedArchiveTest, UnknownAndDuplicateIds) {
     action.directions = {Direction({5, 99, 6, -1})};
     ArchiveBuilder builder;
     builder.ImageBlock({}).ImageBlock(block).Object({{action}, std::nullopt});
-    EXPECT_EQ(Load(builder).status, LoadStatus::Damaged);
-    // The first problem in full, the others counted, all in one message.
+    const LoadResult result = Load(builder);
+    EXPECT_EQ(result.status, LoadStatus::Damaged);
+    // One box: the first problem in full, the others counted; every problem with its offset in
+    // the box's details and in the result.
     EXPECT_NE(Told().find("repeats the id 5"), std::string::npos) << Told();
     EXPECT_NE(Told().find("2 further problems"), std::string::npos) << Told();
+    ASSERT_EQ(host.messages.size(), 1u);
+    ASSERT_EQ(result.problems.size(), 3u);
+    const std::size_t size = builder.Build().size();
+    for (const LoadProblem& problem : result.problems) {
+        EXPECT_GT(problem.offset, 0);
+        EXPECT_LT(problem.offset, static_cast<std::int64_t>(size));
+        EXPECT_NE(host.messages[0].details.find(LoadProblemText(problem)), std::string::npos)
+            << host.messages[0].details;
+    }
+    EXPECT_NE(result.problems[1].message.find("99"), std::string::npos);
+    EXPECT_LT(result.problems[1].offset, result.problems[2].offset);
     ASSERT_EQ(model.Images.size(), 3u);
     const auto& frames = model.Objects[0].Actions[0].Directions[0].Frames;
     EXPECT_EQ(frames[0].ImageIndex, 0);  // the first image with id 5 keeps it

@@ -75,7 +75,7 @@ TEST_F(LoaderTest, LoadsTheMinimalArchive) {
                                         "Loading object blocks...", "Pixhaul: " + path}));
     EXPECT_EQ(host.labels, std::vector<std::string>{"Loading 1 of 1"});
     EXPECT_EQ(host.loadsFinished, 1);
-    EXPECT_FALSE(host.thumbnailsModeEnabled);
+    EXPECT_FALSE(host.thumbnailBlockLoaded);
 
     EXPECT_EQ(model.ImageBlockPos, (std::vector<std::int64_t>{9, 1049}));
     ASSERT_EQ(model.Images.size(), 1u);
@@ -154,7 +154,7 @@ TEST_F(LoaderTest, EmptyStreamGetsABitmapWithOneByte) {
 TEST_F(LoaderTest, ThumbnailsOptionIsReadAtEachLoad) {
     host.SetOption(Option::LoadThumbnails, true);
     EXPECT_EQ(Load(MinimalArchive()).status, LoadStatus::Loaded);
-    EXPECT_TRUE(host.thumbnailsModeEnabled);
+    EXPECT_TRUE(host.thumbnailBlockLoaded);
     // Block 0 holds no image: the tables are the same as without the option.
     ASSERT_EQ(model.Images.size(), 1u);
     EXPECT_EQ(model.Images[0].Id, 7);
@@ -163,7 +163,7 @@ TEST_F(LoaderTest, ThumbnailsOptionIsReadAtEachLoad) {
 
     host.SetOption(Option::LoadThumbnails, false);
     EXPECT_EQ(Load(MinimalArchive()).status, LoadStatus::Loaded);
-    EXPECT_FALSE(host.thumbnailsModeEnabled);
+    EXPECT_FALSE(host.thumbnailBlockLoaded);
 }
 
 TEST_F(LoaderTest, ThumbnailsComeFirstAndShiftFrameIndices) {
@@ -377,7 +377,7 @@ TEST_F(LoaderTest, SecondLoadKeepsNothingOfTheFirst) {
 TEST_F(LoaderTest, ResetEmptiesEverythingAndClosesTheFile) {
     host.SetOption(Option::LoadThumbnails, true);
     Load(MinimalArchive());
-    ASSERT_TRUE(host.thumbnailsModeEnabled);
+    ASSERT_TRUE(host.thumbnailBlockLoaded);
     model.ImageBitmap(0).SetPalette(ReadBlockPalette(model, 1));
     model.ImageBitmap(0).Render(0, host);
     std::weak_ptr<const ArchiveFile> file = model.File;
@@ -385,7 +385,7 @@ TEST_F(LoaderTest, ResetEmptiesEverythingAndClosesTheFile) {
 
     ResetArchive(model, host);
     EXPECT_EQ(host.resets, resets + 1);
-    EXPECT_FALSE(host.thumbnailsModeEnabled);
+    EXPECT_FALSE(host.thumbnailBlockLoaded);
     ASSERT_EQ(model.Images.size(), 1u);
     EXPECT_EQ(model.Images[0].Loaded, false);
     EXPECT_EQ(model.Images[0].Length, 0);

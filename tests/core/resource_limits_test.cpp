@@ -107,7 +107,7 @@ TEST_F(HugeSheet, ARowLargerThanTheBandLimitIsRefusedInEveryFormat) {
     EXPECT_EQ(sif.status, SifExportStatus::TooLarge);
     EXPECT_TRUE(Contains(sif.problem, "too large to assemble")) << sif.problem;
     EXPECT_TRUE(std::filesystem::is_empty(out.Path()));
-    EXPECT_EQ(host.exportNowEnabled.back(), true);
+    EXPECT_EQ(host.exportRunning.back(), false);
 }
 
 TEST(ResourceLimits, TheBandIsTheWidestRowTimesTheTallest) {

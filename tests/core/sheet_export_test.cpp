@@ -268,7 +268,7 @@ TEST_F(SheetExport, SelectedActionWritesTheSheetAndA36ByteRecordPerFrame) {
     EXPECT_EQ(host.captions, (std::vector<std::string>{
                                  "Indexing images...", "Generating frame list for export...",
                                  "Assembling frames...", "Walk (2 directions).bmp created."}));
-    EXPECT_EQ(host.exportNowEnabled, (std::vector<bool>{false, true}));
+    EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
     EXPECT_TRUE(host.messages.empty());
     EXPECT_TRUE(settings.ExportName.empty());
     EXPECT_EQ(FilesIn(out).size(), 2u);  // no temporary file left
@@ -350,7 +350,7 @@ TEST_F(SheetExport, AFailedExportShowsTheErrorBoxAndLeavesOlderFilesAlone) {
              {dir.File("file.txt/sub/"), ENOTDIR, "Not a directory"}}) {
         settings.ExportFolder = folder;
         host.messages.clear();
-        host.exportNowEnabled.clear();
+        host.exportRunning.clear();
         EXPECT_EQ(Export({}).status, SheetExportStatus::Failed);
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_EQ(host.messages[0].text,
@@ -358,7 +358,7 @@ TEST_F(SheetExport, AFailedExportShowsTheErrorBoxAndLeavesOlderFilesAlone) {
         EXPECT_EQ(host.messages[0].title, "Dammit!");
         EXPECT_EQ(host.messages[0].icon, MessageIcon::Critical);
         EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
-        EXPECT_EQ(host.exportNowEnabled, (std::vector<bool>{false, true}));
+        EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
         EXPECT_EQ(settings.ExportName, "walk");
         EXPECT_EQ(host.LastCaption(), "Assembling frames...");
     }
@@ -442,9 +442,9 @@ TEST_F(SheetExport, MissingSelectionsStopSilently) {
         {ExportMode::Unused, 0, 0, 0, 0, {}, SheetFormat::Bmp},
     };
     for (const auto& request : requests) {
-        host.exportNowEnabled.clear();
+        host.exportRunning.clear();
         EXPECT_EQ(Export(request).status, SheetExportStatus::NoSelection);
-        EXPECT_EQ(host.exportNowEnabled, (std::vector<bool>{false, true}));
+        EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
     }
     ResetArchive(model, host);
     EXPECT_EQ(Export({}).status, SheetExportStatus::NoSelection);
@@ -511,7 +511,7 @@ TEST_F(SheetExport, ARangeWithoutFramesIsReportedAndWritesNothing) {
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Nothing to export: the selection holds no frames.");
     EXPECT_TRUE(FilesIn(out).empty());
-    EXPECT_EQ(host.exportNowEnabled, (std::vector<bool>{false, true}));
+    EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
 }
 
 TEST_F(SheetExport, SheetsTallerThan65535PixelsAreWrittenWhole) {
@@ -545,7 +545,7 @@ TEST_F(SheetExport, AnArchiveUnloadedDuringTheListBuildEndsTheExport) {
     EXPECT_EQ(result.status, SheetExportStatus::Interrupted);
     EXPECT_EQ(unloading.yields, 2);
     EXPECT_TRUE(FilesIn(out).empty());
-    EXPECT_EQ(unloading.exportNowEnabled, (std::vector<bool>{false, true}));
+    EXPECT_EQ(unloading.exportRunning, (std::vector<bool>{true, false}));
 }
 
 TEST_F(SheetExport, SheetsLargerThanABitmapHoldsAreRefused) {
@@ -557,7 +557,7 @@ TEST_F(SheetExport, SheetsLargerThanABitmapHoldsAreRefused) {
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_NE(host.messages[0].text.find("65534 x 32767"), std::string::npos);
     EXPECT_TRUE(FilesIn(out).empty());
-    EXPECT_EQ(host.exportNowEnabled, (std::vector<bool>{false, true}));
+    EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
 }
 
 }  // namespace

@@ -240,7 +240,7 @@ TEST_F(SifExportTest, ProgressCaptionsNameAndExportNowFollowTheExport) {
     EXPECT_EQ(host.captions, (std::vector<std::string>{
                                  "Indexing images...", "Generating frame list for export...",
                                  "Assembling frames...", "Object 1 (2 actions).sif created."}));
-    EXPECT_EQ(host.exportNowEnabled, (std::vector<bool>{false, true}));
+    EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
     EXPECT_EQ(settings.ExportName, "");
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(host.yields, 2);  // once per frame visited
@@ -408,7 +408,7 @@ TEST_F(SifExportTest, NoSelectionDoesNothing) {
     maker.Object(0, {{{maker.Image(2, 2, Pattern(1))}}});
     EXPECT_EQ(Export(-1).result.status, SifExportStatus::NoSelection);
     EXPECT_TRUE(host.captions.empty());
-    EXPECT_TRUE(host.exportNowEnabled.empty());
+    EXPECT_TRUE(host.exportRunning.empty());
     EXPECT_EQ(settings.ExportName, "hero");
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
@@ -420,7 +420,7 @@ TEST_F(SifExportTest, AnObjectWithoutFramesIsRefusedWithAMessage) {
     EXPECT_EQ(e.result.status, SifExportStatus::NothingToExport);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Nothing to export: the selection holds no frames.");
-    EXPECT_EQ(host.exportNowEnabled, (std::vector<bool>{false, true}));
+    EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
     EXPECT_EQ(settings.ExportName, "hero");
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
@@ -434,7 +434,7 @@ TEST_F(SifExportTest, CountsBeyondSixteenBitsAreRefused) {
     EXPECT_EQ(e.result.status, SifExportStatus::TooLarge);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_NE(host.messages[0].text.find("32769 actions"), std::string::npos);
-    EXPECT_EQ(host.exportNowEnabled.back(), true);
+    EXPECT_EQ(host.exportRunning.back(), false);
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 
     // 32,768 entries still fit: LastAction 32767.
@@ -458,7 +458,7 @@ TEST_F(SifExportTest, AFailedWriteShowsTheErrorBoxAndLeavesNothingBehind) {
     EXPECT_EQ(host.messages[0].icon, MessageIcon::Critical);
     EXPECT_EQ(host.messages[0].text.rfind("Error ", 0), 0u);
     EXPECT_NE(host.messages[0].text.find(" Encountered:\r\n\""), std::string::npos);
-    EXPECT_EQ(host.exportNowEnabled.back(), true);
+    EXPECT_EQ(host.exportRunning.back(), false);
     EXPECT_EQ(settings.ExportName, "hero");
     EXPECT_EQ(host.LastCaption(), "Assembling frames...");
     EXPECT_TRUE(std::filesystem::is_directory(dir.File("hero.sif/keep")));

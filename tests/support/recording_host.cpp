@@ -7,8 +7,9 @@ RecordingHost::RecordingHost() {
 }
 
 MessageResult RecordingHost::ShowMessage(const std::string& text, const std::string& title,
-                                         MessageIcon icon, MessageButtons buttons) {
-    messages.push_back({text, title, icon, buttons});
+                                         MessageIcon icon, MessageButtons buttons,
+                                         const std::string& details) {
+    messages.push_back({text, title, icon, buttons, details});
     return buttons == MessageButtons::YesNo ? answer : MessageResult::Ok;
 }
 

@@ -76,6 +76,7 @@ struct ShownMessage {
     MessageIcon icon;
     MessageButtons buttons;
     bool busy;  // whether a load or an export was running when it showed
+    std::string details;
 };
 
 struct FileDialogCall {
@@ -103,8 +104,9 @@ class TestWindow {
         };
         dlgs.PickColor = [this](QWidget*, COLORREF) { return colourAnswer; };
         dlgs.MessageBox = [this](QWidget*, const std::string& text, const std::string& title,
-                                 MessageIcon icon, MessageButtons buttons) {
-            messages.push_back({text, title, icon, buttons, form->IsBusy()});
+                                 MessageIcon icon, MessageButtons buttons,
+                                 const std::string& details) {
+            messages.push_back({text, title, icon, buttons, form->IsBusy(), details});
             if (onMessage) onMessage();
             return buttons == MessageButtons::YesNo ? yesNoAnswer : MessageResult::Ok;
         };

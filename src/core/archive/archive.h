@@ -4,13 +4,14 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "archive/model.h"
 #include "platform/host.h"
 
 namespace pixhaul {
 
-// Empties the model and the browsing controls (through the host) and closes the archive file.
+// Empties the model, tells the host (ArchiveReset) and closes the archive file.
 void ResetArchive(ArchiveModel& model, Host& host);
 
 // The 256 palette entries of image block PaletteIndex, read from the open archive 8 bytes after
@@ -20,22 +21,38 @@ std::array<COLORREF, 256> ReadBlockPalette(const ArchiveModel& model, std::int32
 enum class LoadStatus {
     NotStarted,  // ArchivePath was ""
     Loaded,      // loaded completely
-    Damaged,     // loaded what could be read; the user was told what was wrong and where
-    Rejected,    // version byte not known, or the file could not be opened: nothing loaded
-                 // (also when the model was reset or reloaded while the host pumped events:
-                 // the load stops and leaves the model as that left it)
+    Damaged,     // loaded what could be read; the user was told in one box what was wrong
+                 // and where (every problem in the box's details)
+    Rejected,    // version byte not known, or the file could not be opened: nothing loaded,
+                 // the user was told (not told when the model was reset or reloaded while the
+                 // host pumped events: the load stops and leaves the model as that left it)
+    Canceled,    // the host asked to stop: nothing loaded, nothing told
 };
+
+// One thing wrong with a damaged archive and where it is.
+struct LoadProblem {
+    static constexpr std::int64_t kWholeFile = -1;  // a problem of the file as a whole
+    std::int64_t offset = kWholeFile;               // byte offset in the file
+    std::string message;
+};
+
+// "message (at byte offset N)", or the message alone for a problem of the whole file.
+std::string LoadProblemText(const LoadProblem& problem);
 
 struct LoadResult {
     LoadStatus status = LoadStatus::NotStarted;
-    std::string problem;  // what was wrong (Damaged, Rejected), as told to the user
+    std::string problem;  // what was wrong (Damaged: the first problem; Rejected), as told
+    // Every problem of a damaged archive in the order found (the first 1000 of a file that has
+    // more); empty unless Damaged.
+    std::vector<LoadProblem> problems;
 };
 
 // Loads the archive named by ArchivePath into the model. The file's bytes are read into memory
 // and kept while anything of it is loaded; image streams share them. A damaged archive keeps what
 // was read completely (a frame naming an unknown image gets ImageIndex -1; of two images with one
 // id the first keeps it) and the user is told once, in a message box, what was wrong and where. The
-// host reports every image (ImageLoaded) and the end of the load (ArchiveLoaded).
+// host reports every image (ImageLoaded) and the end of the load (ArchiveLoaded); the load asks
+// IsCanceled after every image and every object and, when asked to, leaves nothing loaded.
 LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host& host);
 
 // True when the archive the model was loaded from is no longer on disk as it was read: gone,
@@ -65,9 +82,10 @@ inline constexpr const char* kCaptionUnloaded = "No file loaded";
 inline constexpr const char* kVersionMessage = "File version not known (and thus not supported!)";
 
 // The list texts of the browsing lists.
-std::string ObjectItemText(const ArchiveModel& model, std::int32_t object);           // List1
-std::string ActionItemText(const ActionRecord& action);                               // List2
-std::string DirectionItemText(const DirectionRecord& direction, std::int32_t index);  // List3
-std::string FrameItemText(const FrameRecord& frame, std::int32_t index);              // List4
+// The texts of the browsing lists: objects, actions, directions, frames.
+std::string ObjectItemText(const ArchiveModel& model, std::int32_t object);
+std::string ActionItemText(const ActionRecord& action);
+std::string DirectionItemText(const DirectionRecord& direction, std::int32_t index);
+std::string FrameItemText(const FrameRecord& frame, std::int32_t index);
 
 }  // namespace pixhaul

@@ -4,11 +4,12 @@
 // many bytes are left, and every count is checked against those bytes before it sizes anything.
 // Memory follows what was read: an image costs its compact record and an id key, and nothing is
 // reserved for a count before the entries it claims have been read. A damaged
-// archive keeps what was read completely; the first problem found (and how many more there were)
-// is told to the user once, at the end.
+// archive keeps what was read completely; every problem found, each with its byte offset, is
+// told to the user once, at the end, and returned with the result.
 #include <algorithm>
 #include <limits>
 #include <string>
+#include <vector>
 
 #include "archive/archive.h"
 #include "archive/image_keys.h"
@@ -26,7 +27,7 @@ constexpr std::size_t kMinActionSize = 16;     // an action without directions o
 
 // Little-endian reads over the file's bytes. Callers check Has() before reading.
 class Cursor {
-public:
+  public:
     // Reads from pos on, at most limit bytes and never past the end of the file.
     Cursor(std::span<const std::uint8_t> bytes, std::size_t pos, std::size_t limit)
         : data_(bytes.data()), pos_(std::min(pos, bytes.size())) {
@@ -52,40 +53,56 @@ public:
         return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
     }
 
-private:
+  private:
     const std::uint8_t* data_;
     std::size_t size_ = 0;
     std::size_t pos_;
 };
 
-// Collects what was wrong with a damaged archive: the first problem in full, the rest counted.
-// The description is built only for the first, so a file full of bad frames stays fast.
+// Collects what was wrong with a damaged archive, each problem with its byte offset. A file full
+// of bad frames could name millions; the first kMaxListedProblems are kept and the rest counted.
 class DamageReport {
-public:
+  public:
+    static constexpr std::size_t kMaxListedProblems = 1000;
+
     template <typename Describe>
     void Add(std::size_t offset, Describe&& describe) {
-        if (count_++ == 0) first_ = describe() + " (at byte offset " + std::to_string(offset) + ")";
+        if (count_++ < kMaxListedProblems) {
+            problems_.push_back({static_cast<std::int64_t>(offset), describe()});
+        }
     }
     // A problem of the file as a whole.
     void AddWhole(const std::string& what) {
-        if (count_++ == 0) first_ = what;
+        if (count_++ < kMaxListedProblems) problems_.push_back({LoadProblem::kWholeFile, what});
     }
     bool Any() const { return count_ > 0; }
-    const std::string& First() const { return first_; }
     std::string Message() const {
         // Appended piece by piece: g++ 12 warns wrongly about "literal" + std::string chains.
         std::string text = "The archive is damaged: ";
-        text.append(first_).append(".");
+        text.append(LoadProblemText(problems_.front())).append(".");
         if (count_ > 1) {
             text.append(" ").append(std::to_string(count_ - 1)).append(" further problem");
-            text.append(count_ > 2 ? "s were found." : " was found.");
+            text.append(count_ > 2 ? "s were found (see the details)."
+                                   : " was found (see the details).");
         }
         text.append(" Everything that could be read completely has been loaded.");
         return text;
     }
+    // One line per problem, for the message's details.
+    std::string Details() const {
+        std::string text;
+        for (const LoadProblem& problem : problems_)
+            text.append(LoadProblemText(problem)).append("\n");
+        if (count_ > problems_.size()) {
+            text.append("... and ").append(std::to_string(count_ - problems_.size()));
+            text.append(" more\n");
+        }
+        return text;
+    }
+    std::vector<LoadProblem> Take() { return std::move(problems_); }
 
-private:
-    std::string first_;
+  private:
+    std::vector<LoadProblem> problems_;
     std::size_t count_ = 0;
 };
 
@@ -126,7 +143,7 @@ std::string MoreThanFits(std::uint64_t stated, const char* what, std::size_t lef
 }
 
 class Loader {
-public:
+  public:
     Loader(ArchiveModel& model, Host& host, DamageReport& damage)
         : model_(model), host_(host), bytes_(model.File->Bytes()), damage_(damage) {}
 
@@ -135,8 +152,10 @@ public:
     // True when the model was reset or reloaded while the host processed its messages; the
     // load then stops and leaves the model to whoever changed it.
     bool Interrupted() const { return interrupted_; }
+    // True when the host asked to stop; the load stops between two images or two objects.
+    bool Canceled() const { return canceled_; }
 
-private:
+  private:
     bool WithinBudget(std::size_t block, std::size_t start, const char* kind);
     void Spend(const Cursor& c, std::size_t start);
     void LoadImageBlock(std::size_t block, Cursor& c);
@@ -159,17 +178,19 @@ private:
     // of many overlapping blocks would otherwise be read over and over, each time into memory.
     std::size_t readBudget_ = 4 * bytes_.size() + 65536;
     bool interrupted_ = false;
+    bool canceled_ = false;
 };
 
 void Loader::LoadImageBlocks(std::size_t firstBlock) {
-    for (std::size_t b = firstBlock; b < model_.ImageBlockPos.size() && !interrupted_; ++b) {
+    for (std::size_t b = firstBlock; b < model_.ImageBlockPos.size() && !interrupted_ && !canceled_;
+         ++b) {
         const auto start = static_cast<std::size_t>(model_.ImageBlockPos[b]);
         if (!WithinBudget(b, start, "image block")) continue;
         Cursor c(bytes_, start, readBudget_);
         LoadImageBlock(b, c);
         Spend(c, start);
     }
-    if (interrupted_) return;
+    if (interrupted_ || canceled_) return;
     model_.LastImage = static_cast<std::int32_t>(model_.Images.size() - 1);
     keys_.Seal([&](const ImageKeys::Key& key) {
         const auto index = static_cast<std::size_t>(key.index);
@@ -263,6 +284,10 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
             interrupted_ = true;
             return;
         }
+        if (host_.IsCanceled()) {
+            canceled_ = true;
+            return;
+        }
     }
 }
 
@@ -279,6 +304,10 @@ std::size_t Loader::AppendImage(const ImageRecord& record) {
 
 void Loader::LoadObjectBlocks(const std::vector<std::int64_t>& positions) {
     for (std::size_t o = 0; o < positions.size(); ++o) {
+        if (host_.IsCanceled()) {
+            canceled_ = true;
+            return;
+        }
         const auto start = static_cast<std::size_t>(positions[o]);
         if (!WithinBudget(o, start, "object")) continue;
         Cursor c(bytes_, start, readBudget_);
@@ -426,10 +455,21 @@ LoadResult Reject(ArchiveModel& model, Host& host, const std::string& problem) {
     host.ShowMessage(problem, kProgramName, MessageIcon::None, MessageButtons::Ok);
     host.SetCaption(kCaptionRejected);
     ResetArchive(model, host);
-    return {LoadStatus::Rejected, problem};
+    return {LoadStatus::Rejected, problem, {}};
+}
+
+LoadResult Cancel(ArchiveModel& model, Host& host) {
+    ResetArchive(model, host);
+    host.SetCaption(kCaptionUnloaded);
+    return {LoadStatus::Canceled, "the load was canceled", {}};
 }
 
 }  // namespace
+
+std::string LoadProblemText(const LoadProblem& problem) {
+    if (problem.offset == LoadProblem::kWholeFile) return problem.message;
+    return problem.message + " (at byte offset " + std::to_string(problem.offset) + ")";
+}
 
 LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host& host) {
     if (ArchivePath.empty()) return {};
@@ -456,21 +496,27 @@ LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host
     std::size_t firstBlock = 1;
     if (host.IsOptionChecked(Option::LoadThumbnails)) {
         firstBlock = 0;
-        if (!model.ImageBlockPos.empty()) host.SetThumbnailsModeEnabled(true);
+        if (!model.ImageBlockPos.empty()) host.ThumbnailBlockLoaded(true);
     }
 
     Loader loader(model, host, damage);
     loader.LoadImageBlocks(firstBlock);
-    if (loader.Interrupted()) return {LoadStatus::Rejected, "the load was interrupted"};
+    if (loader.Interrupted()) return {LoadStatus::Rejected, "the load was interrupted", {}};
+    if (loader.Canceled()) return Cancel(model, host);
+    host.Progress(model.ImageTotal, model.ImageTotal);
 
     host.SetCaption("Loading object blocks...");
     loader.LoadObjectBlocks(tags.objectBlocks);
+    if (loader.Canceled()) return Cancel(model, host);
 
     host.SetCaption("Pixhaul: " + ArchivePath);
     host.ArchiveLoaded();
-    if (!damage.Any()) return {LoadStatus::Loaded, ""};
-    host.ShowMessage(damage.Message(), kProgramName, MessageIcon::Exclamation, MessageButtons::Ok);
-    return {LoadStatus::Damaged, damage.First()};
+    if (!damage.Any()) return {LoadStatus::Loaded, "", {}};
+    host.ShowMessage(damage.Message(), kProgramName, MessageIcon::Exclamation, MessageButtons::Ok,
+                     damage.Details());
+    std::vector<LoadProblem> problems = damage.Take();
+    std::string first = LoadProblemText(problems.front());
+    return {LoadStatus::Damaged, std::move(first), std::move(problems)};
 }
 
 }  // namespace pixhaul

@@ -52,6 +52,7 @@ SheetSize BuildExportList(const ArchiveModel& model, Host& host, std::vector<Exp
                 std::int64_t rowWidth = 0;
                 bool rowHasEntries = false;
                 for (std::int64_t f = frames.first; f <= frames.last; ++f) {
+                    ThrowIfCanceled(host);
                     const std::int32_t image =
                         direction.Frames[static_cast<std::size_t>(f)].ImageIndex;
                     const bool known =

@@ -36,6 +36,7 @@ inline constexpr const char* kCaptionGeneratingList = "Generating frame list for
 // image is already listed is left out. Frames naming no image (ImageIndex -1 or outside Images)
 // are skipped. The host yields once for every frame visited; when the archive is reset or another
 // one loaded meanwhile, the build stops with an empty list and a 0 x 0 size.
+// Asks host.IsCanceled() before every frame and throws WorkCanceled when asked to stop.
 SheetSize BuildExportList(const ArchiveModel& model, Host& host, std::vector<ExportFrame>& List,
                           std::int32_t ObjTo, std::int32_t ActTo, std::int32_t DirTo,
                           std::int32_t FrmTo, std::int32_t ObjFrom, std::int32_t ActFrom,

@@ -55,7 +55,7 @@ std::string AutomaticExportName(const ArchiveModel& model, const std::string& Ar
                                 ExportMode mode, std::int32_t object, std::int32_t action,
                                 std::int32_t direction, std::int32_t image);
 
-// The automatic name of a SIF export: the text of the object's List1 item.
+// The automatic name of a SIF export: the object's text in the objects list.
 std::string AutomaticSifName(const ArchiveModel& model, std::int32_t object);
 
 // An action name from the archive made fit for a file name: "/" and control characters become

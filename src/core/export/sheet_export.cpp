@@ -50,11 +50,11 @@ namespace {
 
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
-// Keeps mnuExpNow disabled for as long as the export runs, however it ends.
+// Tells the host that an export runs, from its start to its end, however it ends.
 class ExportNowLock {
   public:
-    explicit ExportNowLock(Host& host) : host_(host) { host_.SetExportNowEnabled(false); }
-    ~ExportNowLock() { host_.SetExportNowEnabled(true); }
+    explicit ExportNowLock(Host& host) : host_(host) { host_.ExportStarted(); }
+    ~ExportNowLock() { host_.ExportFinished(); }
     ExportNowLock(const ExportNowLock&) = delete;
     ExportNowLock& operator=(const ExportNowLock&) = delete;
 
@@ -234,6 +234,7 @@ class SheetComposer {
         for (std::int64_t n = 0; n < total; ++n) {
             const Row& row = rows[static_cast<std::size_t>(sheet.BottomUp() ? total - 1 - n : n)];
             if (row.height == 0) continue;
+            ThrowIfCanceled(host_);
             FillBottomRows(band, row.height, settings_.TransColor);
             const std::int32_t top = tallest - row.height;
             std::int32_t x = 0;
@@ -316,11 +317,10 @@ SheetSize SequenceList(const ArchiveModel& model, const std::vector<std::int32_t
     return size;
 }
 
-}  // namespace
-
-SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& host,
-                                const SheetExportRequest& request, const OutputBudget& budget) {
-    ExportNowLock lock(host);
+// The export's steps; WorkCanceled leaves them between two steps.
+SheetExportResult ExportBitmapsSteps(ArchiveModel& model, Settings& settings, Host& host,
+                                     const SheetExportRequest& request,
+                                     const OutputBudget& budget) {
     SheetExportResult result;
     host.SetCaption(kCaptionIndexing);
 
@@ -437,6 +437,20 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
     settings.ExportName.clear();
     result.status = SheetExportStatus::Written;
     return result;
+}
+
+}  // namespace
+
+SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& host,
+                                const SheetExportRequest& request, const OutputBudget& budget) {
+    ExportNowLock lock(host);
+    try {
+        return ExportBitmapsSteps(model, settings, host, request, budget);
+    } catch (const WorkCanceled&) {
+        SheetExportResult result;
+        result.status = SheetExportStatus::Canceled;
+        return result;
+    }
 }
 
 }  // namespace pixhaul

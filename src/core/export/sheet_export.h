@@ -18,13 +18,13 @@ enum class SheetFormat { Bmp, Png };
 // What the window (or the qxa tool) gathers from its widgets before an export.
 struct SheetExportRequest {
     ExportMode Mode = ExportMode::AllObjects;
-    // Selected items of List1, List2 and List3; -1 when the list has no selection.
+    // The selected object, action and direction; -1 when there is no selection.
     std::int32_t Object = -1;
     std::int32_t Action = -1;
     std::int32_t Direction = -1;
-    // HScroll1's value: the displayed image (mode 6).
+    // The displayed image (mode 6).
     std::int32_t DisplayedImage = 0;
-    // The List5 sequence of image indices (mode 7), in order, duplicates kept.
+    // The hand-built sequence of image indices (mode 7), in order, duplicates kept.
     std::vector<std::int32_t> Sequence;
     SheetFormat Format = SheetFormat::Bmp;
     // zlib's 0 (fastest) to 9 (smallest), for a PNG sheet.
@@ -41,6 +41,7 @@ enum class SheetExportStatus {
     OverBudget,       // over the output budget: refused (or declined), nothing written
     Interrupted,      // the archive was reset or replaced while the list was built: nothing written
     Failed,           // a file error: the "Dammit!" box was shown, older files untouched
+    Canceled,         // the host asked to stop: nothing told, nothing written
 };
 
 struct SheetExportResult {
@@ -74,6 +75,8 @@ std::string SheetTooLargeToAssemble(std::int64_t width, std::int64_t height,
 // Options read from the host at the moment of use: GenerateLookupTable, RemoveDuplicateFrames,
 // CacheRenderedImages.
 // The sheet's pixels and file size are checked against budget before anything is written.
+// The host hears ExportStarted and ExportFinished around it; IsCanceled is asked for every frame
+// of the list and every band of the sheet.
 SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& host,
                                 const SheetExportRequest& request,
                                 const OutputBudget& budget = {});

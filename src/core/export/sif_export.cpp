@@ -222,6 +222,7 @@ void EncodeSheet(const ArchiveModel& model, const Settings& settings, Host& host
         encoder.DropWritten();
     };
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+        ThrowIfCanceled(host);
         if (row->height > 0 && sheetWidth > 0) {
             ComposeRow(model, settings, host, list, *row, sheetWidth, band, undecoded);
             encoder.AddSurface(band);
@@ -234,21 +235,20 @@ void EncodeSheet(const ArchiveModel& model, const Settings& settings, Host& host
     drain();
 }
 
-}  // namespace
-
-SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& host,
-                          std::int32_t object, const OutputBudget& budget) {
+// The export's steps; WorkCanceled leaves them between two steps.
+SifExportResult ExportSifSteps(const ArchiveModel& model, Settings& settings, Host& host,
+                               std::int32_t object, const OutputBudget& budget) {
     SifExportResult result;
     if (object < 0 || static_cast<std::size_t>(object) >= model.Objects.size()) return result;
 
-    host.SetExportNowEnabled(false);
+    host.ExportStarted();
     host.SetCaption(kCaptionIndexing);
     auto refuse = [&](SifExportStatus status, const std::string& text) {
         const MessageIcon icon = status == SifExportStatus::NothingToExport
                                      ? MessageIcon::Information
                                      : MessageIcon::Exclamation;
         host.ShowMessage(text, kProgramName, icon, MessageButtons::Ok);
-        host.SetExportNowEnabled(true);
+        host.ExportFinished();
         result.status = status;
         result.problem = text;
         return result;
@@ -286,7 +286,7 @@ SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& h
         static_cast<std::uint64_t>(size.Width) * static_cast<std::uint64_t>(size.Height),
         UncompressedRgbBytes(size.Width, size.Height), false};
     if (!ClearedByBudget(planned, budget, host)) {
-        host.SetExportNowEnabled(true);
+        host.ExportFinished();
         result.status = SifExportStatus::OverBudget;
         result.path = planned.path;
         return result;
@@ -357,24 +357,40 @@ SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& h
         file.Commit();
     } catch (const FileError& error) {
         ShowExportError(host, error.Number(), error.Description());
-        host.SetExportNowEnabled(true);
+        host.ExportFinished();
         result.status = SifExportStatus::Failed;
         result.problem = error.Description();
         return result;
     } catch (const std::bad_alloc&) {
         const std::string description = std::strerror(ENOMEM);
         ShowExportError(host, ENOMEM, description);
-        host.SetExportNowEnabled(true);
+        host.ExportFinished();
         result.status = SifExportStatus::Failed;
         result.problem = description;
         return result;
     }
 
     host.SetCaption(settings.ExportName + kSifCreatedSuffix);
-    host.SetExportNowEnabled(true);
+    host.ExportFinished();
     settings.ExportName.clear();
     result.status = SifExportStatus::Written;
     return result;
+}
+
+}  // namespace
+
+SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& host,
+                          std::int32_t object, const OutputBudget& budget) {
+    const std::string nameBefore = settings.ExportName;
+    try {
+        return ExportSifSteps(model, settings, host, object, budget);
+    } catch (const WorkCanceled&) {
+        host.ExportFinished();
+        settings.ExportName = nameBefore;
+        SifExportResult result;
+        result.status = SifExportStatus::Canceled;
+        return result;
+    }
 }
 
 }  // namespace pixhaul

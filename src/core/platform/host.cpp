@@ -11,6 +11,10 @@ void Host::ImageLoaded(std::int64_t number, std::int64_t total) {
     Yield();
 }
 
+void ThrowIfCanceled(Host& host) {
+    if (host.IsCanceled()) throw WorkCanceled();
+}
+
 bool OptionCheckedAtStart(Option option) {
     switch (option) {
         case Option::AutoFilenames:

@@ -25,7 +25,11 @@ Slot slots[kSlots];
 
 static_assert(std::atomic<int>::is_always_lock_free, "slots are read in a signal handler");
 
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set in a signal handler");
+
 void OnSignal(int signo) {
+    if (signo == SIGINT && !interrupted.exchange(true)) return;  // the work stops by itself
     RemoveRegisteredTemporaries();
     ::_exit(128 + signo);
 }
@@ -55,6 +59,8 @@ void RemoveRegisteredTemporaries() noexcept {
         if (slot.state.load() == kInUse) ::unlink(slot.path);
     }
 }
+
+bool InterruptRequested() noexcept { return interrupted.load(); }
 
 void InstallTemporaryCleanupOnSignals() {
     struct sigaction action {};

@@ -13,8 +13,13 @@ void UnregisterTemporary(int slot) noexcept;
 // Unlinks every registered path. Async-signal-safe.
 void RemoveRegisteredTemporaries() noexcept;
 
-// For a program (not a library): on SIGINT, SIGTERM and SIGHUP remove the registered temporaries
-// and exit with 128 + the signal's number. Not async-signal-safe; call once at start.
+// For a program (not a library): on SIGTERM and SIGHUP remove the registered temporaries and exit
+// with 128 + the signal's number at once. The first SIGINT only asks the work to stop
+// (InterruptRequested turns true; the work unwinds, its temporaries go with it, and the program
+// exits with 130); a second SIGINT removes the temporaries and exits at once. Not
+// async-signal-safe; call once at start.
 void InstallTemporaryCleanupOnSignals();
+// Whether a SIGINT arrived since InstallTemporaryCleanupOnSignals. Async-signal-safe.
+bool InterruptRequested() noexcept;
 
 }  // namespace pixhaul
