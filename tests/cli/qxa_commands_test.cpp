@@ -117,7 +117,7 @@ TEST_F(QxaTest, InfoListsEveryProblemWithItsOffset) {
     EXPECT_EQ(lineStart, text.out.size()) << text.out;
     const ProcessResult json = RunQxa({"info", a, "--json"});
     std::size_t offsets = 0;
-    for (std::size_t at = 0; (at = json.out.find("{\"offset\": ", at)) != std::string::npos; ++at) {
+    for (std::size_t at = 0; (at = json.out.find("{\"offset\":", at)) != std::string::npos; ++at) {
         ++offsets;
     }
     EXPECT_EQ(offsets, 3u) << json.out;

@@ -92,7 +92,7 @@ void ExpectSoundModel(const ArchiveModel& model) {
 }
 
 class DamagedArchiveTest : public ::testing::Test {
-protected:
+  protected:
     LoadResult LoadBytes(const std::vector<std::uint8_t>& bytes) {
         host.messages.clear();
         // A new file each time: rewriting one in place makes the file system flush on close.

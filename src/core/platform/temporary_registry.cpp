@@ -60,7 +60,9 @@ void RemoveRegisteredTemporaries() noexcept {
     }
 }
 
-bool InterruptRequested() noexcept { return interrupted.load(); }
+bool InterruptRequested() noexcept {
+    return interrupted.load();
+}
 
 void InstallTemporaryCleanupOnSignals() {
     struct sigaction action {};
