@@ -354,20 +354,6 @@ TEST_F(SheetExport, AutomaticNamesAndTheNameChosenByTheUser) {
                                         "Object 1 (1 actions).dat", "walk.bmp"}));
 }
 
-TEST(ExportNaming, PathsSplitAndOnlyARealExtensionGoes) {
-    EXPECT_EQ(SplitExportPath("/out/walk.bmp").Folder, "/out/");
-    EXPECT_EQ(SplitExportPath("/out/walk.bmp").Name, "walk");
-    EXPECT_EQ(SplitExportPath("walk.bmp").Folder, "");
-    EXPECT_EQ(SplitExportPath("/out/.sif").Name, "");
-    EXPECT_EQ(SplitExportPath("/out/ab").Name, "ab");
-    EXPECT_EQ(SplitExportPath("/out/a.b").Name, "a.b");
-    EXPECT_EQ(SplitExportPath("/o.ut/walk").Name, "walk");
-    EXPECT_EQ(SplitExportPath("/out/walk.anim").Name, "walk.anim");
-    EXPECT_EQ(ArchiveBaseName("/data/sprites/units.qxa"), "units");
-    EXPECT_EQ(ArchiveBaseName("units"), "units");
-    EXPECT_EQ(ImageExportName(12), "Image 12");
-}
-
 TEST(ExportNaming, ActionNamesFromTheArchiveCannotLeaveTheExportFolder) {
     ArchiveModel model;
     model.Objects[0].ActionCount = 1;

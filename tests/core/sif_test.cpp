@@ -296,24 +296,14 @@ TEST_F(SifExportTest, DuplicateRemovalFollowsTheOption) {
     ExpectSheetShowsFrames(off.contents, {5, 5, 6});
 }
 
-TEST_F(SifExportTest, BackColorIsTheTransparentColourAndCachingKeepsRenders) {
-    const auto a = maker.Image(5, 7, Pattern(1));
-    const auto b = maker.Image(9, 3, Pattern(2));
-    maker.Object(0, {{{a}, {b}}});
+// (The caching option belongs to the composition both exports share: the sheet tests hold it.)
+TEST_F(SifExportTest, BackColorIsTheTransparentColour) {
+    maker.Object(0, {{{maker.Image(5, 7, Pattern(1))}, {maker.Image(9, 3, Pattern(2))}}});
     settings.TransColor = 0x00FF0000;  // blue
-    host.SetOption(Option::CacheRenderedImages, true);
     const Exported e = Export();
     ASSERT_EQ(e.readError, "");
     EXPECT_EQ(e.contents.Image.BackColor, 0x00FF0000u);
-    EXPECT_TRUE(maker.model.ImageBitmap(0).IsRendered());
-    EXPECT_TRUE(maker.model.ImageBitmap(1).IsRendered());
-
-    host.SetOption(Option::CacheRenderedImages, false);
-    settings.ExportName = "again";
-    const Exported f = Export();
-    ASSERT_EQ(f.readError, "");
-    EXPECT_FALSE(maker.model.ImageBitmap(0).IsRendered());
-    EXPECT_FALSE(maker.model.ImageBitmap(1).IsRendered());
+    ExpectSheetShowsFrames(e.contents, {0, 1});
 }
 
 TEST_F(SifExportTest, PaletteImagesOfALoadedArchiveUseTheirBlocksPalette) {
