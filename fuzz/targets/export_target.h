@@ -24,12 +24,12 @@
 #include <vector>
 
 #include "archive/archive.h"
-#include "formats/bmp_writer.h"
-#include "formats/dat_writer.h"
 #include "export/export_list.h"
 #include "export/sheet_export.h"
-#include "formats/sif_reader.h"
 #include "export/sif_export.h"
+#include "formats/bmp_writer.h"
+#include "formats/dat_writer.h"
+#include "formats/sif_reader.h"
 #include "fuzz_host.h"
 #include "memory_file.h"
 #include "scratch_folder.h"
@@ -61,6 +61,9 @@ inline std::string CheckFolder(const ScratchFolder& scratch,
 
 inline std::string CheckSheet(const ScratchFolder& scratch, const SheetExportResult& result,
                               SheetFormat format) {
+    if (result.status == SheetExportStatus::Failed && format == SheetFormat::Bmp) {
+        return "a damaged archive gave a file error";
+    }
     if (result.status != SheetExportStatus::Written) {
         if (!result.paths.empty()) return "an export that wrote nothing reports files";
         return CheckFolder(scratch, {});
@@ -183,6 +186,7 @@ inline std::string RunExportInput(std::span<const std::uint8_t> bytes,
     settings.ExportName.clear();
 
     const SifExportResult sif = ExportSif(model, settings, host, 0);
+    if (sif.status == SifExportStatus::Failed) return "the SIF export gave a file error";
     std::vector<std::string> files = bitmap.paths;
     if (sif.status == SifExportStatus::Written) {
         files.push_back(sif.path);
@@ -206,7 +210,7 @@ inline std::string RunExportInput(std::span<const std::uint8_t> bytes,
         return problem;
     }
     scratch.Clear();
-    return "";
+    return host.problem;
 }
 
 }  // namespace pixhaul::fuzz

@@ -2,6 +2,7 @@
 // The host of the fuzz targets: silent like QuietHost, with options a target can set and a count
 // of the message boxes shown.
 #include <array>
+#include <string>
 
 #include "platform/host.h"
 
@@ -21,10 +22,12 @@ class FuzzHost : public QuietHost {
     MessageResult ShowMessage(const std::string& text, const std::string& title, MessageIcon icon,
                               MessageButtons buttons, const std::string& details) override {
         ++messages;
+        if (text.empty() || title.empty()) problem = "a message without its text or title";
         return QuietHost::ShowMessage(text, title, icon, buttons, details);
     }
 
     int messages = 0;
+    std::string problem;  // set when a message box would say nothing
 
   private:
     static std::size_t Index(Option option) { return static_cast<std::size_t>(option); }

@@ -78,6 +78,22 @@ inline std::string CheckModel(const ArchiveModel& model) {
     return "";
 }
 
+// The tables are no larger than what the file, read at most four times over plus 64 KiB (as
+// overlapping blocks may be), can describe.
+inline std::string CheckModelSize(const ArchiveModel& model, std::size_t fileSize) {
+    const std::uint64_t readable = 4 * std::uint64_t{fileSize} + 65536;
+    std::uint64_t described = (model.Images.size() - 1) * 28;
+    for (const ObjectRecord& object : model.Objects) {
+        described += 16 * object.Actions.size();
+        for (const ActionRecord& action : object.Actions) {
+            for (const DirectionRecord& direction : action.Directions) {
+                described += 32 + 8 * direction.Frames.size();
+            }
+        }
+    }
+    return described > readable ? "the model holds more than the file describes" : "";
+}
+
 // The export list of one object: every entry names an image of that object, rows end where
 // they say, and the sheet size adds up.
 inline std::string CheckExportList(const ArchiveModel& model, Host& host, std::int32_t object) {
@@ -138,12 +154,19 @@ inline std::string RunLoaderInput(std::span<const std::uint8_t> bytes) {
     ArchiveModel model;
     const LoadResult result = LoadArchive(model, file.Path(), host);
     if (host.messages > 1) return "the load showed more than one message";
+    if (!host.problem.empty()) return host.problem;
+    if (result.status == LoadStatus::Damaged && result.problem.empty()) {
+        return "a damaged archive without its problem";
+    }
     if ((host.messages == 1) !=
         (result.status == LoadStatus::Damaged || result.status == LoadStatus::Rejected)) {
         return "a message without a problem, or a problem without a message";
     }
     if (result.status == LoadStatus::Rejected && model.File) return "a rejected file stays open";
     if (std::string problem = CheckModel(model); !problem.empty()) return problem;
+    if (std::string problem = CheckModelSize(model, bytes.size()); !problem.empty()) {
+        return problem;
+    }
     if (result.status != LoadStatus::Rejected && model.ImageBlockPos != imageTags) {
         return "the image blocks differ from the tags in the file";
     }

@@ -14,9 +14,9 @@
 
 #include "archive/archive.h"
 #include "archive_builder.h"
+#include "export/sif_export.h"
 #include "formats/huffman.h"
 #include "formats/sif_format.h"
-#include "export/sif_export.h"
 #include "platform/host.h"
 #include "render_target.h"
 

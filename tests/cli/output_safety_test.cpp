@@ -173,6 +173,12 @@ TEST(OutputSafety, OutputFolders) {
     EXPECT_EQ(made.exitCode, 0) << made.err;
     EXPECT_EQ(made.out.rfind(dir.File("new/sub/"), 0), 0u) << made.out;
 
+    WriteFile(dir.File("file"), {1});
+    const ProcessResult below = RunQxa({"sif", kDemo, "--object", "0", "-o", dir.File("file/sub")});
+    EXPECT_EQ(below.exitCode, 1);
+    EXPECT_NE(below.err.find("cannot create folder '" + dir.File("file/sub")), std::string::npos)
+        << below.err;
+
     fs::create_symlink(dir.File("gone"), dir.File("link"));
     for (const char* command : {"sheet", "sif"}) {
         const ProcessResult r = RunQxa({command, kDemo, "--object", "0", "-o", dir.File("link")});

@@ -13,12 +13,18 @@
 #include <string>
 #include <vector>
 
+#include "archive/archive.h"
 #include "archive_builder.h"
+#include "export/sheet_export.h"
+#include "export/sif_export.h"
 #include "file_size_limit.h"
+#include "recording_host.h"
+#include "test_files.h"
 
 namespace pixhaul {
 namespace {
 
+using testing::FileNames;
 using testing::TempDir;
 
 std::string ReadAll(const std::string& path) {
@@ -30,15 +36,6 @@ void WriteText(const std::string& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
-std::vector<std::string> Names(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(AtomicFile, CommitPutsTheWholeFileInPlaceAndLeavesNothingElse) {
     TempDir dir;
     const std::string target = dir.File("out.bin");
@@ -47,7 +44,7 @@ TEST(AtomicFile, CommitPutsTheWholeFileInPlaceAndLeavesNothingElse) {
     {
         AtomicFile file(target);
         // Nothing shows in the folder until the commit.
-        EXPECT_TRUE(Names(dir.Path()).empty());
+        EXPECT_TRUE(FileNames(dir.Path()).empty());
         for (int i = 0; i < 300000; ++i) {
             const char bytes[4] = {static_cast<char>(i), static_cast<char>(i >> 8), 'x', 'y'};
             file.Write(bytes, sizeof bytes);
@@ -62,17 +59,18 @@ TEST(AtomicFile, CommitPutsTheWholeFileInPlaceAndLeavesNothingElse) {
         file.Commit();
     }
     EXPECT_EQ(ReadAll(target), expected);
-    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"out.bin"});
+    EXPECT_EQ(FileNames(dir.Path()), std::vector<std::string>{"out.bin"});
 }
 
-TEST(AtomicFile, ReplacesALongerFileWithoutKeepingItsTail) {
+TEST(AtomicFile, ReplacesALongerFileWholeAndTakesNamesAtTheLengthLimit) {
     TempDir dir;
-    const std::string target = dir.File("sheet.dat");
-    WriteText(target, std::string(1000, 'o'));
-    AtomicFile file(target);
-    file.Write("new", 3);
-    file.Commit();
-    EXPECT_EQ(ReadAll(target), "new");
+    for (const std::string& name : {std::string("sheet.dat"), std::string(255, 'n')}) {
+        WriteText(dir.File(name), std::string(1000, 'o'));
+        AtomicFile file(dir.File(name));
+        file.Write("new", 3);
+        file.Commit();
+        EXPECT_EQ(ReadAll(dir.File(name)), "new");
+    }
 }
 
 TEST(AtomicFile, WithoutCommitTheOldFileStaysAndTheTemporaryGoes) {
@@ -84,13 +82,13 @@ TEST(AtomicFile, WithoutCommitTheOldFileStaysAndTheTemporaryGoes) {
         file.Write("half a", 6);
     }
     EXPECT_EQ(ReadAll(target), "old contents");
-    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"keep.bmp"});
+    EXPECT_EQ(FileNames(dir.Path()), std::vector<std::string>{"keep.bmp"});
 
     AtomicFile discarded(target);
     discarded.Discard();
     discarded.Discard();
     EXPECT_THROW(discarded.Write("x", 1), FileError);
-    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"keep.bmp"});
+    EXPECT_EQ(FileNames(dir.Path()), std::vector<std::string>{"keep.bmp"});
 }
 
 TEST(AtomicFile, MissingFolderGivesTheErrnoNumberAndDescription) {
@@ -105,7 +103,7 @@ TEST(AtomicFile, MissingFolderGivesTheErrnoNumberAndDescription) {
         EXPECT_EQ(e.Path(), target);
         EXPECT_NE(std::string(e.what()).find(target), std::string::npos);
     }
-    EXPECT_TRUE(Names(dir.Path()).empty());
+    EXPECT_TRUE(FileNames(dir.Path()).empty());
 }
 
 TEST(AtomicFile, AWriteThatFailsPartWayLeavesTheOldFileAndNoTemporary) {
@@ -126,16 +124,7 @@ TEST(AtomicFile, AWriteThatFailsPartWayLeavesTheOldFileAndNoTemporary) {
         }
     }
     EXPECT_EQ(ReadAll(target), "old");
-    EXPECT_EQ(Names(dir.Path()), std::vector<std::string>{"big.bmp"});
-}
-
-TEST(AtomicFile, ANameAtTheLengthLimitStillWorks) {
-    TempDir dir;
-    const std::string target = dir.File(std::string(255, 'n'));
-    AtomicFile file(target);
-    file.Write("x", 1);
-    file.Commit();
-    EXPECT_EQ(ReadAll(target), "x");
+    EXPECT_EQ(FileNames(dir.Path()), std::vector<std::string>{"big.bmp"});
 }
 
 // A replaced regular file keeps its permission bits but never set-id or sticky bits; a link is
@@ -177,6 +166,48 @@ TEST(AtomicFile, ModeOfTheNewFile) {
         }
     }
     ::umask(umask);
+}
+
+// Exports stopped part-way by a full disk: the error box, the older files of the name as they
+// were (the lookup table fits, the sheet and the SIF file do not), no temporary.
+TEST(AtomicFile, ExportsStoppedPartWayByAFullDiskLeaveTheOlderFiles) {
+    TempDir dir;
+    testing::ImageBlockSpec block;
+    std::uint32_t seed = 12345;
+    block.images.push_back({1, 160, 160, k24BitType, {}, {}, {}});
+    block.images[0].stream = testing::EncodeImage(k24BitType, 160, 160, [&](int, int) {
+        seed = seed * 1103515245u + 12345u;  // noise: 77 KB whatever the coding
+        return (seed >> 8) & 0xFFFFFFu;
+    });
+    testing::ObjectSpec object{{{{{{{0, 1}}, {}, {}}}, "", {}, {}}}, {}};
+    const std::string archive = dir.File("sprites.qxa");
+    testing::WriteFile(
+        archive, testing::ArchiveBuilder().ImageBlock({}).ImageBlock(block).Object(object).Build());
+    testing::RecordingHost host;
+    ArchiveModel model;
+    ASSERT_EQ(LoadArchive(model, archive, host).status, LoadStatus::Loaded);
+    Settings settings;
+    settings.ArchivePath = archive;
+    settings.ExportFolder = dir.Path() + "/";
+    settings.ExportName = "sheet";
+    for (const char* name : {"sheet.bmp", "sheet.dat", "sheet.sif"})
+        WriteText(dir.File(name), name);
+    {
+        testing::FileSizeLimit limit(16 * 1024);
+        EXPECT_EQ(ExportBitmaps(model, settings, host, {}).status, SheetExportStatus::Failed);
+        EXPECT_EQ(settings.ExportName, "sheet");
+        EXPECT_EQ(ExportSif(model, settings, host, 0).status, SifExportStatus::Failed);
+    }
+    ASSERT_EQ(host.messages.size(), 2u);
+    for (const testing::RecordedMessage& m : host.messages) {
+        EXPECT_EQ(m.title, "Dammit!");
+        EXPECT_EQ(m.text.rfind("Error " + std::to_string(EFBIG) + " Encountered:", 0), 0u);
+    }
+    for (const char* name : {"sheet.bmp", "sheet.dat", "sheet.sif"}) {
+        EXPECT_EQ(ReadAll(dir.File(name)), name);
+    }
+    EXPECT_EQ(FileNames(dir.Path()),
+              (std::vector<std::string>{"sheet.bmp", "sheet.dat", "sheet.sif", "sprites.qxa"}));
 }
 
 }  // namespace

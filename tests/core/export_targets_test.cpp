@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -155,6 +156,21 @@ TEST(ExportTargets, Names) {
         {"hero.sif", "hero"}, {"a.txt", "a.txt"}, {".bmp", ""}, {"bmp", "bmp"}, {"v1.2", "v1.2"}};
     // clang-format on
     for (const auto& [name, kept] : typed) EXPECT_EQ(RemoveKnownExtension(name), kept) << name;
+    // Export As: the folder keeps its slash; only a real extension goes.
+    const std::array<std::array<const char*, 3>, 7> chosen = {
+        {{"/out/walk.bmp", "/out/", "walk"},
+         {"walk.bmp", "", "walk"},
+         {"/out/.sif", "/out/", ""},
+         {"/out/ab", "/out/", "ab"},
+         {"/out/a.b", "/out/", "a.b"},
+         {"/o.ut/walk", "/o.ut/", "walk"},
+         {"/out/walk.anim", "/out/", "walk.anim"}}};
+    for (const auto& [path, folder, name] : chosen) {
+        EXPECT_EQ(SplitExportPath(path).Folder, folder) << path;
+        EXPECT_EQ(SplitExportPath(path).Name, name) << path;
+    }
+    EXPECT_EQ(ArchiveBaseName("/data/sprites/units.qxa"), "units");
+    EXPECT_EQ(ArchiveBaseName("units"), "units");
 
     TempDir dir;
     const std::string fitted = FitFileName(dir.Path() + "/", std::string(300, 'a'), 4);

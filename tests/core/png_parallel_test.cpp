@@ -11,16 +11,14 @@
 #include "archive_builder.h"
 #include "formats/png_deflate.h"
 #include "formats/png_writer.h"
+#include "test_files.h"
 
 namespace pixhaul {
 namespace {
 
 using testing::TempDir;
 
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::ReadAll;
 
 // Top-down BGR rows, half noise and half flat so both compress differently; several segments.
 constexpr std::int32_t kWidth = 1100;
@@ -86,10 +84,8 @@ TEST(ParallelPng, PillowReadsTheSamePixels) {
         "sys.stdout.buffer.write(Image.open(sys.argv[1]).tobytes())' " +
         Write(dir, bgr, 6, 2, 13) + " > " + dir.File("pil.rgb");
     ASSERT_EQ(std::system(script.c_str()), 0);
-    std::string expected(bgr.size(), '\0');
-    for (std::size_t i = 0; i < bgr.size(); ++i) {
-        expected[i] = static_cast<char>(bgr[i - i % 3 + 2 - i % 3]);
-    }
+    std::vector<std::uint8_t> expected(bgr.size());
+    for (std::size_t i = 0; i < bgr.size(); ++i) expected[i] = bgr[i - i % 3 + 2 - i % 3];
     EXPECT_EQ(ReadAll(dir.File("pil.rgb")), expected);
 }
 

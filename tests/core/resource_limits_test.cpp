@@ -117,23 +117,20 @@ TEST(ResourceLimits, TheBandIsTheWidestRowTimesTheTallest) {
     EXPECT_EQ(SheetBandBytes(std::int64_t{1} << 40, 1), -1);
 }
 
+// A SIF direction holds 32768 frames at most, an action 32768 directions.
 TEST_F(HugeSheet, SifCountsBeyondSixteenBitsAreRefused) {
-    // 32769 frames in one direction: a SIF direction holds 32768 at most.
-    Load({32769});
-    const SifExportResult frames = ExportSif(model, settings, host, 0);
-    EXPECT_EQ(frames.status, SifExportStatus::TooLarge);
-    EXPECT_TRUE(Contains(frames.problem, "32769 frames in direction 0")) << frames.problem;
-    EXPECT_TRUE(std::filesystem::is_empty(out.Path()));
-}
-
-TEST_F(HugeSheet, SifDirectionCountsBeyondSixteenBitsAreRefused) {
-    Load(std::vector<int>(32769, 0));
-    host.messages.clear();
-    const SifExportResult directions = ExportSif(model, settings, host, 0);
-    EXPECT_EQ(directions.status, SifExportStatus::TooLarge);
-    EXPECT_TRUE(Contains(directions.problem, "32769 directions")) << directions.problem;
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_TRUE(std::filesystem::is_empty(out.Path()));
+    for (const auto& [directions, told] :
+         {std::pair{std::vector<int>{32769}, "32769 frames in direction 0"},
+          std::pair{std::vector<int>(32769, 0), "32769 directions"}}) {
+        SCOPED_TRACE(told);
+        Load(directions);
+        host.messages.clear();
+        const SifExportResult sif = ExportSif(model, settings, host, 0);
+        EXPECT_EQ(sif.status, SifExportStatus::TooLarge);
+        EXPECT_TRUE(Contains(sif.problem, told)) << sif.problem;
+        EXPECT_EQ(host.messages.size(), 1u);
+        EXPECT_TRUE(std::filesystem::is_empty(out.Path()));
+    }
 }
 
 }  // namespace

@@ -1,13 +1,14 @@
-// The streaming kind-5 run-length encoder and its decoder.
+// The streaming kind-5 run-length encoder, its vector search for run ends, and its decoder.
 #include "formats/rle_stream.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
+#include <string>
 #include <vector>
 
-#include "bitmap/cbitmap.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -43,16 +44,26 @@ Surface RandomSheet(std::mt19937& rng, int width, int height) {
     return s;
 }
 
-// ToRLE(5) of a cBitMap holding the same pixels.
-Bytes ReferenceRle(const Surface& s) {
-    cBitMap bitmap;
-    bitmap.MakeNewBlank(s.Height(), s.Width());
-    Surface* dib = bitmap.hDC();
-    if (s.Width() > 0 && s.Height() > 0) {
-        std::memcpy(dib->MutableBits(), s.Bits(), s.SizeBytes());
+// The one canonical kind-5 stream of the sheet: runs of at most 127 (the first one black, maybe
+// empty), cut only at 127 or where the colour changes, reading back to the pixels, bottom row
+// first.
+void ExpectCanonical(const Bytes& stream, const Surface& sheet) {
+    Bytes bgr, back;
+    for (int r = 0; r < sheet.Height(); ++r) {
+        const std::uint8_t* p = sheet.Bits() + r * sheet.Stride();
+        bgr.insert(bgr.end(), p, p + 3 * sheet.Width());
     }
-    bitmap.RefreshBits();
-    return bitmap.ToRLE(5);
+    ASSERT_EQ(stream.size() % 4, 0u);
+    for (std::size_t at = 0; at < stream.size(); at += 4) {  // the first run is black's
+        ASSERT_LE(stream[at], kRleMaxRun);
+        if (at > 0 && stream[at - 4] != kRleMaxRun) {
+            EXPECT_FALSE(std::equal(&stream[at + 1], &stream[at + 4], &stream[at - 3])) << at;
+        }
+        for (int i = 0; i < stream[at]; ++i) {
+            back.insert(back.end(), {stream[at + 3], stream[at + 2], stream[at + 1]});
+        }
+    }
+    EXPECT_EQ(back, bgr);
 }
 
 Surface FromPixels(int width, int height, const std::vector<COLORREF>& bottomUp) {
@@ -81,14 +92,18 @@ TEST(Rle5Encoder, KnownStreams) {
               (Bytes{0, 0, 0, 0, 127, 0xFF, 0, 0, 1, 0xFF, 0, 0}));
 }
 
-TEST(Rle5Encoder, BandSplitsAnywhereMatchWholeSurfaceToRle) {
+TEST(Rle5Encoder, CanonicalWholeOrInBandsOrPiecesAndReadsBack) {
     std::mt19937 rng(1234);
     for (int trial = 0; trial < 40; ++trial) {
         const int width = 1 + static_cast<int>(rng() % 70);
         const int height = 1 + static_cast<int>(rng() % 40);
         const Surface sheet = RandomSheet(rng, width, height);
-        const Bytes reference = ReferenceRle(sheet);
-        ASSERT_EQ(EncodeRle5(sheet), reference) << width << " x " << height;
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        const Bytes reference = EncodeRle5(sheet);
+        ExpectCanonical(reference, sheet);
+        Surface back(width, height);
+        ASSERT_EQ(Rle5Decoder::Decode(reference, back), "");
+        EXPECT_EQ(0, std::memcmp(back.Bits(), sheet.Bits(), sheet.SizeBytes()));
 
         // Bands of random heights, each its own surface, fed bottom band first.
         Rle5Encoder banded;
@@ -139,22 +154,6 @@ TEST(Rle5Encoder, UntouchedBandsContinueRunsLikeBlackPixels) {
               (Bytes{127, 0, 0, 0, 127, 0, 0, 0, 46, 0, 0, 0, 100, 0, 0xFF, 0, 3, 0, 0, 0}));
 }
 
-TEST(Rle5Decoder, RoundTripsRandomSheets) {
-    std::mt19937 rng(99);
-    for (int trial = 0; trial < 20; ++trial) {
-        const int width = 1 + static_cast<int>(rng() % 50);
-        const int height = 1 + static_cast<int>(rng() % 30);
-        const Surface sheet = RandomSheet(rng, width, height);
-        Surface back(width, height);
-        ASSERT_EQ(Rle5Decoder::Decode(EncodeRle5(sheet), back), "");
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) ASSERT_EQ(back.PixelAt(x, y), sheet.PixelAt(x, y));
-        }
-    }
-    Surface empty;
-    EXPECT_EQ(Rle5Decoder::Decode(Bytes{0, 0, 0, 0}, empty), "");
-}
-
 TEST(Rle5Decoder, RejectsStreamsThatDoNotCoverTheSurface) {
     Surface s(2, 2);
     EXPECT_NE(Rle5Decoder::Decode(Bytes{3, 1, 2, 3}, s), "");              // short
@@ -163,6 +162,27 @@ TEST(Rle5Decoder, RejectsStreamsThatDoNotCoverTheSurface) {
     EXPECT_NE(Rle5Decoder::Decode(Bytes{255, 1, 2, 3}, s), "");            // far past
     EXPECT_EQ(Rle5Decoder::Decode(Bytes{0, 0, 0, 0, 4, 1, 2, 3}, s), "");
     EXPECT_EQ(s.PixelAt(1, 1), MakeColorRef(1, 2, 3));
+    Surface empty;
+    EXPECT_EQ(Rle5Decoder::Decode(Bytes{0, 0, 0, 0}, empty), "");
+}
+
+TEST(RunEnds, VectorSearchAgreesWithThePlainOne) {
+    std::mt19937 rng(5);
+    // Runs ending on both sides of 16-pixel blocks, the other pixel differing in one channel.
+    for (const std::size_t run : {0, 1, 15, 16, 17, 31, 32, 33, 47, 127, 128, 300}) {
+        for (int channel = 0; channel < 3; ++channel) {
+            std::vector<std::uint8_t> bgr(3 * (run + 20));
+            for (std::size_t i = 0; i < bgr.size(); i += 3) {
+                bgr[i] = 10, bgr[i + 1] = 20, bgr[i + 2] = 30;
+            }
+            bgr[3 * run + static_cast<std::size_t>(channel)] ^= 1u << (rng() % 8);
+            for (const std::size_t max : {run, run + 1, run + 20}) {
+                EXPECT_EQ(MatchingPixels(bgr.data(), max, 10, 20, 30),
+                          MatchingPixelsPlain(bgr.data(), max, 10, 20, 30))
+                    << run << " " << channel << " " << max;
+            }
+        }
+    }
 }
 
 }  // namespace

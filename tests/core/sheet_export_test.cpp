@@ -2,7 +2,6 @@
 #include "export/sheet_export.h"
 
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <filesystem>
 #include <fstream>
@@ -12,6 +11,7 @@
 #include "archive_builder.h"
 #include "export/naming.h"
 #include "recording_host.h"
+#include "test_files.h"
 
 namespace pixhaul {
 namespace {
@@ -35,62 +35,16 @@ using Hierarchy = std::vector<std::vector<std::vector<std::vector<std::int32_t>>
 
 constexpr std::int32_t kFirstId = 100;
 
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testing::FileNames;
+using testing::Picture;
+using testing::ReadAll;
+using testing::ReadPicture;
 
-std::int32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return static_cast<std::int32_t>(b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
-                                     (static_cast<std::uint32_t>(b[at + 3]) << 24));
-}
-std::int16_t Le16(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return static_cast<std::int16_t>(b[at] | (b[at + 1] << 8));
-}
-
-struct Picture {
-    std::int32_t width = 0;
-    std::int32_t height = 0;
-    std::vector<COLORREF> pixels;  // top row first
-    COLORREF At(std::int32_t x, std::int32_t y) const {
-        return pixels[static_cast<std::size_t>(y) * width + x];
-    }
-};
-
-Picture ReadBmp(const std::string& path) {
-    const auto b = ReadAll(path);
-    Picture p;
-    if (b.size() < 54 || b[0] != 'B' || b[1] != 'M') return p;
-    p.width = Le32(b, 18);
-    p.height = Le32(b, 22);
-    EXPECT_EQ(Le16(b, 28), 24);
-    EXPECT_EQ(static_cast<std::size_t>(Le32(b, 2)), b.size());
-    const std::size_t stride = (static_cast<std::size_t>(p.width) * 3 + 3) / 4 * 4;
-    const std::size_t offset = static_cast<std::size_t>(Le32(b, 10));
-    EXPECT_EQ(b.size(), offset + stride * p.height);
-    for (std::int32_t y = 0; y < p.height; ++y) {
-        const std::uint8_t* row = b.data() + offset + stride * (p.height - 1 - y);
-        for (std::int32_t x = 0; x < p.width; ++x) {
-            p.pixels.push_back(MakeColorRef(row[3 * x + 2], row[3 * x + 1], row[3 * x]));
-        }
-    }
-    return p;
-}
-
-Picture ReadPng(const std::string& path) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    Picture p;
-    if (!png_image_begin_read_from_file(&image, path.c_str())) return p;
-    image.format = PNG_FORMAT_RGB;
-    std::vector<std::uint8_t> rgb(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return p;
-    p.width = static_cast<std::int32_t>(image.width);
-    p.height = static_cast<std::int32_t>(image.height);
-    for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
-        p.pixels.push_back(MakeColorRef(rgb[i], rgb[i + 1], rgb[i + 2]));
-    }
-    return p;
+// Pixel (x, y) of a written sheet as the surfaces hold it.
+COLORREF Ref(const Picture& p, std::uint32_t x, std::uint32_t y) {
+    const std::uint32_t rgb = p.At(x, y);
+    return MakeColorRef(static_cast<std::uint8_t>(rgb >> 16), static_cast<std::uint8_t>(rgb >> 8),
+                        static_cast<std::uint8_t>(rgb));
 }
 
 struct Dat {
@@ -103,20 +57,14 @@ std::vector<Dat> ReadDat(const std::string& path) {
     EXPECT_EQ(b.size() % 36, 0u);
     std::vector<Dat> records;
     for (std::size_t at = 0; at + 36 <= b.size(); at += 36) {
-        records.push_back({Le32(b, at), Le32(b, at + 4), Le32(b, at + 8), Le32(b, at + 12),
-                           Le32(b, at + 16), Le32(b, at + 20), Le16(b, at + 24), Le16(b, at + 26),
-                           Le16(b, at + 28), Le16(b, at + 30), Le16(b, at + 32), Le16(b, at + 34)});
+        auto i32 = [&](std::size_t field) { return testing::SLe32(b, at + field); };
+        auto i16 = [&](std::size_t field) {
+            return static_cast<std::int16_t>(testing::Le16(b, at + field));
+        };
+        records.push_back({i32(0), i32(4), i32(8), i32(12), i32(16), i32(20), i16(24), i16(26),
+                           i16(28), i16(30), i16(32), i16(34)});
     }
     return records;
-}
-
-std::vector<std::string> FilesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 // A loaded archive in a temporary folder, exports going into <tmp>/out/.
@@ -200,8 +148,7 @@ class SheetExport : public ::testing::Test {
     // Checks every pixel of the sheet against the frames drawn one by one at their .dat places
     // and the transparent colour everywhere else.
     void ExpectSheetMatches(const Picture& sheet, const std::vector<Dat>& records) {
-        std::vector<COLORREF> expected(static_cast<std::size_t>(sheet.width) * sheet.height,
-                                       kTrans);
+        std::vector<COLORREF> expected(std::size_t{sheet.width} * sheet.height, kTrans);
         for (const Dat& r : records) {
             // The .dat names frames, not images: find the image through the model.
             const auto& frame =
@@ -209,18 +156,19 @@ class SheetExport : public ::testing::Test {
             const Surface alone = Alone(frame.ImageIndex);
             for (std::int32_t y = 0; y < alone.Height(); ++y) {
                 for (std::int32_t x = 0; x < alone.Width(); ++x) {
-                    expected[static_cast<std::size_t>(r.y + y) * sheet.width + r.x + x] =
-                        alone.PixelAt(x, y);
+                    expected[static_cast<std::size_t>(r.y + y) * sheet.width +
+                             static_cast<std::uint32_t>(r.x + x)] = alone.PixelAt(x, y);
                 }
             }
         }
-        ASSERT_EQ(sheet.pixels.size(), expected.size());
+        ASSERT_EQ(sheet.rgb.size(), 3 * expected.size());
         int wrong = 0;
         for (std::size_t i = 0; i < expected.size() && wrong < 5; ++i) {
-            if (sheet.pixels[i] != expected[i]) {
+            const COLORREF got = Ref(sheet, i % sheet.width, i / sheet.width);
+            if (got != expected[i]) {
                 ++wrong;
                 ADD_FAILURE() << "pixel " << i % sheet.width << "," << i / sheet.width << ": "
-                              << std::hex << sheet.pixels[i] << " != " << expected[i];
+                              << std::hex << got << " != " << expected[i];
             }
         }
     }
@@ -244,9 +192,9 @@ TEST_F(SheetExport, SelectedActionWritesTheSheetAndA36ByteRecordPerFrame) {
 
     const std::string base = out + "/Walk (2 directions)";
     EXPECT_EQ(result.paths, (std::vector<std::string>{base + ".bmp", base + ".dat"}));
-    const Picture sheet = ReadBmp(base + ".bmp");
-    EXPECT_EQ(sheet.width, 50);
-    EXPECT_EQ(sheet.height, 50);
+    const Picture sheet = ReadPicture(base + ".bmp");
+    EXPECT_EQ(sheet.width, 50u);
+    EXPECT_EQ(sheet.height, 50u);
     EXPECT_EQ(fs::file_size(base + ".dat"), 108u);
     const auto dat = ReadDat(base + ".dat");
     ASSERT_EQ(dat.size(), 3u);
@@ -260,10 +208,10 @@ TEST_F(SheetExport, SelectedActionWritesTheSheetAndA36ByteRecordPerFrame) {
                                 dat[2].extra1}),
               (std::vector<int>{1, 2, 3, 4, -5}));
     ExpectSheetMatches(sheet, dat);
-    EXPECT_EQ(sheet.At(5, 30), kTrans);                 // below the shorter frame of the first row
-    EXPECT_EQ(sheet.At(45, 5), kTrans);                 // right of the first row
-    EXPECT_EQ(sheet.At(1, 0), MakeColorRef(20, 5, 1));  // the first frame's pixel (1, 0)
-    EXPECT_EQ(sheet.At(3, 0), kTrans);                  // a black pixel of it
+    EXPECT_EQ(Ref(sheet, 5, 30), kTrans);  // below the shorter frame of the first row
+    EXPECT_EQ(Ref(sheet, 45, 5), kTrans);  // right of the first row
+    EXPECT_EQ(Ref(sheet, 1, 0), MakeColorRef(20, 5, 1));  // the first frame's pixel (1, 0)
+    EXPECT_EQ(Ref(sheet, 3, 0), kTrans);                  // a black pixel of it
 
     EXPECT_EQ(host.captions, (std::vector<std::string>{
                                  "Indexing images...", "Generating frame list for export...",
@@ -271,7 +219,7 @@ TEST_F(SheetExport, SelectedActionWritesTheSheetAndA36ByteRecordPerFrame) {
     EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
     EXPECT_TRUE(host.messages.empty());
     EXPECT_TRUE(settings.ExportName.empty());
-    EXPECT_EQ(FilesIn(out).size(), 2u);  // no temporary file left
+    EXPECT_EQ(FileNames(out).size(), 2u);  // no temporary file left
 }
 
 TEST_F(SheetExport, AllObjectsComposesEveryFrameAndPngHoldsTheSamePixels) {
@@ -282,21 +230,21 @@ TEST_F(SheetExport, AllObjectsComposesEveryFrameAndPngHoldsTheSamePixels) {
     const auto bmp = Export({});
     ASSERT_EQ(bmp.status, SheetExportStatus::Written);
     EXPECT_EQ(host.LastCaption(), "units.bmp created.");
-    const Picture sheet = ReadBmp(out + "/units.bmp");
+    const Picture sheet = ReadPicture(out + "/units.bmp");
     const auto dat = ReadDat(out + "/units.dat");
     ASSERT_EQ(dat.size(), 9u);
-    EXPECT_EQ(sheet.width, 74);
-    EXPECT_EQ(sheet.height, 40 + 5 + 20 + 40);
+    EXPECT_EQ(sheet.width, 74u);
+    EXPECT_EQ(sheet.height, 40u + 5u + 20u + 40u);
     ExpectSheetMatches(sheet, dat);
 
     SheetExportRequest request;
     request.Format = SheetFormat::Png;
     ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
     EXPECT_EQ(host.LastCaption(), "units.png created.");
-    const Picture png = ReadPng(out + "/units.png");
+    const Picture png = ReadPicture(out + "/units.png");
     EXPECT_EQ(png.width, sheet.width);
     EXPECT_EQ(png.height, sheet.height);
-    EXPECT_TRUE(png.pixels == sheet.pixels);
+    EXPECT_TRUE(png.rgb == sheet.rgb);
 
     // With duplicate removal on, images listed before are left out wherever they come again.
     host.SetOption(Option::RemoveDuplicateFrames, true);
@@ -304,7 +252,7 @@ TEST_F(SheetExport, AllObjectsComposesEveryFrameAndPngHoldsTheSamePixels) {
     const auto unique = ReadDat(out + "/units.dat");
     ASSERT_EQ(unique.size(), 5u);
     EXPECT_EQ(unique[4].action, 1);  // image 4; the second object adds nothing
-    ExpectSheetMatches(ReadBmp(out + "/units.bmp"), unique);
+    ExpectSheetMatches(ReadPicture(out + "/units.bmp"), unique);
 }
 
 TEST_F(SheetExport, CacheOptionDecidesWhetherFramesStayRendered) {
@@ -327,7 +275,7 @@ TEST_F(SheetExport, WithoutTheLookupTableOptionNoDatIsCreatedOrTouched) {
     Load({{10, 20}}, {{{{0}}}});
     host.SetOption(Option::GenerateLookupTable, false);
     ASSERT_EQ(Export({}).status, SheetExportStatus::Written);
-    EXPECT_EQ(FilesIn(out), (std::vector<std::string>{"units.bmp"}));
+    EXPECT_EQ(FileNames(out), (std::vector<std::string>{"units.bmp"}));
 
     testing::WriteFile(out + "/units.dat", {1, 2, 3});
     // An older, longer sheet is replaced whole.
@@ -335,7 +283,7 @@ TEST_F(SheetExport, WithoutTheLookupTableOptionNoDatIsCreatedOrTouched) {
     const auto result = Export({});
     EXPECT_EQ(result.paths, (std::vector<std::string>{out + "/units.bmp"}));
     EXPECT_EQ(ReadAll(out + "/units.dat"), (std::vector<std::uint8_t>{1, 2, 3}));
-    EXPECT_EQ(ReadBmp(out + "/units.bmp").width, 10);
+    EXPECT_EQ(ReadPicture(out + "/units.bmp").width, 10);
 }
 
 TEST_F(SheetExport, AFailedExportShowsTheErrorBoxAndLeavesOlderFilesAlone) {
@@ -370,7 +318,7 @@ TEST_F(SheetExport, AFailedExportShowsTheErrorBoxAndLeavesOlderFilesAlone) {
     testing::WriteFile(out + "/walk.dat", {4, 5, 6});
     EXPECT_EQ(Export({}).status, SheetExportStatus::Failed);
     EXPECT_EQ(ReadAll(out + "/walk.dat"), (std::vector<std::uint8_t>{4, 5, 6}));
-    EXPECT_EQ(FilesIn(out), (std::vector<std::string>{"walk.bmp", "walk.dat"}));
+    EXPECT_EQ(FileNames(out), (std::vector<std::string>{"walk.bmp", "walk.dat"}));
     EXPECT_TRUE(fs::is_directory(out + "/walk.bmp"));
 }
 
@@ -399,25 +347,11 @@ TEST_F(SheetExport, AutomaticNamesAndTheNameChosenByTheUser) {
     EXPECT_EQ(host.LastCaption(), "walk.bmp created.");
     EXPECT_EQ(settings.ExportName, "");
 
-    EXPECT_EQ(FilesIn(out),
+    EXPECT_EQ(FileNames(out),
               (std::vector<std::string>{"Direction 0 (1 frames).bmp", "Direction 0 (1 frames).dat",
                                         "Image 1.bmp", "Object 0 (1 actions).bmp",
                                         "Object 0 (1 actions).dat", "Object 1 (1 actions).bmp",
                                         "Object 1 (1 actions).dat", "walk.bmp"}));
-}
-
-TEST(ExportNaming, PathsSplitAndOnlyARealExtensionGoes) {
-    EXPECT_EQ(SplitExportPath("/out/walk.bmp").Folder, "/out/");
-    EXPECT_EQ(SplitExportPath("/out/walk.bmp").Name, "walk");
-    EXPECT_EQ(SplitExportPath("walk.bmp").Folder, "");
-    EXPECT_EQ(SplitExportPath("/out/.sif").Name, "");
-    EXPECT_EQ(SplitExportPath("/out/ab").Name, "ab");
-    EXPECT_EQ(SplitExportPath("/out/a.b").Name, "a.b");
-    EXPECT_EQ(SplitExportPath("/o.ut/walk").Name, "walk");
-    EXPECT_EQ(SplitExportPath("/out/walk.anim").Name, "walk.anim");
-    EXPECT_EQ(ArchiveBaseName("/data/sprites/units.qxa"), "units");
-    EXPECT_EQ(ArchiveBaseName("units"), "units");
-    EXPECT_EQ(ImageExportName(12), "Image 12");
 }
 
 TEST(ExportNaming, ActionNamesFromTheArchiveCannotLeaveTheExportFolder) {
@@ -425,7 +359,8 @@ TEST(ExportNaming, ActionNamesFromTheArchiveCannotLeaveTheExportFolder) {
     model.Objects[0].ActionCount = 1;
     model.Objects[0].Actions.resize(1);
     model.Objects[0].Actions[0].Name = std::string("../../etc/x\n\0y", 14);
-    const std::string name = AutomaticExportName(model, "", ExportMode::SelectedAction, 0, 0, -1, 0);
+    const std::string name =
+        AutomaticExportName(model, "", ExportMode::SelectedAction, 0, 0, -1, 0);
     EXPECT_EQ(name.find('/'), std::string::npos);
     EXPECT_EQ(name.find('\0'), std::string::npos);
     EXPECT_EQ(name.find('\n'), std::string::npos);
@@ -449,7 +384,7 @@ TEST_F(SheetExport, MissingSelectionsStopSilently) {
     ResetArchive(model, host);
     EXPECT_EQ(Export({}).status, SheetExportStatus::NoSelection);
     EXPECT_TRUE(host.messages.empty());
-    EXPECT_TRUE(FilesIn(out).empty());
+    EXPECT_TRUE(FileNames(out).empty());
 }
 
 TEST_F(SheetExport, DisplayedImageWritesOneImageWithoutTable) {
@@ -462,15 +397,15 @@ TEST_F(SheetExport, DisplayedImageWritesOneImageWithoutTable) {
     EXPECT_EQ(Export(request).status, SheetExportStatus::EmptyImage);
     request.DisplayedImage = 99;
     EXPECT_EQ(Export(request).status, SheetExportStatus::EmptyImage);
-    EXPECT_TRUE(FilesIn(out).empty());
+    EXPECT_TRUE(FileNames(out).empty());
     EXPECT_EQ(settings.ExportName, "");  // no name left behind for the next export
 
     request.DisplayedImage = 0;
     ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
-    EXPECT_EQ(FilesIn(out), (std::vector<std::string>{"Image 0.bmp"}));
-    const Picture picture = ReadBmp(out + "/Image 0.bmp");
-    EXPECT_EQ(picture.width, 5);
-    EXPECT_EQ(picture.height, 6);
+    EXPECT_EQ(FileNames(out), (std::vector<std::string>{"Image 0.bmp"}));
+    const Picture picture = ReadPicture(out + "/Image 0.bmp");
+    EXPECT_EQ(picture.width, 5u);
+    EXPECT_EQ(picture.height, 6u);
     ExpectSheetMatches(picture, {{0, 0, 0, 0, 0, 0, 6, 5, 0, 0, 0, 0}});
 }
 
@@ -490,9 +425,9 @@ TEST_F(SheetExport, SequenceIsOneRowWithDuplicatesKept) {
                                       dat[i].x, dat[i].y}),
                   expected[i]);
     }
-    const Picture sheet = ReadBmp(out + "/Sequence.bmp");
-    EXPECT_EQ(sheet.width, 12);
-    EXPECT_EQ(sheet.height, 9);
+    const Picture sheet = ReadPicture(out + "/Sequence.bmp");
+    EXPECT_EQ(sheet.width, 12u);
+    EXPECT_EQ(sheet.height, 9u);
 
     host.messages.clear();
     request.Sequence.clear();
@@ -510,7 +445,7 @@ TEST_F(SheetExport, ARangeWithoutFramesIsReportedAndWritesNothing) {
     EXPECT_EQ(Export(request).status, SheetExportStatus::NothingToExport);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Nothing to export: the selection holds no frames.");
-    EXPECT_TRUE(FilesIn(out).empty());
+    EXPECT_TRUE(FileNames(out).empty());
     EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
 }
 
@@ -520,8 +455,8 @@ TEST_F(SheetExport, SheetsTallerThan65535PixelsAreWrittenWhole) {
     const auto dat = ReadDat(out + "/units.dat");
     ASSERT_EQ(dat.size(), 3u);
     EXPECT_EQ(dat[2].y, 60000);
-    const Picture sheet = ReadBmp(out + "/units.bmp");
-    EXPECT_EQ(sheet.height, 80000);
+    const Picture sheet = ReadPicture(out + "/units.bmp");
+    EXPECT_EQ(sheet.height, 80000u);
     ExpectSheetMatches(sheet, dat);
 }
 
@@ -544,7 +479,7 @@ TEST_F(SheetExport, AnArchiveUnloadedDuringTheListBuildEndsTheExport) {
     const auto result = ExportBitmaps(model, settings, unloading, {});
     EXPECT_EQ(result.status, SheetExportStatus::Interrupted);
     EXPECT_EQ(unloading.yields, 2);
-    EXPECT_TRUE(FilesIn(out).empty());
+    EXPECT_TRUE(FileNames(out).empty());
     EXPECT_EQ(unloading.exportRunning, (std::vector<bool>{true, false}));
 }
 
@@ -553,10 +488,10 @@ TEST_F(SheetExport, SheetsLargerThanABitmapHoldsAreRefused) {
     host.SetOption(Option::RemoveDuplicateFrames, false);
     const auto result = Export({});
     EXPECT_EQ(result.status, SheetExportStatus::TooLarge);
-    EXPECT_EQ(result.width, 65534);
+    EXPECT_EQ(result.width, 65534u);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_NE(host.messages[0].text.find("65534 x 32767"), std::string::npos);
-    EXPECT_TRUE(FilesIn(out).empty());
+    EXPECT_TRUE(FileNames(out).empty());
     EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
 }
 
