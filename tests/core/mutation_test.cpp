@@ -15,6 +15,7 @@
 #include "export/export_list.h"
 #include "export/sheet_export.h"
 #include "export/sif_export.h"
+#include "formats/byte_order.h"
 #include "recording_host.h"
 
 namespace pixhaul {
@@ -118,9 +119,7 @@ struct Fields {
     std::vector<std::size_t> sizes16;    // widths, heights and stream types
 };
 
-std::uint32_t Le32(const Bytes& b, std::size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<std::uint32_t>(b[at + 3]) << 24;
-}
+std::uint32_t Le32(const Bytes& b, std::size_t at) { return LoadLE32(&b[at]); }
 
 // Walks a valid archive's blocks (the positions after each tag, as the builder gives them).
 Fields FindFields(const Bytes& bytes) {
@@ -161,13 +160,6 @@ Fields FindFields(const Bytes& bytes) {
     return fields;
 }
 
-void Put32(Bytes& b, std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-void Put16(Bytes& b, std::size_t at, std::uint16_t v) {
-    b[at] = static_cast<std::uint8_t>(v);
-    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
-}
 
 // One damaged archive: the kind of damage depends on `kind`, the details on the random source.
 Bytes Mutate(const Bytes& original, const Fields& fields, int kind, std::mt19937& random) {
@@ -193,7 +185,7 @@ Bytes Mutate(const Bytes& original, const Fields& fields, int kind, std::mt19937
                 const std::size_t at = fields.counts32[pick(fields.counts32.size())];
                 const std::uint32_t v =
                     pick(4) == 0 ? Le32(b, at) + 1 : kHuge32[pick(std::size(kHuge32))];
-                Put32(b, at, v);
+                StoreLE<std::uint32_t>(&b[at], v);
             }
             break;
         case 3:  // a stream or name length made huge, negative or a little off
@@ -202,13 +194,13 @@ Bytes Mutate(const Bytes& original, const Fields& fields, int kind, std::mt19937
                 const std::uint32_t v = pick(3) == 0
                                             ? Le32(b, at) + static_cast<std::uint32_t>(pick(9)) - 4
                                             : kHuge32[pick(std::size(kHuge32))];
-                Put32(b, at, v);
+                StoreLE<std::uint32_t>(&b[at], v);
             }
             break;
         case 4:  // an image's width, height or type made odd
             if (!fields.sizes16.empty()) {
-                Put16(b, fields.sizes16[pick(fields.sizes16.size())],
-                      kOdd16[pick(std::size(kOdd16))]);
+                StoreLE<std::uint16_t>(&b[fields.sizes16[pick(fields.sizes16.size())]],
+                                       kOdd16[pick(std::size(kOdd16))]);
             }
             break;
         case 5: {  // a tag planted inside data
@@ -220,8 +212,8 @@ Bytes Mutate(const Bytes& original, const Fields& fields, int kind, std::mt19937
         }
         default: {  // a huge count, then cut
             if (!fields.counts32.empty()) {
-                Put32(b, fields.counts32[pick(fields.counts32.size())],
-                      kHuge32[pick(std::size(kHuge32))]);
+                StoreLE<std::uint32_t>(&b[fields.counts32[pick(fields.counts32.size())]],
+                                       kHuge32[pick(std::size(kHuge32))]);
             }
             b.resize(b.size() - pick(std::min<std::size_t>(b.size(), 64)));
             break;
