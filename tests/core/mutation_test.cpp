@@ -119,7 +119,9 @@ struct Fields {
     std::vector<std::size_t> sizes16;    // widths, heights and stream types
 };
 
-std::uint32_t Le32(const Bytes& b, std::size_t at) { return LoadLE32(&b[at]); }
+std::uint32_t Le32(const Bytes& b, std::size_t at) {
+    return LoadLE32(&b[at]);
+}
 
 // Walks a valid archive's blocks (the positions after each tag, as the builder gives them).
 Fields FindFields(const Bytes& bytes) {
@@ -159,7 +161,6 @@ Fields FindFields(const Bytes& bytes) {
     }
     return fields;
 }
-
 
 // One damaged archive: the kind of damage depends on `kind`, the details on the random source.
 Bytes Mutate(const Bytes& original, const Fields& fields, int kind, std::mt19937& random) {
@@ -297,7 +298,8 @@ void RenderEveryImage(ArchiveModel& model, RecordingHost& host, const std::strin
 SheetSize SizeOf(const ArchiveModel& model, std::int32_t objTo, std::int32_t objFrom) {
     QuietHost quiet;
     std::vector<ExportFrame> list;
-    return BuildExportList(model, quiet, list, objTo, -1, -1, -1, objFrom, 0, 0, 0);
+    return BuildExportList(model, quiet, list,
+                           ExportRange{.fromObject = objFrom, .toObject = objTo});
 }
 
 bool Small(const SheetSize& size) {
