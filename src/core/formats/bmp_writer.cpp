@@ -10,7 +10,6 @@
 
 namespace pixhaul {
 
-
 void MakeBmpHeaders(std::int32_t width, std::int32_t height, std::uint8_t (&out)[kBmpHeadersSize]) {
     if (width < 0 || height < 0) throw FileError(EINVAL, "Invalid picture size", "");
     const std::uint64_t imageSize = static_cast<std::uint64_t>(StrideFor(width)) * height;
