@@ -132,7 +132,7 @@ inline std::string RunExportInput(std::span<const std::uint8_t> bytes,
     FuzzHost counting;
     counting.Set(Option::RemoveDuplicateFrames, false);
     std::vector<ExportFrame> all;
-    if (SheetPixels(BuildExportList(model, counting, all, -1, -1, -1, -1, 0, 0, 0, 0)) >
+    if (SheetPixels(BuildExportList(model, counting, all, ExportRange{})) >
         kSheetPixelBudget) {
         return "";
     }
@@ -196,7 +196,7 @@ inline std::string RunExportInput(std::span<const std::uint8_t> bytes,
             return "the SIF file written does not read back: " + error;
         }
         std::vector<ExportFrame> list;
-        const SheetSize size = BuildExportList(model, host, list, 0, -1, -1, -1, 0, 0, 0, 0);
+        const SheetSize size = BuildExportList(model, host, list, ExportRange{.toObject = 0});
         if (contents.Image.SheetWidth != size.Width || contents.Image.SheetHeight != size.Height) {
             return "the SIF file's sheet size differs from the object's";
         }

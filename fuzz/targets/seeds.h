@@ -156,7 +156,7 @@ inline std::map<std::string, std::vector<Bytes>> AllSeeds() {
     // The Huffman block inside each SIF file, after its tables and the image section's head.
     for (const Bytes& file : seeds["sif_reader"]) {
         const std::size_t payload =
-            GetLE32(file.data() + kSifImagePosOffset) - 1 + kSifImageHeaderSize;
+            LoadLE32(file.data() + kSifImagePosOffset) - 1 + kSifImageHeaderSize;
         if (payload < file.size()) {
             seeds["huffman_decode"].emplace_back(
                 file.begin() + static_cast<std::ptrdiff_t>(payload), file.end());

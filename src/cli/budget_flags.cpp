@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "command.h"
+#include "formats/byte_order.h"
 #include "formats/sif_format.h"
 #include "qxa_app.h"
 
@@ -37,9 +38,7 @@ void BudgetFlags::Require(const PlannedOutput& output) const {
 namespace {
 
 std::uint32_t Le32(const std::array<char, 4>& b) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(b[i]);
-    return v;
+    return LoadLE32(reinterpret_cast<const std::uint8_t*>(b.data()));
 }
 
 }  // namespace

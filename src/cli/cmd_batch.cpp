@@ -20,6 +20,7 @@
 #include "batch_plan.h"
 #include "batch_runner.h"
 #include "command_list.h"
+#include "output_folder.h"
 #include "platform/atomic_file.h"
 #include "qxa_app.h"
 
@@ -150,12 +151,8 @@ class BatchArchivesCommand : public Command {
         }
         if (options.dryRun || options.jobsJson) return PrintPlan(context, options, plan);
 
+        MakeOutputFolder(options.outputFolder);
         std::error_code error;
-        fs::create_directories(options.outputFolder, error);
-        if (error) {
-            throw CommandError(kExitFailure,
-                               "cannot make '" + options.outputFolder + "': " + error.message());
-        }
         for (Planned& p : plan) {
             if (p.job.run) fs::create_directory(p.folder, error);
         }

@@ -11,9 +11,10 @@
 #include "budget_flags.h"
 #include "cli_host.h"
 #include "command_list.h"
-#include "output_folder.h"
+#include "export/naming.h"
 #include "image_files.h"
 #include "image_surface.h"
+#include "output_folder.h"
 #include "platform/atomic_file.h"
 #include "platform/replace_check.h"
 #include "qxa_app.h"
@@ -30,9 +31,10 @@ std::string ImageFileName(std::size_t index, ImageFormat format) {
 }
 
 // Every file extract would write, as one output: the sum of their pixels and sizes.
-PlannedOutput PlannedFiles(const ArchiveModel& model, std::size_t count, const std::string& prefix,
+PlannedOutput PlannedFiles(const ArchiveModel& model, std::size_t count, const std::string& folder,
                            ImageFormat format) {
-    PlannedOutput all{prefix + "image-*." + Extension(format), 0, 0, format == ImageFormat::Bmp};
+    PlannedOutput all{ExportPath(folder, std::string("image-*.") + Extension(format)), 0, 0,
+                      format == ImageFormat::Bmp};
     for (std::size_t i = 0; i < count; ++i) {
         if (!ImageIsDecodable(model, static_cast<std::int32_t>(i))) continue;
         const auto w = static_cast<std::uint64_t>(model.Images[i].Width);
@@ -71,9 +73,7 @@ class ExtractCommand : public Command {
             model.File ? std::optional(model.File->Identity()) : std::nullopt;
 
         const std::size_t count = LoadedImageCount(model);
-        const std::string prefix =
-            folder_.empty() || folder_.back() == '/' ? folder_ : folder_ + "/";
-        budget_.Require(PlannedFiles(model, count, prefix, format));
+        budget_.Require(PlannedFiles(model, count, folder_, format));
         host.SetProgressLabel("Extracting");
         int failures = 0;
         Surface surface;
@@ -88,7 +88,7 @@ class ExtractCommand : public Command {
                 continue;
             }
             ThrowIfArchiveChanged(model);
-            const std::string path = prefix + ImageFileName(i, format);
+            const std::string path = ExportPath(folder_, ImageFileName(i, format));
             CheckReplaceable(path, archiveIdentity);
             WriteImageFile(path, surface, format, pngLevel_);
             if (outcome == ImageOutcome::Corrupt) {

@@ -49,7 +49,7 @@ class SifCommand : public Command {
                                                  std::to_string(model.ObjectCount) + " objects");
         }
         if (!folder_.empty()) MakeOutputFolder(folder_);
-        settings.ExportFolder = folder_.empty() || folder_.back() == '/' ? folder_ : folder_ + "/";
+        settings.ExportFolder = folder_;
         // A name given with the extension of one of our files loses it; any other dot is kept.
         settings.ExportName = RemoveKnownExtension(name_);
 

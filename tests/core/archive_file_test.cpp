@@ -15,6 +15,7 @@
 #include "archive/archive.h"
 #include "archive_builder.h"
 #include "export/sheet_export.h"
+#include "formats/byte_order.h"
 #include "recording_host.h"
 
 namespace pixhaul::testing {
@@ -95,11 +96,11 @@ TEST(ArchiveFile, AFifoIsRefusedAtOnce) {
 std::vector<std::uint8_t> ManyImages(std::uint32_t count) {
     std::vector<std::uint8_t> block = {'A', 'G', 'M', 'I'};
     block.resize(4 + 8 + 1024 + 4 + std::size_t{count} * 28);
-    std::memcpy(&block[4 + 8 + 1024], &count, 4);
+    StoreLE(&block[4 + 8 + 1024], count);
     for (std::uint32_t i = 0; i < count; ++i) {
         std::uint8_t* entry = &block[4 + 8 + 1024 + 4 + std::size_t{i} * 28];
         const std::int32_t id = static_cast<std::int32_t>(i) + 1;
-        std::memcpy(entry, &id, 4);
+        StoreLE(entry, id);
         entry[14] = entry[16] = 1;  // 1 x 1
     }
     return ArchiveBuilder().ImageBlock({}).Raw(block).Build();

@@ -51,7 +51,7 @@ ArchiveModel MakeModel(const std::vector<std::pair<int, int>>& sizes, const Hier
 }
 
 SheetSize BuildAll(const ArchiveModel& model, Host& host, std::vector<ExportFrame>& list) {
-    return BuildExportList(model, host, list, -1, -1, -1, -1, 0, 0, 0, 0);
+    return BuildExportList(model, host, list, ExportRange{});
 }
 
 std::vector<std::int32_t> ImagesOf(const std::vector<ExportFrame>& list) {
@@ -140,7 +140,10 @@ TEST(ExportList, FromBoundsApplyUnderEveryParentAndToBoundsAreClamped) {
     host.SetOption(Option::RemoveDuplicateFrames, false);
     std::vector<ExportFrame> list;
 
-    BuildExportList(model, host, list, 500, 400, -1, 300, 0, 2, 0, 1);
+    BuildExportList(
+        model, host, list,
+        ExportRange{
+            .toObject = 500, .fromAction = 2, .toAction = 400, .fromFrame = 1, .toFrame = 300});
     ASSERT_EQ(list.size(), 4u);
     for (const auto& e : list) EXPECT_EQ(e.ActionIndex, 2);
     EXPECT_EQ(list[0].ObjectIndex, 0);

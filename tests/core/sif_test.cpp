@@ -456,7 +456,7 @@ TEST_F(SifReaderTest, MalformedFieldsAreRejectedCleanly) {
         std::copy(bytes.begin(), bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
         return ReadSif(b, c);
     };
-    const std::size_t image = GetLE32(&full[4]) - 1;
+    const std::size_t image = LoadLE32(&full[4]) - 1;
     EXPECT_NE(with(0, {'S', 'G'}), "");                                   // signature
     EXPECT_NE(with(3, {3}), "");                                          // fixed byte
     EXPECT_NE(with(4, {0, 0, 0, 0}), "");                                 // ImagePos 0
@@ -491,10 +491,10 @@ TEST_F(SifReaderTest, RandomDamagePassesTheReaderTargetsChecks) {
 TEST(SifReader, StoredPayloadsAreRead) {
     // A 0 x 5 sheet: its run-length stream 00 00 00 00 holds one byte value and is stored.
     Bytes file = {'S', 'F', 1, 2, 11, 0, 0, 0, 0xFF, 0xFF};
-    PutLE32(file, 7);  // PayloadLast: 8 bytes
-    PutLE32(file, kTrans);
-    PutLE32(file, 0);
-    PutLE32(file, 5);
+    AppendLE<std::uint32_t>(file, 7);  // PayloadLast: 8 bytes
+    AppendLE<std::uint32_t>(file, kTrans);
+    AppendLE<std::uint32_t>(file, 0);
+    AppendLE<std::uint32_t>(file, 5);
     file.push_back(5);
     file.insert(file.end(), {0x48, 0x45, 0x30, 0x0D, 0, 0, 0, 0});
     SifContents c;

@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "formats/byte_order.h"
+
 namespace pixhaul::testing {
 
 namespace {
@@ -19,66 +21,50 @@ void Put8(std::vector<std::uint8_t>& out, std::uint8_t v) {
     out.push_back(v);
 }
 
-void Put16(std::vector<std::uint8_t>& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v & 0xFF));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>((v >> (8 * i)) & 0xFF));
-}
-
-void PutI16(std::vector<std::uint8_t>& out, std::int16_t v) {
-    Put16(out, static_cast<std::uint16_t>(v));
-}
-
-void PutI32(std::vector<std::uint8_t>& out, std::int32_t v) {
-    Put32(out, static_cast<std::uint32_t>(v));
-}
 
 void PutTag(std::vector<std::uint8_t>& out, const char* tag) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(tag[i]));
 }
 
 void WriteImageBlock(std::vector<std::uint8_t>& out, const ImageBlockSpec& block) {
-    Put32(out, kUnused);
-    Put32(out, kUnused);
-    for (std::uint32_t colour : block.palette) Put32(out, colour);
-    Put32(out, block.countOverride.value_or(static_cast<std::uint32_t>(block.images.size())));
+    AppendLE<std::uint32_t>(out, kUnused);
+    AppendLE<std::uint32_t>(out, kUnused);
+    for (std::uint32_t colour : block.palette) AppendLE<std::uint32_t>(out, colour);
+    AppendLE<std::uint32_t>(out, block.countOverride.value_or(static_cast<std::uint32_t>(block.images.size())));
     for (const ImageSpec& image : block.images) {
-        PutI32(out, image.id);
-        Put32(out, kUnused);
-        Put16(out, static_cast<std::uint16_t>(kUnused & 0xFFFF));
-        PutI32(out, image.lengthOverride.value_or(static_cast<std::int32_t>(image.stream.size())));
-        PutI16(out, image.width);
-        PutI16(out, image.height);
-        PutI16(out, image.type);
-        for (std::int16_t extra : image.extra) PutI16(out, extra);
+        AppendLE<std::int32_t>(out, image.id);
+        AppendLE<std::uint32_t>(out, kUnused);
+        AppendLE<std::uint16_t>(out, static_cast<std::uint16_t>(kUnused & 0xFFFF));
+        AppendLE<std::int32_t>(out, image.lengthOverride.value_or(static_cast<std::int32_t>(image.stream.size())));
+        AppendLE<std::int16_t>(out, image.width);
+        AppendLE<std::int16_t>(out, image.height);
+        AppendLE<std::int16_t>(out, image.type);
+        for (std::int16_t extra : image.extra) AppendLE<std::int16_t>(out, extra);
         out.insert(out.end(), image.stream.begin(), image.stream.end());
     }
 }
 
 void WriteObject(std::vector<std::uint8_t>& out, const ObjectSpec& object) {
-    Put32(out,
+    AppendLE<std::uint32_t>(out,
           object.actionCountOverride.value_or(static_cast<std::uint32_t>(object.actions.size())));
     for (const ActionSpec& action : object.actions) {
-        Put32(out, kUnused);
-        Put32(out, action.directionCountOverride.value_or(
+        AppendLE<std::uint32_t>(out, kUnused);
+        AppendLE<std::uint32_t>(out, action.directionCountOverride.value_or(
                        static_cast<std::uint32_t>(action.directions.size())));
         for (const DirectionSpec& direction : action.directions) {
-            Put32(out, kUnused);
-            Put32(out, direction.frameCountOverride.value_or(
+            AppendLE<std::uint32_t>(out, kUnused);
+            AppendLE<std::uint32_t>(out, direction.frameCountOverride.value_or(
                            static_cast<std::uint32_t>(direction.frames.size())));
             for (const FrameSpec& frame : direction.frames) {
-                PutI32(out, frame.extra);
-                PutI32(out, frame.imageId);
+                AppendLE<std::int32_t>(out, frame.extra);
+                AppendLE<std::int32_t>(out, frame.imageId);
             }
-            Put32(out, kUnused);
-            for (std::int32_t extra : direction.extra) PutI32(out, extra);
-            Put32(out, kUnused);
+            AppendLE<std::uint32_t>(out, kUnused);
+            for (std::int32_t extra : direction.extra) AppendLE<std::int32_t>(out, extra);
+            AppendLE<std::uint32_t>(out, kUnused);
         }
-        Put32(out, kUnused);
-        PutI32(out,
+        AppendLE<std::uint32_t>(out, kUnused);
+        AppendLE<std::int32_t>(out,
                action.nameLengthOverride.value_or(static_cast<std::int32_t>(action.name.size())));
         for (char c : action.name) Put8(out, static_cast<std::uint8_t>(c));
     }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/byte_order.h"
+
 namespace pixhaul::testing {
 
 inline std::vector<std::uint8_t> ReadAll(const std::string& path) {
@@ -20,8 +22,7 @@ inline std::vector<std::uint8_t> ReadAll(const std::string& path) {
 }
 
 inline std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
-           (static_cast<std::uint32_t>(b[at + 3]) << 24);
+    return LoadLE32(&b[at]);
 }
 
 inline std::int32_t SLe32(const std::vector<std::uint8_t>& b, std::size_t at) {
@@ -29,7 +30,7 @@ inline std::int32_t SLe32(const std::vector<std::uint8_t>& b, std::size_t at) {
 }
 
 inline std::uint16_t Le16(const std::vector<std::uint8_t>& b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
+    return LoadLE16(&b[at]);
 }
 
 // The names in a folder, sorted; none when it does not exist.

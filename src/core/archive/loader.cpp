@@ -12,15 +12,15 @@
 #include <vector>
 
 #include "archive/archive.h"
+#include "archive/block_layout.h"
 #include "archive/image_keys.h"
 #include "archive/tag_scan.h"
+#include "formats/byte_order.h"
 
 namespace pixhaul {
 
 namespace {
 
-constexpr std::size_t kImageHeaderSize = 28;
-constexpr std::size_t kImageCountOffset = 1032;  // after the two unused words and the palette
 constexpr std::size_t kFrameSize = 8;
 constexpr std::size_t kMinDirectionSize = 32;  // a direction without frames
 constexpr std::size_t kMinActionSize = 16;     // an action without directions or name
@@ -41,16 +41,15 @@ class Cursor {
 
     void Skip(std::size_t n) { pos_ += n; }
     std::uint32_t U32() {
-        const std::uint8_t* p = data_ + pos_;
+        const std::uint32_t v = LoadLE32(data_ + pos_);
         pos_ += 4;
-        return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-               (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+        return v;
     }
     std::int32_t I32() { return static_cast<std::int32_t>(U32()); }
     std::int16_t I16() {
-        const std::uint8_t* p = data_ + pos_;
+        const auto v = static_cast<std::int16_t>(LoadLE16(data_ + pos_));
         pos_ += 2;
-        return static_cast<std::int16_t>(static_cast<std::uint16_t>(p[0] | (p[1] << 8)));
+        return v;
     }
 
   private:
@@ -196,7 +195,7 @@ void Loader::LoadImageBlocks(std::size_t firstBlock) {
         const auto index = static_cast<std::size_t>(key.index);
         const ImageRecord& image = model_.Images[index];
         const auto block = static_cast<std::size_t>(image.PaletteIndex);
-        damage_.Add(image.StreamOffset - kImageHeaderSize, [&] {
+        damage_.Add(image.StreamOffset - kImageEntrySize, [&] {
             return ImageName(block, index - blockFirstImage_[block]) + " repeats the id " +
                    std::to_string(key.id) + " of an earlier image, which keeps it";
         });
@@ -220,16 +219,16 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
     const std::size_t start = c.Pos();
     if (blockFirstImage_.size() <= block) blockFirstImage_.resize(block + 1);
     blockFirstImage_[block] = loadedImages_;
-    if (!c.Has(kImageCountOffset + 4)) {
+    if (!c.Has(kBlockImageCountOffset + 4)) {
         damage_.Add(start,
                     [&] { return "the file ends inside the header of " + BlockName(block); });
         return;
     }
-    c.Skip(kImageCountOffset);
+    c.Skip(kBlockImageCountOffset);
     const std::size_t countAt = c.Pos();
     const std::uint32_t stated = c.U32();
     std::size_t count = stated;
-    const std::size_t fits = c.Left() / kImageHeaderSize;
+    const std::size_t fits = c.Left() / kImageEntrySize;
     if (count > fits) {
         damage_.Add(countAt,
                     [&] { return BlockName(block) + MoreThanFits(stated, "images", c.Left()); });
@@ -247,13 +246,13 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
 
     for (std::size_t j = 0; j < count; ++j) {
         const std::size_t entryAt = c.Pos();
-        if (!c.Has(kImageHeaderSize)) {
+        if (!c.Has(kImageEntrySize)) {
             damage_.Add(entryAt, [&] { return "the file ends inside " + ImageName(block, j); });
             return;
         }
         ImageRecord record;
         record.Id = c.I32();
-        c.Skip(6);
+        c.Skip(kImageEntryUnusedBytes);
         record.Length = c.I32();
         record.Width = c.I16();
         record.Height = c.I16();
@@ -263,7 +262,7 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
         record.Extra3 = c.I16();
         record.Extra4 = c.I16();
         if (record.Length < 0 || static_cast<std::size_t>(record.Length) > c.Left()) {
-            damage_.Add(entryAt + 10, [&] {
+            damage_.Add(entryAt + kImageEntryLengthOffset, [&] {
                 return ImageName(block, j) + " has a stream length of " +
                        std::to_string(record.Length) + " bytes, but " + std::to_string(c.Left()) +
                        " bytes are left in the file";

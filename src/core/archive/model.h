@@ -92,7 +92,7 @@ struct Settings {
     std::string ArchivePath;
     double Zoom = 1.0;
     COLORREF TransColor = 0xFF00FF;
-    std::string ExportFolder;  // always ends in "/"
+    std::string ExportFolder;  // "" is the current folder; a trailing "/" is optional
     std::string ExportName;
     std::int16_t ExportMode = 1;
 };

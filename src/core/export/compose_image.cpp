@@ -1,5 +1,7 @@
 #include "export/compose_image.h"
 
+#include <algorithm>
+
 #include "archive/archive.h"
 #include "bitmap/cbitmap.h"
 
@@ -88,6 +90,12 @@ std::string Describe(ImageOutcome outcome) {
             return "no such image";
     }
     return "";
+}
+
+void NoteFailure(ImageOutcome outcome, std::int32_t index, std::vector<std::int32_t>& failed) {
+    if (IsFailure(outcome) && std::find(failed.begin(), failed.end(), index) == failed.end()) {
+        failed.push_back(index);
+    }
 }
 
 }  // namespace pixhaul

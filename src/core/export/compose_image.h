@@ -4,6 +4,7 @@
 // images failed.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "archive/model.h"
 #include "platform/host.h"
@@ -48,6 +49,9 @@ ComposedImage ComposeImage(const ArchiveModel& model, std::int32_t index, COLORR
 inline bool IsFailure(ImageOutcome outcome) {
     return outcome == ImageOutcome::Corrupt || outcome == ImageOutcome::Undecodable;
 }
+
+// Adds index to failed when the outcome is a failure and it is not listed yet.
+void NoteFailure(ImageOutcome outcome, std::int32_t index, std::vector<std::int32_t>& failed);
 
 // Whether image `index` exists, holds data and has a size Render accepts: an export of it alone
 // writes nothing otherwise.

@@ -93,4 +93,11 @@ SheetSize BuildExportList(const ArchiveModel& model, Host& host, std::vector<Exp
     return size;
 }
 
+SheetSize BuildExportList(const ArchiveModel& model, Host& host, std::vector<ExportFrame>& List,
+                          const ExportRange& range) {
+    return BuildExportList(model, host, List, range.toObject, range.toAction, range.toDirection,
+                           range.toFrame, range.fromObject, range.fromAction, range.fromDirection,
+                           range.fromFrame);
+}
+
 }  // namespace pixhaul

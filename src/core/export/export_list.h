@@ -27,6 +27,19 @@ struct SheetSize {
     std::int64_t Height = 0;
 };
 
+// The part of the hierarchy an export takes: per level the first index and the last (-1: the last
+// that exists). The default is the whole archive.
+struct ExportRange {
+    std::int32_t fromObject = 0;
+    std::int32_t toObject = -1;
+    std::int32_t fromAction = 0;
+    std::int32_t toAction = -1;
+    std::int32_t fromDirection = 0;
+    std::int32_t toDirection = -1;
+    std::int32_t fromFrame = 0;
+    std::int32_t toFrame = -1;
+};
+
 inline constexpr const char* kCaptionGeneratingList = "Generating frame list for export...";
 
 // Fills List (from empty) with the frames of the range and returns the sheet size.
@@ -41,5 +54,8 @@ SheetSize BuildExportList(const ArchiveModel& model, Host& host, std::vector<Exp
                           std::int32_t ObjTo, std::int32_t ActTo, std::int32_t DirTo,
                           std::int32_t FrmTo, std::int32_t ObjFrom, std::int32_t ActFrom,
                           std::int32_t DirFrom, std::int32_t FrmFrom);
+// The same for a named range.
+SheetSize BuildExportList(const ArchiveModel& model, Host& host, std::vector<ExportFrame>& List,
+                          const ExportRange& range);
 
 }  // namespace pixhaul

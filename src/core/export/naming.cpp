@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "archive/archive.h"
 
@@ -42,6 +43,10 @@ std::string FitFileName(const std::string& folder, const std::string& name,
     // Not in the middle of a UTF-8 sequence.
     while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
     return name.substr(0, keep) + tail;
+}
+
+std::string ExportPath(const std::string& folder, const std::string& fileName) {
+    return (std::filesystem::path(folder) / fileName).string();
 }
 
 std::string FileNameOf(const std::string& path) {

@@ -42,6 +42,9 @@ std::string RemoveKnownExtension(const std::string& name);
 std::string FitFileName(const std::string& folder, const std::string& name,
                         std::size_t extensionLength);
 
+// fileName in folder: "" is the current folder, and a folder may end in "/" or not.
+std::string ExportPath(const std::string& folder, const std::string& fileName);
+
 // The part of a path after its last "/" (the whole path if it holds none).
 std::string FileNameOf(const std::string& path);
 

@@ -10,82 +10,25 @@
 
 #include "archive/archive.h"
 #include "bitmap/cbitmap.h"
-#include "formats/bmp_writer.h"
 #include "export/compose_image.h"
-#include "formats/dat_writer.h"
 #include "export/export_list.h"
 #include "export/output_budget.h"
+#include "export/sheet_assembly.h"
+#include "formats/bmp_writer.h"
+#include "formats/dat_writer.h"
 #include "formats/png_writer.h"
-#include "platform/atomic_file.h"
 #include "platform/archive_file.h"
+#include "platform/atomic_file.h"
 #include "platform/replace_check.h"
 
 namespace pixhaul {
-
-void ShowExportError(Host& host, int number, const std::string& description) {
-    host.ShowMessage("Error " + std::to_string(number) + " Encountered:\r\n\"" + description + "\"",
-                     "Dammit!", MessageIcon::Critical, MessageButtons::Ok);
-}
-
-std::int64_t SheetBandBytes(std::int64_t width, std::int64_t tallestRow) {
-    if (width < 0 || tallestRow < 0 || width > std::numeric_limits<std::int32_t>::max()) return -1;
-    const std::int64_t stride = StrideFor(static_cast<std::int32_t>(width));
-    if (tallestRow != 0 && stride > std::numeric_limits<std::int64_t>::max() / tallestRow) {
-        return -1;
-    }
-    return stride * tallestRow;
-}
-
-std::string SheetTooLargeToAssemble(std::int64_t width, std::int64_t height,
-                                    std::int64_t bandBytes) {
-    const std::string band =
-        bandBytes < 0 ? std::string("more") : std::to_string(bandBytes >> 20) + " MiB";
-    return "The sheet of " + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels is too large to assemble: one row of frames takes " + band +
-           " of memory, at most " + std::to_string(kMaxSheetBandBytes >> 20) +
-           " MiB are allowed. Export a smaller selection.";
-}
 
 namespace {
 
 constexpr std::int64_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
-// Tells the host that an export runs, from its start to its end, however it ends.
-class ExportNowLock {
-  public:
-    explicit ExportNowLock(Host& host) : host_(host) { host_.ExportStarted(); }
-    ~ExportNowLock() { host_.ExportFinished(); }
-    ExportNowLock(const ExportNowLock&) = delete;
-    ExportNowLock& operator=(const ExportNowLock&) = delete;
-
-  private:
-    Host& host_;
-};
-
 std::int32_t PlacedWidth(const ImageRecord& record) {
     return std::max<std::int32_t>(record.Width, 0);
-}
-
-// One sheet row of the list: entries [first, end), top edge y, height.
-struct Row {
-    std::size_t first = 0;
-    std::size_t end = 0;
-    std::int64_t y = 0;
-    std::int32_t height = 0;
-};
-
-std::vector<Row> RowsOf(const std::vector<ExportFrame>& list) {
-    std::vector<Row> rows;
-    std::size_t first = 0;
-    std::int64_t y = 0;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        if (list[i].RowEnd == 0 && i + 1 < list.size()) continue;
-        const std::int32_t height = std::max<std::int32_t>(list[i].RowHeight, 0);
-        rows.push_back({first, i + 1, y, height});
-        y += height;
-        first = i + 1;
-    }
-    return rows;
 }
 
 std::string Extension(SheetFormat format) {
@@ -106,19 +49,11 @@ bool FormatHolds(SheetFormat format, const SheetSize& size) {
     return file <= std::numeric_limits<std::uint32_t>::max();
 }
 
-void ShowTooLarge(Host& host, SheetFormat format, const SheetSize& size) {
-    host.ShowMessage("The sheet of " + std::to_string(size.Width) + " x " +
-                         std::to_string(size.Height) + " pixels is too large for a" +
-                         (format == SheetFormat::Png ? " PNG" : " bitmap") +
-                         " file. Export a smaller selection.",
-                     kProgramName, MessageIcon::Exclamation, MessageButtons::Ok);
-}
-
 // The sheet file, written band by band in the order its format stores rows.
 class SheetFile {
   public:
-    SheetFile(SheetFormat format, const std::string& path, std::int32_t width,
-              std::int32_t height, int pngLevel) {
+    SheetFile(SheetFormat format, const std::string& path, std::int32_t width, std::int32_t height,
+              int pngLevel) {
         if (format == SheetFormat::Png) {
             png_.emplace(path, width, height, pngLevel);
         } else {
@@ -176,22 +111,17 @@ class SheetComposer {
     // Draws image `index` 1:1 with its top-left corner at (x, y) of target, y counted from the
     // top, and keeps a failed image for the report.
     void DrawImage(std::int32_t index, Surface& target, std::int32_t x, std::int32_t y) {
-        const ImageOutcome outcome =
-            ComposeImage(model_, index, settings_.TransColor, host_, {&target, x, y}).outcome;
-        if (IsFailure(outcome) &&
-            std::find(result_.corruptImages.begin(), result_.corruptImages.end(), index) ==
-                result_.corruptImages.end()) {
-            result_.corruptImages.push_back(index);
-        }
+        NoteFailure(
+            ComposeImage(model_, index, settings_.TransColor, host_, {&target, x, y}).outcome,
+            index, result_.corruptImages);
     }
 
-    // Writes the sheet of the list (and the lookup table when writeDat) under folder + name.
-    // Returns the status; file errors are thrown.
-    void Write(const std::vector<ExportFrame>& list, const SheetSize& size, SheetFormat format,
-               const std::string& base, bool lookupTableAllowed, int pngLevel) {
-        const auto rows = RowsOf(list);
-        std::int32_t tallest = 0;
-        for (const Row& row : rows) tallest = std::max(tallest, row.height);
+    // Writes the sheet of the list (and the lookup table when allowed and asked for) as base
+    // plus their extensions. False when the user canceled; file errors are thrown.
+    bool Write(const std::vector<ExportFrame>& list, const std::vector<SheetRow>& rows,
+               const SheetSize& size, SheetFormat format, const std::string& base,
+               bool lookupTableAllowed, int pngLevel) {
+        const std::int32_t tallest = TallestRow(rows);
 
         // Neither file may be the archive itself (its automatic name comes from the archive's).
         const bool withDat =
@@ -206,7 +136,7 @@ class SheetComposer {
         std::unique_ptr<AtomicFile> dat;
         if (withDat) {
             dat = std::make_unique<AtomicFile>(base + ".dat");
-            for (const Row& row : rows) {
+            for (const SheetRow& row : rows) {
                 std::int64_t x = 0;
                 for (std::size_t i = row.first; i < row.end; ++i) {
                     const ExportFrame& e = list[i];
@@ -232,7 +162,8 @@ class SheetComposer {
         Surface band(width, tallest);
         const std::int64_t total = static_cast<std::int64_t>(rows.size());
         for (std::int64_t n = 0; n < total; ++n) {
-            const Row& row = rows[static_cast<std::size_t>(sheet.BottomUp() ? total - 1 - n : n)];
+            const SheetRow& row =
+                rows[static_cast<std::size_t>(sheet.BottomUp() ? total - 1 - n : n)];
             if (row.height == 0) continue;
             ThrowIfCanceled(host_);
             FillBottomRows(band, row.height, settings_.TransColor);
@@ -244,12 +175,14 @@ class SheetComposer {
             }
             sheet.WriteBand(band, row.height);
             host_.Progress(n + 1, total);
+            if (host_.IsCanceled()) return false;
         }
         ThrowIfArchiveChanged(model_);
         // The sheet and its table replace their older pair together or not at all.
         sheet.Finish(dat.get());
         result_.paths.push_back(base + Extension(format));
         if (dat) result_.paths.push_back(base + ".dat");
+        return true;
     }
 
   private:
@@ -259,34 +192,31 @@ class SheetComposer {
     SheetExportResult& result_;
 };
 
-// Which frames the mode exports; false when the mode's selection is missing.
-bool BuildModeList(const ArchiveModel& model, Host& host, const SheetExportRequest& request,
-                   std::vector<ExportFrame>& list, SheetSize& size) {
-    const std::int32_t objectItems =
-        model.IsLoaded() ? static_cast<std::int32_t>(model.Objects.size()) : 0;
+// The part of the archive a hierarchy mode exports; nothing when its selection is missing.
+std::optional<ExportRange> ModeRange(const ArchiveModel& model, const SheetExportRequest& request) {
+    const std::int32_t object = request.Object;
+    const std::int32_t action = request.Action;
     switch (request.Mode) {
         case ExportMode::AllObjects:
-            if (objectItems < 1) return false;
-            size = BuildExportList(model, host, list, objectItems - 1, -1, -1, -1, 0, 0, 0, 0);
-            return true;
+            if (!model.IsLoaded() || model.Objects.empty()) return std::nullopt;
+            return ExportRange{.toObject = static_cast<std::int32_t>(model.Objects.size()) - 1};
         case ExportMode::SelectedObject:
-            if (request.Object < 0) return false;
-            size = BuildExportList(model, host, list, request.Object, -1, -1, -1, request.Object, 0,
-                                   0, 0);
-            return true;
+            if (object < 0) return std::nullopt;
+            return ExportRange{.fromObject = object, .toObject = object};
         case ExportMode::SelectedAction:
-            if (request.Object < 0 || request.Action < 0) return false;
-            size = BuildExportList(model, host, list, request.Object, request.Action, -1, -1,
-                                   request.Object, request.Action, 0, 0);
-            return true;
+            if (object < 0 || action < 0) return std::nullopt;
+            return ExportRange{
+                .fromObject = object, .toObject = object, .fromAction = action, .toAction = action};
         case ExportMode::SelectedDirection:
-            if (request.Object < 0 || request.Action < 0 || request.Direction < 0) return false;
-            size = BuildExportList(model, host, list, request.Object, request.Action,
-                                   request.Direction, -1, request.Object, request.Action,
-                                   request.Direction, 0);
-            return true;
+            if (object < 0 || action < 0 || request.Direction < 0) return std::nullopt;
+            return ExportRange{.fromObject = object,
+                               .toObject = object,
+                               .fromAction = action,
+                               .toAction = action,
+                               .fromDirection = request.Direction,
+                               .toDirection = request.Direction};
         default:
-            return false;
+            return std::nullopt;
     }
 }
 
@@ -317,120 +247,135 @@ SheetSize SequenceList(const ArchiveModel& model, const std::vector<std::int32_t
     return size;
 }
 
-// The export's steps; WorkCanceled leaves them between two steps.
-SheetExportResult ExportBitmapsSteps(ArchiveModel& model, Settings& settings, Host& host,
-                                     const SheetExportRequest& request,
-                                     const OutputBudget& budget) {
-    SheetExportResult result;
-    host.SetCaption(kCaptionIndexing);
-
-    std::vector<ExportFrame> list;
+// What the list step found: the frames in sheet order, the sheet's size and whether the mode
+// may write a lookup table.
+struct SheetList {
+    std::vector<ExportFrame> frames;
     SheetSize size;
     bool lookupTable = true;
+};
+
+// The list step: the frames the request exports. A status when the export ends here.
+std::optional<SheetExportStatus> ListFrames(ArchiveModel& model, const Settings& settings,
+                                            Host& host, const SheetExportRequest& request,
+                                            SheetList& out, SheetExportResult& result) {
     switch (request.Mode) {
         case ExportMode::DisplayedImage: {
             const std::int32_t n = request.DisplayedImage;
             if (n < 0 || static_cast<std::size_t>(n) >= model.Images.size() ||
                 model.Images[static_cast<std::size_t>(n)].Length == 0) {
-                result.status = SheetExportStatus::EmptyImage;
-                return result;
+                return SheetExportStatus::EmptyImage;
             }
             if (!ImageIsDecodable(model, n)) {
                 // Render tells the user why; a sheet of background alone is not written.
                 ComposeImage(model, n, settings.TransColor, host, {});
                 result.corruptImages.push_back(n);
-                result.status = SheetExportStatus::Undecodable;
-                return result;
+                return SheetExportStatus::Undecodable;
             }
             const ImageRecord& record = model.Images[static_cast<std::size_t>(n)];
             ExportFrame entry;
             entry.ImageIndex = n;
             entry.RowEnd = -1;
             entry.RowHeight = std::max<std::int32_t>(record.Height, 0);
-            list.push_back(entry);
-            size = {PlacedWidth(record), entry.RowHeight};
-            lookupTable = false;
-            break;
+            out.frames.push_back(entry);
+            out.size = {PlacedWidth(record), entry.RowHeight};
+            out.lookupTable = false;
+            return std::nullopt;
         }
         case ExportMode::FromList:
-            size = SequenceList(model, request.Sequence, list);
-            break;
+            out.size = SequenceList(model, request.Sequence, out.frames);
+            return std::nullopt;
         default: {
+            const std::optional<ExportRange> range = ModeRange(model, request);
+            if (!range) return SheetExportStatus::NoSelection;
             const ArchiveFile* const archive = model.File.get();
-            if (!BuildModeList(model, host, request, list, size)) {
-                result.status = SheetExportStatus::NoSelection;
-                return result;
-            }
-            if (model.File.get() != archive) {
-                result.status = SheetExportStatus::Interrupted;
-                return result;
-            }
-            break;
+            out.size = BuildExportList(model, host, out.frames, *range);
+            if (model.File.get() != archive) return SheetExportStatus::Interrupted;
+            return std::nullopt;
         }
     }
+}
+
+// The guard step: why the sheet cannot be written, or nothing.
+std::optional<std::string> SheetRefusal(SheetFormat format, const SheetSize& size,
+                                        const std::vector<SheetRow>& rows) {
+    if (!FormatHolds(format, size)) {
+        return "The sheet of " + std::to_string(size.Width) + " x " + std::to_string(size.Height) +
+               " pixels is too large for a" + (format == SheetFormat::Png ? " PNG" : " bitmap") +
+               " file. Export a smaller selection.";
+    }
+    return BandRefusal(size.Width, size.Height, TallestRow(rows));
+}
+
+// The export's steps; WorkCanceled leaves them between two steps.
+SheetExportResult ExportBitmapsSteps(ArchiveModel& model, Settings& settings, Host& host,
+                                     const SheetExportRequest& request,
+                                     const OutputBudget& budget) {
+    ExportLock lock(host);
+    SheetExportResult result;
+    auto stop = [&](SheetExportStatus status) {
+        result.paths.clear();
+        result.status = status;
+        return result;
+    };
+    host.SetCaption(kCaptionIndexing);
+
+    // The list.
+    SheetList list;
+    if (const auto status = ListFrames(model, settings, host, request, list, result)) {
+        return stop(*status);
+    }
+    if (host.IsCanceled()) return stop(SheetExportStatus::Canceled);
+    const SheetSize size = list.size;
     result.width = size.Width;
     result.height = size.Height;
-
-    if (list.empty()) {
+    if (list.frames.empty()) {
         host.ShowMessage(kNothingToExport, kProgramName, MessageIcon::Information,
                          MessageButtons::Ok);
-        result.status = SheetExportStatus::NothingToExport;
-        return result;
-    }
-    if (!FormatHolds(request.Format, size)) {
-        ShowTooLarge(host, request.Format, size);
-        result.status = SheetExportStatus::TooLarge;
-        return result;
-    }
-    std::int64_t tallest = 0;
-    for (const ExportFrame& entry : list) {
-        tallest = std::max<std::int64_t>(tallest, entry.RowHeight);
-    }
-    const std::int64_t band = SheetBandBytes(size.Width, tallest);
-    if (band < 0 || band > kMaxSheetBandBytes) {
-        host.ShowMessage(SheetTooLargeToAssemble(size.Width, size.Height, band), kProgramName,
-                         MessageIcon::Exclamation, MessageButtons::Ok);
-        result.status = SheetExportStatus::TooLarge;
-        return result;
+        return stop(SheetExportStatus::NothingToExport);
     }
 
+    // The rows and the guards.
+    const std::vector<SheetRow> rows = SheetRowsOf(list.frames);
+    if (const auto refusal = SheetRefusal(request.Format, size, rows)) {
+        host.ShowMessage(*refusal, kProgramName, MessageIcon::Exclamation, MessageButtons::Ok);
+        return stop(SheetExportStatus::TooLarge);
+    }
     const std::string name =
         !settings.ExportName.empty()
             ? settings.ExportName
-            : FitFileName(settings.ExportFolder,
-                          AutomaticExportName(model, settings.ArchivePath, request.Mode,
-                                              request.Object, request.Action, request.Direction,
-                                              request.DisplayedImage),
-                          4);
+            : FitFileName(
+                  settings.ExportFolder,
+                  AutomaticExportName(model, settings.ArchivePath, request.Mode, request.Object,
+                                      request.Action, request.Direction, request.DisplayedImage),
+                  4);
+    const std::string base = ExportPath(settings.ExportFolder, name);
     // The lookup table counts whenever the mode may write one (its option is read while writing).
-    const std::uint64_t datBytes = lookupTable ? list.size() * kDatRecordSize : 0;
+    const std::uint64_t datBytes = list.lookupTable ? list.frames.size() * kDatRecordSize : 0;
     const PlannedOutput planned{
-        settings.ExportFolder + name + Extension(request.Format),
+        base + Extension(request.Format),
         static_cast<std::uint64_t>(size.Width) * static_cast<std::uint64_t>(size.Height),
         datBytes + (request.Format == SheetFormat::Bmp
                         ? BmpFileBytes(size.Width, size.Height)
                         : UncompressedRgbBytes(size.Width, size.Height)),
         request.Format == SheetFormat::Bmp};
-    if (!ClearedByBudget(planned, budget, host)) {
-        result.status = SheetExportStatus::OverBudget;
-        return result;
-    }
-    if (request.Mode != ExportMode::DisplayedImage) host.SetCaption(kCaptionAssembling);
+    if (!ClearedByBudget(planned, budget, host)) return stop(SheetExportStatus::OverBudget);
+    if (host.IsCanceled()) return stop(SheetExportStatus::Canceled);
 
+    // Compose the bands and write.
+    if (request.Mode != ExportMode::DisplayedImage) host.SetCaption(kCaptionAssembling);
     SheetComposer composer(model, settings, host, result);
     try {
-        composer.Write(list, size, request.Format, settings.ExportFolder + name, lookupTable,
-                       request.PngLevel);
+        if (!composer.Write(list.frames, rows, size, request.Format, base, list.lookupTable,
+                            request.PngLevel)) {
+            return stop(SheetExportStatus::Canceled);
+        }
     } catch (const FileError& error) {
         ShowExportError(host, error.Number(), error.Description());
-        result.paths.clear();
-        result.status = SheetExportStatus::Failed;
-        return result;
+        return stop(SheetExportStatus::Failed);
     } catch (const std::bad_alloc&) {
         ShowExportError(host, ENOMEM, std::generic_category().message(ENOMEM));
-        result.paths.clear();
-        result.status = SheetExportStatus::Failed;
-        return result;
+        return stop(SheetExportStatus::Failed);
     }
 
     host.SetCaption(name + Extension(request.Format) + " created.");
@@ -443,7 +388,6 @@ SheetExportResult ExportBitmapsSteps(ArchiveModel& model, Settings& settings, Ho
 
 SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& host,
                                 const SheetExportRequest& request, const OutputBudget& budget) {
-    ExportNowLock lock(host);
     try {
         return ExportBitmapsSteps(model, settings, host, request, budget);
     } catch (const WorkCanceled&) {

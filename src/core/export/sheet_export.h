@@ -8,6 +8,7 @@
 #include "archive/model.h"
 #include "export/naming.h"
 #include "export/output_budget.h"
+#include "export/sheet_assembly.h"
 #include "formats/png_writer.h"
 #include "platform/host.h"
 
@@ -41,36 +42,19 @@ enum class SheetExportStatus {
     OverBudget,       // over the output budget: refused (or declined), nothing written
     Interrupted,      // the archive was reset or replaced while the list was built: nothing written
     Failed,           // a file error: the "Dammit!" box was shown, older files untouched
-    Canceled,         // the host asked to stop: nothing told, nothing written
+    Canceled,         // the user stopped it: nothing written
 };
 
 struct SheetExportResult {
     SheetExportStatus status = SheetExportStatus::NoSelection;
-    std::vector<std::string> paths;           // files written, sheet first
+    std::vector<std::string> paths;  // files written, sheet first
     // Images that could not be decoded fully: a corrupt stream, or a size that cannot be decoded.
     std::vector<std::int32_t> corruptImages;
-    std::int64_t width = 0;                   // the sheet's size
+    std::int64_t width = 0;  // the sheet's size
     std::int64_t height = 0;
 };
 
-inline constexpr const char* kCaptionIndexing = "Indexing images...";
-inline constexpr const char* kCaptionAssembling = "Assembling frames...";
-inline constexpr const char* kNothingToExport = "Nothing to export: the selection holds no frames.";
-
-// The exports assemble a sheet one row of frames at a time, in a band as wide as the sheet and
-// as tall as its tallest row. A sheet whose band would take more than this is refused as too
-// large, whatever its file format could hold: frames are cheap in an archive (8 bytes each, and
-// many may name one large image), memory is not.
-inline constexpr std::int64_t kMaxSheetBandBytes = std::int64_t{1} << 30;  // 1 GiB
-
-// The band's bytes (24-bit rows padded to 4 bytes); -1 for a negative size, a width beyond
-// 32 bits or a product beyond 64.
-std::int64_t SheetBandBytes(std::int64_t width, std::int64_t tallestRow);
-// The message shown when the band of a width x height sheet is over kMaxSheetBandBytes.
-std::string SheetTooLargeToAssemble(std::int64_t width, std::int64_t height,
-                                    std::int64_t bandBytes);
-
-// Exports by request.Mode into settings.ExportFolder + settings.ExportName (an automatic name
+// Exports by request.Mode into settings.ExportName in settings.ExportFolder (an automatic name
 // when ExportName is empty). ExportName is emptied after a written export and kept otherwise.
 // Options read from the host at the moment of use: GenerateLookupTable, RemoveDuplicateFrames,
 // CacheRenderedImages.
@@ -78,10 +62,6 @@ std::string SheetTooLargeToAssemble(std::int64_t width, std::int64_t height,
 // The host hears ExportStarted and ExportFinished around it; IsCanceled is asked for every frame
 // of the list and every band of the sheet.
 SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& host,
-                                const SheetExportRequest& request,
-                                const OutputBudget& budget = {});
-
-// "Error 2 Encountered:\r\n\"No such file or directory\"" in a critical box titled "Dammit!".
-void ShowExportError(Host& host, int number, const std::string& description);
+                                const SheetExportRequest& request, const OutputBudget& budget = {});
 
 }  // namespace pixhaul

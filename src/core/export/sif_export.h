@@ -22,7 +22,7 @@ enum class SifExportStatus {
     TooLarge,         // more than a SIF file can hold: told the user, nothing written
     OverBudget,       // over the output budget: refused (or declined), nothing written
     Failed,           // the file could not be written: the error box was shown, nothing left behind
-    Canceled,         // the host asked to stop (asked for every frame and every row): nothing written
+    Canceled,         // the user stopped it: nothing written
 };
 
 struct SifExportResult {
@@ -35,7 +35,8 @@ struct SifExportResult {
 
 // Writes object `object` (-1: none selected) to ExportFolder + ExportName + ".sif", the name
 // being the object's list text when ExportName is empty. The file appears complete or not at
-// all; an older file of that name stays untouched on failure. After success ExportName is "".
+// all; an older file of that name stays untouched on failure. After success ExportName is "";
+// otherwise it is as it was.
 // The sheet's pixels and uncompressed size are checked against budget before anything is coded.
 SifExportResult ExportSif(const ArchiveModel& model, Settings& settings, Host& host,
                           std::int32_t object, const OutputBudget& budget = {});

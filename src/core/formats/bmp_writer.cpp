@@ -6,20 +6,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "formats/byte_order.h"
+
 namespace pixhaul {
-
-namespace {
-
-void Put16(std::uint8_t* at, std::uint16_t v) {
-    at[0] = static_cast<std::uint8_t>(v);
-    at[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void Put32(std::uint8_t* at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) at[i] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-
-}  // namespace
 
 void MakeBmpHeaders(std::int32_t width, std::int32_t height, std::uint8_t (&out)[kBmpHeadersSize]) {
     if (width < 0 || height < 0) throw FileError(EINVAL, "Invalid picture size", "");
@@ -32,19 +21,19 @@ void MakeBmpHeaders(std::int32_t width, std::int32_t height, std::uint8_t (&out)
     // BITMAPFILEHEADER
     out[0] = 'B';
     out[1] = 'M';
-    Put32(out + 2, static_cast<std::uint32_t>(fileSize));
-    Put32(out + 10, static_cast<std::uint32_t>(kBmpHeadersSize));  // bfOffBits
+    StoreLE<std::uint32_t>(out + 2, static_cast<std::uint32_t>(fileSize));
+    StoreLE<std::uint32_t>(out + 10, static_cast<std::uint32_t>(kBmpHeadersSize));  // bfOffBits
     // BITMAPINFOHEADER
     std::uint8_t* info = out + 14;
-    Put32(info + 0, 40);
-    Put32(info + 4, static_cast<std::uint32_t>(width));
-    Put32(info + 8, static_cast<std::uint32_t>(height));  // positive: bottom-up
-    Put16(info + 12, 1);                                  // planes
-    Put16(info + 14, 24);                                 // bits per pixel
-    Put32(info + 16, 0);                                  // BI_RGB
-    Put32(info + 20, static_cast<std::uint32_t>(imageSize));
-    Put32(info + 24, kBmpPixelsPerMetre);
-    Put32(info + 28, kBmpPixelsPerMetre);
+    StoreLE<std::uint32_t>(info + 0, 40);
+    StoreLE<std::uint32_t>(info + 4, static_cast<std::uint32_t>(width));
+    StoreLE<std::uint32_t>(info + 8, static_cast<std::uint32_t>(height));  // positive: bottom-up
+    StoreLE<std::uint16_t>(info + 12, 1);                                  // planes
+    StoreLE<std::uint16_t>(info + 14, 24);                                 // bits per pixel
+    StoreLE<std::uint32_t>(info + 16, 0);                                  // BI_RGB
+    StoreLE<std::uint32_t>(info + 20, static_cast<std::uint32_t>(imageSize));
+    StoreLE<std::uint32_t>(info + 24, kBmpPixelsPerMetre);
+    StoreLE<std::uint32_t>(info + 28, kBmpPixelsPerMetre);
 }
 
 namespace {

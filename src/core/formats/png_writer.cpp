@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "formats/byte_order.h"
 #include "formats/png_deflate.h"
 #include "platform/atomic_file.h"
 
@@ -19,22 +20,15 @@ constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '
 // Chunks are at most 2^31 - 1 bytes long; a segment's output is far below that, but stay safe.
 constexpr std::size_t kMaxChunkData = std::size_t{1} << 30;
 
-void PutU32(std::uint8_t* at, std::uint32_t value) {
-    at[0] = static_cast<std::uint8_t>(value >> 24);
-    at[1] = static_cast<std::uint8_t>(value >> 16);
-    at[2] = static_cast<std::uint8_t>(value >> 8);
-    at[3] = static_cast<std::uint8_t>(value);
-}
-
 void WriteChunk(AtomicFile& file, const char (&type)[5], const std::uint8_t* data,
                 std::size_t size) {
     std::uint8_t head[8];
-    PutU32(head, static_cast<std::uint32_t>(size));
+    StoreBE32(head, static_cast<std::uint32_t>(size));
     std::copy(type, type + 4, head + 4);
     uLong crc = crc32(0, head + 4, 4);
     if (size > 0) crc = crc32_z(crc, data, size);
     std::uint8_t tail[4];
-    PutU32(tail, static_cast<std::uint32_t>(crc));
+    StoreBE32(tail, static_cast<std::uint32_t>(crc));
     file.Write(head, sizeof head);
     if (size > 0) file.Write(data, size);
     file.Write(tail, sizeof tail);
@@ -75,8 +69,8 @@ int compressionLevel, int threads)
     State& s = *state_;
     s.row.assign(RowBytes(width), 0);  // filter type 0: none
     std::uint8_t header[13] = {};
-    PutU32(header, static_cast<std::uint32_t>(width));
-    PutU32(header + 4, static_cast<std::uint32_t>(height));
+    StoreBE32(header, static_cast<std::uint32_t>(width));
+    StoreBE32(header + 4, static_cast<std::uint32_t>(height));
     header[8] = 8;  // bits per sample
     header[9] = 2;  // truecolour; compression, filter and interlace methods stay 0
     s.file.Write(kSignature, sizeof kSignature);

@@ -16,16 +16,16 @@ std::vector<std::uint8_t> SerializeSifTables(const std::vector<SifAction>& SifAc
     out.push_back(kSifSignature1);
     out.push_back(kSifFixed0);
     out.push_back(kSifFixed1);
-    PutLE32(out, 0);  // ImagePos, patched once the tables are written
-    PutLE16(out, static_cast<std::uint16_t>(SifActionTable.size() - 1));
+    AppendLE<std::uint32_t>(out, 0);  // ImagePos, patched once the tables are written
+    AppendLE<std::uint16_t>(out, static_cast<std::uint16_t>(SifActionTable.size() - 1));
     for (const SifAction& action : SifActionTable) {
-        PutLE16(out, static_cast<std::uint16_t>(action.LastDirection));
+        AppendLE<std::uint16_t>(out, static_cast<std::uint16_t>(action.LastDirection));
         for (const SifDirection& direction : action.Directions) {
-            PutLE16(out, static_cast<std::uint16_t>(direction.LastFrame));
+            AppendLE<std::uint16_t>(out, static_cast<std::uint16_t>(direction.LastFrame));
             for (const SifFrame& f : direction.Frames) {
                 for (std::int32_t v :
                      {f.X, f.Y, f.Height, f.Width, f.Reserved, f.Extra1, f.Extra2}) {
-                    PutLE32(out, static_cast<std::uint32_t>(v));
+                    AppendLE<std::uint32_t>(out, static_cast<std::uint32_t>(v));
                 }
             }
         }
@@ -36,10 +36,10 @@ std::vector<std::uint8_t> SerializeSifTables(const std::vector<SifAction>& SifAc
 std::vector<std::uint8_t> SerializeSifImageHeader(const SifImageHeader& header) {
     std::vector<std::uint8_t> out;
     out.reserve(kSifImageHeaderSize);
-    PutLE32(out, static_cast<std::uint32_t>(header.PayloadLast));
-    PutLE32(out, header.BackColor);
-    PutLE32(out, static_cast<std::uint32_t>(header.SheetWidth));
-    PutLE32(out, static_cast<std::uint32_t>(header.SheetHeight));
+    AppendLE<std::uint32_t>(out, static_cast<std::uint32_t>(header.PayloadLast));
+    AppendLE<std::uint32_t>(out, header.BackColor);
+    AppendLE<std::uint32_t>(out, static_cast<std::uint32_t>(header.SheetWidth));
+    AppendLE<std::uint32_t>(out, static_cast<std::uint32_t>(header.SheetHeight));
     out.push_back(header.RleKind);
     return out;
 }

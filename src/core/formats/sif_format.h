@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "formats/byte_order.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -66,21 +67,5 @@ struct SifImageHeader {
 std::vector<std::uint8_t> SerializeSifTables(const std::vector<SifAction>& SifActionTable);
 // The 17 bytes of the image section in front of the payload.
 std::vector<std::uint8_t> SerializeSifImageHeader(const SifImageHeader& header);
-
-// Little-endian helpers shared by the writer and the reader.
-inline void PutLE16(std::vector<std::uint8_t>& out, std::uint16_t v) {
-    out.push_back(static_cast<std::uint8_t>(v));
-    out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-inline void PutLE32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-inline std::uint16_t GetLE16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-inline std::uint32_t GetLE32(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 }  // namespace pixhaul

@@ -62,7 +62,7 @@ std::string ReadTables(Cursor& in, std::size_t tablesEnd, SifContents& out,
         return std::string("the tables end before ") + what + At(in.Offset());
     };
     if (!in.Has(2) || in.Offset() + 2 > tablesEnd) return truncated("LastAction");
-    out.LastAction = static_cast<std::int16_t>(GetLE16(in.Take(2)));
+    out.LastAction = static_cast<std::int16_t>(LoadLE16(in.Take(2)));
     if (out.LastAction < -1) {
         return "LastAction is " + std::to_string(out.LastAction) + At(in.Offset() - 2);
     }
@@ -71,7 +71,7 @@ std::string ReadTables(Cursor& in, std::size_t tablesEnd, SifContents& out,
     if (actions * 2 > tablesEnd - in.Offset()) return truncated("its last action");
     for (std::size_t a = 0; a < actions; ++a) {
         if (in.Offset() + 2 > tablesEnd) return truncated("an action's LastDirection");
-        const auto lastDirection = static_cast<std::int16_t>(GetLE16(in.Take(2)));
+        const auto lastDirection = static_cast<std::int16_t>(LoadLE16(in.Take(2)));
         if (lastDirection < -1) {
             return "LastDirection is " + std::to_string(lastDirection) + At(in.Offset() - 2);
         }
@@ -81,7 +81,7 @@ std::string ReadTables(Cursor& in, std::size_t tablesEnd, SifContents& out,
         visitor.BeginAction(lastDirection);
         for (std::size_t d = 0; d < directions; ++d) {
             if (in.Offset() + 2 > tablesEnd) return truncated("a direction's LastFrame");
-            const auto lastFrame = static_cast<std::int16_t>(GetLE16(in.Take(2)));
+            const auto lastFrame = static_cast<std::int16_t>(LoadLE16(in.Take(2)));
             if (lastFrame < -1) {
                 return "LastFrame is " + std::to_string(lastFrame) + At(in.Offset() - 2);
             }
@@ -96,7 +96,7 @@ std::string ReadTables(Cursor& in, std::size_t tablesEnd, SifContents& out,
                 std::int32_t* fields[] = {&f.X,        &f.Y,      &f.Height, &f.Width,
                                           &f.Reserved, &f.Extra1, &f.Extra2};
                 for (std::int32_t* field : fields) {
-                    *field = static_cast<std::int32_t>(GetLE32(p));
+                    *field = static_cast<std::int32_t>(LoadLE32(p));
                     p += 4;
                 }
                 visitor.Frame(f);
@@ -118,10 +118,10 @@ std::string ReadImageHeader(Cursor& in, SifContents& out, std::span<const std::u
     if (!in.Has(kSifImageHeaderSize)) return "the image section is cut short" + At(start);
     const std::uint8_t* p = in.Take(kSifImageHeaderSize);
     SifImageHeader& h = out.Image;
-    h.PayloadLast = static_cast<std::int32_t>(GetLE32(p));
-    h.BackColor = GetLE32(p + 4);
-    h.SheetWidth = static_cast<std::int32_t>(GetLE32(p + 8));
-    h.SheetHeight = static_cast<std::int32_t>(GetLE32(p + 12));
+    h.PayloadLast = static_cast<std::int32_t>(LoadLE32(p));
+    h.BackColor = LoadLE32(p + 4);
+    h.SheetWidth = static_cast<std::int32_t>(LoadLE32(p + 8));
+    h.SheetHeight = static_cast<std::int32_t>(LoadLE32(p + 12));
     h.RleKind = p[16];
     if (h.PayloadLast < 0) return "PayloadLast is " + std::to_string(h.PayloadLast) + At(start);
     if (h.SheetWidth < 0 || h.SheetHeight < 0) {
@@ -159,7 +159,7 @@ std::string SifSheetReader::Open(std::span<const std::uint8_t> bytes, SifContent
         head[3] != kSifFixed1) {
         return "not a SIF file: it does not start with \"SF\" 01 02";
     }
-    out.ImagePos = GetLE32(head + kSifImagePosOffset);
+    out.ImagePos = LoadLE32(head + kSifImagePosOffset);
     // The image section follows at least the LastAction field.
     if (out.ImagePos < kSifHeaderSize + 2 + 1 || out.ImagePos - 1 > bytes.size()) {
         return "ImagePos " + std::to_string(out.ImagePos) + " lies outside the file" +

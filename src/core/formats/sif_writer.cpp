@@ -1,0 +1,116 @@
+#include "formats/sif_writer.h"
+
+#include <cerrno>
+#include <limits>
+
+#include "formats/byte_order.h"
+#include "platform/atomic_file.h"
+
+namespace pixhaul {
+namespace {
+
+// The payload's length minus one is stored as a signed 32-bit number.
+constexpr std::uint64_t kMaxPayload =
+    static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) + 1;
+// Source bytes handed to the Huffman data writer at a time.
+constexpr std::size_t kCodeChunk = std::size_t{1} << 20;
+
+std::string Refusal(std::int64_t count, const std::string& what) {
+    return "A SIF file cannot hold this object: it has " + std::to_string(count) + " " + what +
+           ", a SIF file at most " + std::to_string(kSifMaxEntries) + ".";
+}
+
+}  // namespace
+
+std::string SizeSifTables(const std::vector<std::vector<std::int64_t>>& framesPerDirection,
+                          std::vector<SifAction>& table) {
+    if (framesPerDirection.size() > static_cast<std::size_t>(kSifMaxEntries)) {
+        return Refusal(static_cast<std::int64_t>(framesPerDirection.size()), "actions");
+    }
+    table.assign(framesPerDirection.size(), {});
+    for (std::size_t a = 0; a < table.size(); ++a) {
+        const std::size_t directions = framesPerDirection[a].size();
+        if (directions > static_cast<std::size_t>(kSifMaxEntries)) {
+            return Refusal(static_cast<std::int64_t>(directions),
+                           "directions in action " + std::to_string(a));
+        }
+        table[a].LastDirection =
+            static_cast<std::int16_t>(static_cast<std::int32_t>(directions) - 1);
+        table[a].Directions.resize(directions);
+    }
+    for (std::size_t a = 0; a < table.size(); ++a) {
+        for (std::size_t d = 0; d < table[a].Directions.size(); ++d) {
+            const std::int64_t frames = framesPerDirection[a][d];
+            if (frames > kSifMaxEntries) {
+                return Refusal(frames, "frames in direction " + std::to_string(d) + " of action " +
+                                           std::to_string(a));
+            }
+            SifDirection& direction = table[a].Directions[d];
+            direction.LastFrame = static_cast<std::int16_t>(frames - 1);
+            direction.Frames.resize(static_cast<std::size_t>(frames));
+        }
+    }
+    return "";
+}
+
+SifSheetWriter::SifSheetWriter(const std::string& folder) : spill_(folder) {}
+
+void SifSheetWriter::Drain() {
+    histogram_.Add(encoder_.Written());
+    spill_.Write(encoder_.Written());
+    encoder_.DropWritten();
+}
+
+void SifSheetWriter::AddBand(const Surface& band) {
+    encoder_.AddSurface(band);
+    Drain();
+}
+
+std::string SifSheetWriter::Plan(const std::vector<SifAction>& table, SifImageHeader image) {
+    encoder_.Close();
+    Drain();
+    const HuffmanPlan& plan = plan_.emplace(histogram_);
+    if (plan.BlockSize() > kMaxPayload) {
+        return "A SIF file cannot hold this object: its coded sheet of " +
+               std::to_string(plan.BlockSize()) + " bytes is too large.";
+    }
+    head_ = SerializeSifTables(table);
+    if (head_.size() >= std::numeric_limits<std::uint32_t>::max()) {
+        return "A SIF file cannot hold this object: its tables take " +
+               std::to_string(head_.size()) + " bytes.";
+    }
+    // ImagePos counts from 1.
+    StoreLE(head_.data() + kSifImagePosOffset, static_cast<std::uint32_t>(head_.size() + 1));
+    image.PayloadLast = static_cast<std::int32_t>(plan.BlockSize() - 1);
+    image.RleKind = kRleKind24;
+    const std::vector<std::uint8_t> imageHead = SerializeSifImageHeader(image);
+    head_.insert(head_.end(), imageHead.begin(), imageHead.end());
+    const std::vector<std::uint8_t> payloadHead = plan.Head();
+    head_.insert(head_.end(), payloadHead.begin(), payloadHead.end());
+    return "";
+}
+
+void SifSheetWriter::Write(const std::string& path, const std::function<void()>& beforeCommit) {
+    AtomicFile file(path);
+    file.Write(head_.data(), head_.size());
+    HuffmanDataWriter data(*plan_);
+    spill_.Rewind();
+    std::vector<std::uint8_t> piece(kCodeChunk);
+    std::vector<std::uint8_t> chunk;
+    std::uint64_t coded = 0;
+    for (std::size_t n; (n = spill_.Read(piece)) > 0;) {
+        coded += n;
+        chunk.clear();
+        data.Write(std::span<const std::uint8_t>(piece.data(), n), chunk);
+        file.Write(chunk.data(), chunk.size());
+    }
+    // The spill file must give back exactly what was counted.
+    if (coded != histogram_.Total()) ThrowFileError(EIO, spill_.Folder());
+    chunk.clear();
+    data.Finish(chunk);
+    file.Write(chunk.data(), chunk.size());
+    if (beforeCommit) beforeCommit();
+    file.Commit();
+}
+
+}  // namespace pixhaul

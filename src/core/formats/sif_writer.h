@@ -1,0 +1,50 @@
+#pragma once
+// Writing a SIF file in two passes. First the sheet goes in band by band: each band is
+// run-length coded (kind 5) and counted, the stream held in a spill file, so memory does not
+// grow with the sheet. Then the Huffman code is planned from the counts and the file written:
+// tables, image header, code tables and the coded stream, complete or not at all.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "formats/huffman.h"
+#include "formats/rle_stream.h"
+#include "formats/sif_format.h"
+#include "platform/spill_file.h"
+#include "platform/surface.h"
+
+namespace pixhaul {
+
+// Sizes the tables for framesPerDirection[action][direction] frames each (the frames left
+// empty). Returns "" or why a SIF file cannot hold them.
+std::string SizeSifTables(const std::vector<std::vector<std::int64_t>>& framesPerDirection,
+                          std::vector<SifAction>& table);
+
+class SifSheetWriter {
+  public:
+    // The spill file goes in folder, beside the file to come. Throws FileError.
+    explicit SifSheetWriter(const std::string& folder);
+
+    // Adds a band of the sheet (its memory rows, bottom row first). Bands go in from the
+    // sheet's bottom up.
+    void AddBand(const Surface& band);
+    // Ends the stream and lays out the file's head. Returns "" or why a SIF file cannot hold
+    // the result. image.PayloadLast and image.RleKind are filled in here.
+    std::string Plan(const std::vector<SifAction>& table, SifImageHeader image);
+    // Writes the planned file at path. beforeCommit runs after the last byte, before the file
+    // takes the name; what it throws leaves no file. Throws FileError.
+    void Write(const std::string& path, const std::function<void()>& beforeCommit);
+
+  private:
+    void Drain();
+
+    SpillFile spill_;
+    Rle5Encoder encoder_;
+    ByteHistogram histogram_;
+    std::optional<HuffmanPlan> plan_;
+    std::vector<std::uint8_t> head_;
+};
+
+}  // namespace pixhaul
