@@ -82,17 +82,15 @@ class CodeTree {
         for (std::uint32_t pattern = 0; pattern < lookup_.size(); ++pattern) {
             lookup_[pattern] = Walk(pattern, kLookupBits);
             // Up to three values whose codes all lie within the pattern's bits.
-            Pair pair;
-            std::uint32_t shift = 0;
-            while (pair.count < 3) {
+            std::uint32_t values = 0, count = 0, shift = 0;
+            while (count < 3) {
                 const Step next = Walk(pattern >> shift, kLookupBits - shift);
                 if (next.value < 0) break;
-                pair.values |= static_cast<std::uint32_t>(next.value) << (8 * pair.count);
+                values |= static_cast<std::uint32_t>(next.value) << (8 * count);
                 shift += next.length;
-                ++pair.count;
+                ++count;
             }
-            pair.length = static_cast<std::uint8_t>(shift);
-            pairs_[pattern] = pair;
+            pairs_[pattern] = values | shift << kLengthShift | count << kCountShift;
         }
     }
 
@@ -111,14 +109,33 @@ class CodeTree {
         return true;
     }
 
-    // Up to three values whose codes lie within the next kLookupBits bits (the first in the
-    // low byte of values); count 0 when the first code is longer (or no code): Next must take it.
-    struct Pair {
-        std::uint32_t values = 0;
-        std::uint8_t length = 0;
-        std::uint8_t count = 0;
-    };
-    const Pair& PairAt(std::uint64_t bits) const { return pairs_[bits & (pairs_.size() - 1)]; }
+    // Decodes one value from the low `valid` bits of w, starting with the table; false when the
+    // code is not complete within them (or leads nowhere): Next must then take it.
+    bool FromBits(std::uint64_t w, unsigned valid, std::uint8_t& value, unsigned& length) const {
+        const Step& e = lookup_[w & (lookup_.size() - 1)];
+        if (e.value == kDeadEnd) return false;
+        unsigned depth = e.length;
+        std::int32_t cur = e.node;
+        while (nodes_[cur].value < 0) {
+            if (depth == valid) return false;
+            cur = nodes_[cur].child[(w >> depth) & 1u];
+            ++depth;
+            if (cur < 0) return false;
+        }
+        value = static_cast<std::uint8_t>(nodes_[cur].value);
+        length = depth;
+        return true;
+    }
+
+    // Up to three values whose codes lie within the next kLookupBits bits, packed in four
+    // bytes so that the table stays in the first-level cache: the values in the low three bytes
+    // (the first lowest), then the bits they take (kLengthShift) and their count (kCountShift).
+    // A count of 0 means the first code is longer (or no code): Next must take it.
+    static constexpr unsigned kLengthShift = 24;
+    static constexpr unsigned kCountShift = 28;
+    static unsigned PairLength(std::uint32_t pair) { return (pair >> kLengthShift) & 0xF; }
+    static unsigned PairCount(std::uint32_t pair) { return pair >> kCountShift; }
+    std::uint32_t PairAt(std::uint64_t bits) const { return pairs_[bits & (pairs_.size() - 1)]; }
 
   private:
     static constexpr std::int16_t kInner = -1;
@@ -151,7 +168,8 @@ class CodeTree {
 
     std::vector<Node> nodes_;
     std::array<Step, std::size_t{1} << kLookupBits> lookup_{};
-    std::array<Pair, std::size_t{1} << kLookupBits> pairs_{};
+    std::array<std::uint32_t, std::size_t{1} << kLookupBits> pairs_{};
+    static_assert(kLookupBits < 16);
 };
 
 }  // namespace
@@ -274,23 +292,31 @@ std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
         w >>= bit & 7;
         bool longCode = false;
         for (unsigned k = 0; k < kLookupsPerLoad; ++k) {
-            const CodeTree::Pair& e = tree.PairAt(w);
-            if (e.count == 0) {
+            const std::uint32_t e = tree.PairAt(w);
+            const unsigned count = CodeTree::PairCount(e);
+            if (count == 0) {
                 longCode = true;
                 break;
             }
             if constexpr (std::endian::native == std::endian::little) {
-                std::memcpy(out + i, &e.values, 4);
+                std::memcpy(out + i, &e, 4);
             } else {
-                for (int b = 0; b < 4; ++b)
-                    out[i + b] = static_cast<std::uint8_t>(e.values >> (8 * b));
+                for (int b = 0; b < 4; ++b) out[i + b] = static_cast<std::uint8_t>(e >> (8 * b));
             }
-            i += e.count;
-            w >>= e.length;
-            bit += e.length;
+            const unsigned length = CodeTree::PairLength(e);
+            i += count;
+            w >>= length;
+            bit += length;
         }
         if (longCode) {
-            // A long code (or a bad one): one value the careful way.
+            // A long code: walked from the bits already loaded (at least 57 - 3 * 12 of them).
+            unsigned length = 0;
+            if (tree.FromBits(w, 57 - (kLookupsPerLoad - 1) * kLookupBits, out[i], length)) {
+                bit += length;
+                ++i;
+                continue;
+            }
+            // A bad code, or one longer than those bits: one value the careful way.
             BitReader in(data_);
             in.Seek(bit);
             if (!tree.Next(in, out[i])) {
