@@ -32,8 +32,12 @@ void SetVectorLiterals(bool enabled) {
 }
 
 // Everything below runs only on processors with AVX2.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 
 namespace {
 
@@ -126,6 +130,10 @@ std::int32_t TwentyFourBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst
         });
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 }  // namespace pixhaul
