@@ -12,9 +12,20 @@ namespace pixhaul {
 namespace {
 
 // Bits looked up at once while decoding; longer codes continue bit by bit in the tree. One
-// lookup yields up to three values; four lookups fit the 57 bits one load gives.
+// lookup yields up to three values; four lookups fit the 56 bits one refill guarantees.
 constexpr unsigned kLookupBits = 12;
 constexpr unsigned kLookupsPerLoad = 4;
+
+// Eight bytes as a little-endian number.
+inline std::uint64_t LoadLittleEndian64(const std::uint8_t* p) {
+    std::uint64_t w = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&w, p, 8);
+    } else {
+        for (int b = 7; b >= 0; --b) w = (w << 8) | p[b];
+    }
+    return w;
+}
 
 // Reads bits of one section, first bit in the least significant bit of the first byte.
 class BitReader {
@@ -90,7 +101,7 @@ class CodeTree {
                 shift += next.length;
                 ++count;
             }
-            pairs_[pattern] = values | shift << kLengthShift | count << kCountShift;
+            pairs_[pattern] = shift | count << kCountShift | values << kValuesShift;
         }
     }
 
@@ -128,13 +139,15 @@ class CodeTree {
     }
 
     // Up to three values whose codes lie within the next kLookupBits bits, packed in four
-    // bytes so that the table stays in the first-level cache: the values in the low three bytes
-    // (the first lowest), then the bits they take (kLengthShift) and their count (kCountShift).
-    // A count of 0 means the first code is longer (or no code): Next must take it.
-    static constexpr unsigned kLengthShift = 24;
-    static constexpr unsigned kCountShift = 28;
-    static unsigned PairLength(std::uint32_t pair) { return (pair >> kLengthShift) & 0xF; }
-    static unsigned PairCount(std::uint32_t pair) { return pair >> kCountShift; }
+    // bytes so that the table stays in the first-level cache: the bits they take in the low six
+    // bits (so the entry itself can be the shift count of the bit buffer, which keeps the chain
+    // from one lookup to the next short), their count above, then the values (the first
+    // lowest). A count of 0 means the first code is longer (or no code): Next must take it.
+    static constexpr unsigned kCountShift = 6;
+    static constexpr unsigned kValuesShift = 8;
+    static unsigned PairLength(std::uint32_t pair) { return pair & 63; }
+    static unsigned PairCount(std::uint32_t pair) { return (pair >> kCountShift) & 3; }
+    static std::uint32_t PairValues(std::uint32_t pair) { return pair >> kValuesShift; }
     std::uint32_t PairAt(std::uint64_t bits) const { return pairs_[bits & (pairs_.size() - 1)]; }
 
   private:
@@ -281,51 +294,58 @@ std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
     const std::size_t size = data_.size();
     std::uint64_t bit = at_.bit;
     std::size_t i = 0;
-    // While a whole 8-byte load and four bytes per lookup fit, no bounds are checked per value.
+    // While whole 8-byte loads and four bytes per lookup fit, no bounds are checked per value.
+    // The bit buffer is refilled without a branch, from a load whose address does not wait for
+    // the lookups before it: `buffered` bits are valid and the next byte to load is `next`, the
+    // first not yet wholly in the buffer; the bits above `buffered` are already the right ones.
     while (i + 4 * kLookupsPerLoad <= n && (bit >> 3) + 8 <= size) {
-        std::uint64_t w = 0;
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(&w, data + (bit >> 3), 8);
-        } else {
-            for (int b = 7; b >= 0; --b) w = (w << 8) | data[(bit >> 3) + b];
-        }
-        w >>= bit & 7;
+        std::size_t next = (bit >> 3) + 7;
+        std::uint64_t buffer = LoadLittleEndian64(data + (bit >> 3)) >> (bit & 7);
+        unsigned buffered = 56 - static_cast<unsigned>(bit & 7);
         bool longCode = false;
-        for (unsigned k = 0; k < kLookupsPerLoad; ++k) {
-            const std::uint32_t e = tree.PairAt(w);
-            const unsigned count = CodeTree::PairCount(e);
-            if (count == 0) {
-                longCode = true;
-                break;
+        while (i + 4 * kLookupsPerLoad <= n && next + 8 <= size) {
+            buffer |= LoadLittleEndian64(data + next) << buffered;
+            next += (63 - buffered) >> 3;
+            buffered |= 56;
+            for (unsigned k = 0; k < kLookupsPerLoad; ++k) {
+                const std::uint32_t e = tree.PairAt(buffer);
+                const unsigned count = CodeTree::PairCount(e);
+                if (count == 0) {
+                    longCode = true;
+                    break;
+                }
+                const std::uint32_t values = CodeTree::PairValues(e);
+                if constexpr (std::endian::native == std::endian::little) {
+                    std::memcpy(out + i, &values, 4);
+                } else {
+                    for (int b = 0; b < 4; ++b)
+                        out[i + b] = static_cast<std::uint8_t>(values >> (8 * b));
+                }
+                const unsigned length = CodeTree::PairLength(e);
+                i += count;
+                buffer >>= length;
+                buffered -= length;
             }
-            if constexpr (std::endian::native == std::endian::little) {
-                std::memcpy(out + i, &e, 4);
-            } else {
-                for (int b = 0; b < 4; ++b) out[i + b] = static_cast<std::uint8_t>(e >> (8 * b));
-            }
-            const unsigned length = CodeTree::PairLength(e);
-            i += count;
-            w >>= length;
+            if (longCode) break;
+        }
+        bit = std::uint64_t{next} * 8 - buffered;
+        if (!longCode) break;
+        // A long code: walked from the bits already loaded (at least 56 - 3 * 12 of them).
+        unsigned length = 0;
+        if (tree.FromBits(buffer, buffered, out[i], length)) {
             bit += length;
-        }
-        if (longCode) {
-            // A long code: walked from the bits already loaded (at least 57 - 3 * 12 of them).
-            unsigned length = 0;
-            if (tree.FromBits(w, 57 - (kLookupsPerLoad - 1) * kLookupBits, out[i], length)) {
-                bit += length;
-                ++i;
-                continue;
-            }
-            // A bad code, or one longer than those bits: one value the careful way.
-            BitReader in(data_);
-            in.Seek(bit);
-            if (!tree.Next(in, out[i])) {
-                error_ = "data bits hold no valid code at bit " + std::to_string(in.Position());
-                return i;
-            }
-            bit = in.Position();
             ++i;
+            continue;
         }
+        // A bad code, or one longer than those bits: one value the careful way.
+        BitReader in(data_);
+        in.Seek(bit);
+        if (!tree.Next(in, out[i])) {
+            error_ = "data bits hold no valid code at bit " + std::to_string(in.Position());
+            return i;
+        }
+        bit = in.Position();
+        ++i;
     }
     BitReader in(data_);
     in.Seek(bit);
