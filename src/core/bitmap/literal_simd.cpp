@@ -65,8 +65,9 @@ inline void StoreEight(__m256i packed, std::uint8_t* dst) {
 }
 
 // Runs convert(i) -> eight pixels for each whole group of eight below count; returns the
-// number of pixels done.
-template <typename Convert>
+// number of pixels done. With kOverlapTail, a last group ending at count covers the rest (it
+// converts some pixels twice, to the same bytes), so every pixel is done once count >= 8.
+template <bool kOverlapTail, typename Convert>
 inline std::int32_t ConvertGroups(std::uint8_t* dst, std::int32_t count, __m256i trans,
                                   Convert convert) {
     std::int32_t i = 0;
@@ -74,6 +75,10 @@ inline std::int32_t ConvertGroups(std::uint8_t* dst, std::int32_t count, __m256i
     if (i + 8 <= count) {
         StoreEight<false>(PackEight(convert(i), trans), dst + 3 * i);
         i += 8;
+    }
+    if (kOverlapTail && i < count && count >= 8) {
+        StoreEight<false>(PackEight(convert(count - 8), trans), dst + 3 * (count - 8));
+        i = count;
     }
     return i;
 }
@@ -89,7 +94,7 @@ std::int32_t PaletteLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, std:
             palette[(indices >> shift) & 0xFF] |
             (std::uint64_t{palette[(indices >> (shift + 8)) & 0xFF]} << 32));
     };
-    return ConvertGroups(dst, count, _mm256_setzero_si256(), [&](std::int32_t i) {
+    return ConvertGroups<true>(dst, count, _mm256_setzero_si256(), [&](std::int32_t i) {
         std::uint64_t indices;
         __builtin_memcpy(&indices, src + i, 8);
         return _mm256_setr_epi64x(pair(indices, 0), pair(indices, 16), pair(indices, 32),
@@ -100,7 +105,7 @@ std::int32_t PaletteLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, std:
 std::int32_t FifteenBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
                                    std::uint32_t trans) {
     const __m256i five = _mm256_set1_epi32(0x1F);
-    return ConvertGroups(
+    return ConvertGroups<true>(
         dst, count, _mm256_set1_epi32(static_cast<int>(trans)), [&](std::int32_t i) {
             const __m256i v = _mm256_cvtepu16_epi32(
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * i)));
@@ -120,7 +125,7 @@ std::int32_t TwentyFourBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst
     // Each lane loads sixteen bytes for its twelve, so the last group of eight is left to the
     // caller unless two more colours follow it.
     const std::int32_t usable = count >= 10 ? count - 2 : 0;
-    return ConvertGroups(
+    return ConvertGroups<false>(
         dst, usable, _mm256_set1_epi32(static_cast<int>(trans)), [&](std::int32_t i) {
             const std::uint8_t* p = src + 3 * i;
             const __m256i raw = _mm256_inserti128_si256(
