@@ -8,6 +8,7 @@
 #include "../../fuzz/targets/render_target.h"
 #include "archive_builder.h"
 #include "bitmap/cbitmap.h"
+#include "bitmap/literal_simd.h"
 #include "recording_host.h"
 
 namespace pixhaul {
@@ -157,8 +158,16 @@ TEST(Render, EmptyStreamsAndImpossibleSizesBuildNothing) {
 }
 
 // Streams that reach the checked end of the decoder from far away, in every type, whole,
-// cut short, damaged and followed by junk, against the render fuzz target's plain decoder.
-TEST(Render, MatchesAPlainDecoderOnLongAndDamagedStreams) {
+// cut short, damaged and followed by junk, against the render fuzz target's plain decoder, with
+// the vector literal conversion on and off.
+class RenderAgainstPlain : public ::testing::TestWithParam<bool> {
+  protected:
+    void SetUp() override { SetVectorLiterals(GetParam()); }
+    void TearDown() override { SetVectorLiterals(true); }
+};
+INSTANTIATE_TEST_SUITE_P(VectorLiterals, RenderAgainstPlain, ::testing::Bool());
+
+TEST_P(RenderAgainstPlain, MatchesOnLongAndDamagedStreams) {
     std::mt19937 rng(1234);  // 32-bit results
     const int types[] = {kPaletteType, k15BitType, k24BitType, 99};
     int compared = 0;
@@ -174,7 +183,8 @@ TEST(Render, MatchesAPlainDecoderOnLongAndDamagedStreams) {
         std::vector<std::uint8_t> stream = testing::EncodeImage(
             static_cast<std::int16_t>(type == 99 ? k24BitType : type), width, height,
             [&](int x, int y) -> std::uint32_t {
-                if (noisy == 0 && (x + y) % 3 == 0) return rng() & 0xFFFFFF;
+                if ((noisy == 0 && (x + y) % 3 == 0) || noisy == 1)
+                    return rng() % 8 == 0 ? 0 : rng() & 0xFFFFFF;  // black among noise
                 const std::uint32_t c = colours[(x / 9 + y / 4) % 5];
                 return type == kPaletteType ? c & 0xFF : type == k15BitType ? c & 0xFFFF : c;
             });

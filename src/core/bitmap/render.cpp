@@ -9,7 +9,8 @@
 // packet there ends well before the stream does; only the last few hundred bytes (copied into
 // a small local array together with the trailing byte) are checked, once per packet. Runs are
 // filled with 16-byte stores of a 48-byte pattern, and the buffer is never cleared twice: the
-// decoder clears only the bytes no packet wrote.
+// decoder clears only the bytes no packet wrote. On AVX2 processors literals are converted
+// eight colours at a time (bitmap/literal_simd.*).
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -18,6 +19,7 @@
 #include <string>
 
 #include "bitmap/cbitmap.h"
+#include "bitmap/literal_simd.h"
 #include "platform/host.h"
 
 namespace pixhaul {
@@ -82,6 +84,21 @@ inline Pixel ReadColour(const std::uint8_t* src, const Colours& colours) {
     }
 }
 
+// Converts the leading groups of eight literal colours with vector code; returns how many.
+template <int kBytes>
+inline std::int32_t VectorLiteral(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
+                                  const Colours& colours) {
+    if constexpr (kBytes == 1) {
+        return PaletteLiteralAvx2(src, dst, count, colours.palette.data());
+    } else if constexpr (kBytes == 2) {
+        return FifteenBitLiteralAvx2(src, dst, count, colours.trans);
+    } else if constexpr (kBytes == 3) {
+        return TwentyFourBitLiteralAvx2(src, dst, count, colours.trans);
+    } else {
+        return 0;
+    }
+}
+
 inline void StorePixel3(std::uint8_t* dst, Pixel c) {
     dst[0] = static_cast<std::uint8_t>(c);
     dst[1] = static_cast<std::uint8_t>(c >> 8);
@@ -124,7 +141,8 @@ class PixelWriter {
         : row_(buffer + (height - 1) * stride),
           stride_(stride),
           rowWidth_(rowWidth),
-          height_(height) {}
+          height_(height),
+          vector_(VectorLiteralsEnabled()) {}
 
     std::int32_t X() const { return x_; }
     std::int32_t Y() const { return y_; }
@@ -146,8 +164,13 @@ class PixelWriter {
         while (count > 0) {
             const std::int32_t k = std::min(count, rowWidth_ - x_);
             std::uint8_t* dst = row_ + 3 * static_cast<std::int64_t>(x_);
-            // Four pixels at a time, packed into three four-byte words.
             std::int32_t i = 0;
+            if (vector_ && k >= 8) {
+                i = VectorLiteral<kBytes>(src, dst, k, colours);
+                src += i * kBytes;
+                dst += 3 * i;
+            }
+            // Four pixels at a time, packed into three four-byte words.
             for (; i + 4 <= k; i += 4) {
                 const Pixel a = ReadColour<kBytes>(src, colours);
                 const Pixel b = ReadColour<kBytes>(src + kBytes, colours);
@@ -210,6 +233,7 @@ class PixelWriter {
     std::int32_t height_;
     std::int32_t x_ = 0;
     std::int32_t y_ = 0;
+    bool vector_;
     // Sixteen pixels of the last run's colour (48 bytes, plus the spare byte of the last store).
     alignas(16) std::array<std::uint8_t, 64> pattern_{};
     Pixel patternColour_ = 0;

@@ -209,31 +209,50 @@ std::size_t PackRoom(const HuffmanPlan& plan, std::size_t n) {
 
 }  // namespace
 
+namespace {
+
+// Counts n bytes (fewer than 2^32) into counts with kTables tables side by side, byte i of the
+// piece going to table i % kTables, so that repeats of one value do not wait on each other's
+// increments. Sixteen tables suit run-length records, whose count byte repeats every four
+// bytes; they cost 16 KiB to clear and add up, so small pieces use four.
+template <int kTables>
+void CountBytes(const std::uint8_t* p, std::size_t n, std::array<std::uint64_t, 256>& counts) {
+    static_assert(kTables % 4 == 0 && kTables <= 16);
+    std::array<std::array<std::uint32_t, 256>, kTables> h{};
+    std::size_t i = 0;
+    for (; i + kTables <= n; i += kTables) {
+        for (int word = 0; word < kTables / 4; ++word) {
+            std::uint32_t w;
+            std::memcpy(&w, p + i + 4 * word, 4);
+            ++h[4 * word][w & 0xFF];
+            ++h[4 * word + 1][(w >> 8) & 0xFF];
+            ++h[4 * word + 2][(w >> 16) & 0xFF];
+            ++h[4 * word + 3][w >> 24];
+        }
+    }
+    for (; i < n; ++i) ++h[0][p[i]];
+    for (int v = 0; v < 256; ++v) {
+        std::uint64_t sum = 0;
+        for (int t = 0; t < kTables; ++t) sum += h[t][v];
+        counts[v] += sum;
+    }
+}
+
+}  // namespace
+
 void ByteHistogram::Add(std::span<const std::uint8_t> piece) {
-    // Four tables side by side, so that repeats of one value do not wait on each other's
-    // increments. Chunks keep the 32-bit counters far from overflowing.
+    // Chunks keep the 32-bit counters far from overflowing.
     constexpr std::size_t kChunk = std::size_t{1} << 30;
+    constexpr std::size_t kLargePiece = std::size_t{1} << 16;
     const std::uint8_t* p = piece.data();
     std::size_t left = piece.size();
     while (left > 0) {
         const std::size_t n = std::min(left, kChunk);
-        std::array<std::array<std::uint32_t, 256>, 4> h{};
-        std::size_t i = 0;
-        for (; i + 8 <= n; i += 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p + i, 8);
-            ++h[0][w & 0xFF];
-            ++h[1][(w >> 8) & 0xFF];
-            ++h[2][(w >> 16) & 0xFF];
-            ++h[3][(w >> 24) & 0xFF];
-            ++h[0][(w >> 32) & 0xFF];
-            ++h[1][(w >> 40) & 0xFF];
-            ++h[2][(w >> 48) & 0xFF];
-            ++h[3][w >> 56];
+        if (n >= kLargePiece) {
+            CountBytes<16>(p, n, counts_);
+        } else {
+            CountBytes<4>(p, n, counts_);
         }
-        for (; i < n; ++i) ++h[0][p[i]];
-        for (int v = 0; v < 256; ++v)
-            counts_[v] += std::uint64_t{h[0][v]} + h[1][v] + h[2][v] + h[3][v];
         p += n;
         left -= n;
         total_ += n;

@@ -12,9 +12,20 @@ namespace pixhaul {
 namespace {
 
 // Bits looked up at once while decoding; longer codes continue bit by bit in the tree. One
-// lookup yields up to three values; four lookups fit the 57 bits one load gives.
+// lookup yields up to three values; four lookups fit the 56 bits one refill guarantees.
 constexpr unsigned kLookupBits = 12;
 constexpr unsigned kLookupsPerLoad = 4;
+
+// Eight bytes as a little-endian number.
+inline std::uint64_t LoadLittleEndian64(const std::uint8_t* p) {
+    std::uint64_t w = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(&w, p, 8);
+    } else {
+        for (int b = 7; b >= 0; --b) w = (w << 8) | p[b];
+    }
+    return w;
+}
 
 // Reads bits of one section, first bit in the least significant bit of the first byte.
 class BitReader {
@@ -82,17 +93,15 @@ class CodeTree {
         for (std::uint32_t pattern = 0; pattern < lookup_.size(); ++pattern) {
             lookup_[pattern] = Walk(pattern, kLookupBits);
             // Up to three values whose codes all lie within the pattern's bits.
-            Pair pair;
-            std::uint32_t shift = 0;
-            while (pair.count < 3) {
+            std::uint32_t values = 0, count = 0, shift = 0;
+            while (count < 3) {
                 const Step next = Walk(pattern >> shift, kLookupBits - shift);
                 if (next.value < 0) break;
-                pair.values |= static_cast<std::uint32_t>(next.value) << (8 * pair.count);
+                values |= static_cast<std::uint32_t>(next.value) << (8 * count);
                 shift += next.length;
-                ++pair.count;
+                ++count;
             }
-            pair.length = static_cast<std::uint8_t>(shift);
-            pairs_[pattern] = pair;
+            pairs_[pattern] = shift | count << kCountShift | values << kValuesShift;
         }
     }
 
@@ -111,14 +120,35 @@ class CodeTree {
         return true;
     }
 
-    // Up to three values whose codes lie within the next kLookupBits bits (the first in the
-    // low byte of values); count 0 when the first code is longer (or no code): Next must take it.
-    struct Pair {
-        std::uint32_t values = 0;
-        std::uint8_t length = 0;
-        std::uint8_t count = 0;
-    };
-    const Pair& PairAt(std::uint64_t bits) const { return pairs_[bits & (pairs_.size() - 1)]; }
+    // Decodes one value from the low `valid` bits of w, starting with the table; false when the
+    // code is not complete within them (or leads nowhere): Next must then take it.
+    bool FromBits(std::uint64_t w, unsigned valid, std::uint8_t& value, unsigned& length) const {
+        const Step& e = lookup_[w & (lookup_.size() - 1)];
+        if (e.value == kDeadEnd) return false;
+        unsigned depth = e.length;
+        std::int32_t cur = e.node;
+        while (nodes_[cur].value < 0) {
+            if (depth == valid) return false;
+            cur = nodes_[cur].child[(w >> depth) & 1u];
+            ++depth;
+            if (cur < 0) return false;
+        }
+        value = static_cast<std::uint8_t>(nodes_[cur].value);
+        length = depth;
+        return true;
+    }
+
+    // Up to three values whose codes lie within the next kLookupBits bits, packed in four
+    // bytes so that the table stays in the first-level cache: the bits they take in the low six
+    // bits (so the entry itself can be the shift count of the bit buffer, which keeps the chain
+    // from one lookup to the next short), their count above, then the values (the first
+    // lowest). A count of 0 means the first code is longer (or no code): Next must take it.
+    static constexpr unsigned kCountShift = 6;
+    static constexpr unsigned kValuesShift = 8;
+    static unsigned PairLength(std::uint32_t pair) { return pair & 63; }
+    static unsigned PairCount(std::uint32_t pair) { return (pair >> kCountShift) & 3; }
+    static std::uint32_t PairValues(std::uint32_t pair) { return pair >> kValuesShift; }
+    std::uint32_t PairAt(std::uint64_t bits) const { return pairs_[bits & (pairs_.size() - 1)]; }
 
   private:
     static constexpr std::int16_t kInner = -1;
@@ -151,7 +181,8 @@ class CodeTree {
 
     std::vector<Node> nodes_;
     std::array<Step, std::size_t{1} << kLookupBits> lookup_{};
-    std::array<Pair, std::size_t{1} << kLookupBits> pairs_{};
+    std::array<std::uint32_t, std::size_t{1} << kLookupBits> pairs_{};
+    static_assert(kLookupBits < 16);
 };
 
 }  // namespace
@@ -263,43 +294,58 @@ std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
     const std::size_t size = data_.size();
     std::uint64_t bit = at_.bit;
     std::size_t i = 0;
-    // While a whole 8-byte load and four bytes per lookup fit, no bounds are checked per value.
+    // While whole 8-byte loads and four bytes per lookup fit, no bounds are checked per value.
+    // The bit buffer is refilled without a branch, from a load whose address does not wait for
+    // the lookups before it: `buffered` bits are valid and the next byte to load is `next`, the
+    // first not yet wholly in the buffer; the bits above `buffered` are already the right ones.
     while (i + 4 * kLookupsPerLoad <= n && (bit >> 3) + 8 <= size) {
-        std::uint64_t w = 0;
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(&w, data + (bit >> 3), 8);
-        } else {
-            for (int b = 7; b >= 0; --b) w = (w << 8) | data[(bit >> 3) + b];
-        }
-        w >>= bit & 7;
+        std::size_t next = (bit >> 3) + 7;
+        std::uint64_t buffer = LoadLittleEndian64(data + (bit >> 3)) >> (bit & 7);
+        unsigned buffered = 56 - static_cast<unsigned>(bit & 7);
         bool longCode = false;
-        for (unsigned k = 0; k < kLookupsPerLoad; ++k) {
-            const CodeTree::Pair& e = tree.PairAt(w);
-            if (e.count == 0) {
-                longCode = true;
-                break;
+        while (i + 4 * kLookupsPerLoad <= n && next + 8 <= size) {
+            buffer |= LoadLittleEndian64(data + next) << buffered;
+            next += (63 - buffered) >> 3;
+            buffered |= 56;
+            for (unsigned k = 0; k < kLookupsPerLoad; ++k) {
+                const std::uint32_t e = tree.PairAt(buffer);
+                const unsigned count = CodeTree::PairCount(e);
+                if (count == 0) {
+                    longCode = true;
+                    break;
+                }
+                const std::uint32_t values = CodeTree::PairValues(e);
+                if constexpr (std::endian::native == std::endian::little) {
+                    std::memcpy(out + i, &values, 4);
+                } else {
+                    for (int b = 0; b < 4; ++b)
+                        out[i + b] = static_cast<std::uint8_t>(values >> (8 * b));
+                }
+                const unsigned length = CodeTree::PairLength(e);
+                i += count;
+                buffer >>= length;
+                buffered -= length;
             }
-            if constexpr (std::endian::native == std::endian::little) {
-                std::memcpy(out + i, &e.values, 4);
-            } else {
-                for (int b = 0; b < 4; ++b)
-                    out[i + b] = static_cast<std::uint8_t>(e.values >> (8 * b));
-            }
-            i += e.count;
-            w >>= e.length;
-            bit += e.length;
+            if (longCode) break;
         }
-        if (longCode) {
-            // A long code (or a bad one): one value the careful way.
-            BitReader in(data_);
-            in.Seek(bit);
-            if (!tree.Next(in, out[i])) {
-                error_ = "data bits hold no valid code at bit " + std::to_string(in.Position());
-                return i;
-            }
-            bit = in.Position();
+        bit = std::uint64_t{next} * 8 - buffered;
+        if (!longCode) break;
+        // A long code: walked from the bits already loaded (at least 56 - 3 * 12 of them).
+        unsigned length = 0;
+        if (tree.FromBits(buffer, buffered, out[i], length)) {
+            bit += length;
             ++i;
+            continue;
         }
+        // A bad code, or one longer than those bits: one value the careful way.
+        BitReader in(data_);
+        in.Seek(bit);
+        if (!tree.Next(in, out[i])) {
+            error_ = "data bits hold no valid code at bit " + std::to_string(in.Position());
+            return i;
+        }
+        bit = in.Position();
+        ++i;
     }
     BitReader in(data_);
     in.Seek(bit);

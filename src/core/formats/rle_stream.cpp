@@ -76,7 +76,21 @@ void Rle5Encoder::Extend(std::size_t n) {
     count_ = static_cast<int>(total - full * kRleMaxRun);
 }
 
+namespace {
+
+// Whether the pixels at a and b (three bytes each) differ.
+inline bool Differ(const std::uint8_t* a, const std::uint8_t* b) {
+    std::uint16_t a01, b01;
+    std::memcpy(&a01, a, 2);
+    std::memcpy(&b01, b, 2);
+    return ((a01 ^ b01) | (a[2] ^ b[2])) != 0;
+}
+
+}  // namespace
+
 void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
+    // Every record but the open run's covers at least one new pixel: room for all at once.
+    Room(pixelCount + 1);
     const std::uint8_t* p = bgr;
     std::size_t left = pixelCount;
     while (left > 0) {
@@ -94,8 +108,20 @@ void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
             left -= same;
             if (left == 0) break;
         }
-        Room(1);
         Emit();
+        // p starts a run; while each pixel differs from the next, its run is that one pixel
+        // (shaded sprites are mostly such pixels).
+        std::uint8_t* record = out_.data() + size_;
+        while (left >= 2 && Differ(p, p + 3)) {
+            record[0] = 1;
+            record[1] = p[2];
+            record[2] = p[1];
+            record[3] = p[0];
+            record += kRleRecordSize;
+            p += 3;
+            --left;
+        }
+        size_ = static_cast<std::size_t>(record - out_.data());
         blue_ = p[0];
         green_ = p[1];
         red_ = p[2];

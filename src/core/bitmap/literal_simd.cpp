@@ -1,0 +1,144 @@
+// AVX2 literal conversion: eight pixels at a time are made as eight 32-bit colours (two lanes of
+// four), black is replaced by the transparent colour with a compare and an OR, and each lane is
+// packed to twelve bytes with one shuffle.
+#include "bitmap/literal_simd.h"
+
+#include <immintrin.h>
+
+#include <atomic>
+
+namespace pixhaul {
+
+namespace {
+
+bool ProcessorHasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+std::atomic<bool>& VectorSwitch() {
+    static std::atomic<bool> enabled{ProcessorHasAvx2()};
+    return enabled;
+}
+
+}  // namespace
+
+bool VectorLiteralsEnabled() {
+    return VectorSwitch().load(std::memory_order_relaxed);
+}
+
+void SetVectorLiterals(bool enabled) {
+    VectorSwitch().store(enabled && ProcessorHasAvx2(), std::memory_order_relaxed);
+}
+
+// Everything below runs only on processors with AVX2.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+namespace {
+
+// Replaces black with trans and packs the eight pixels into the low 24 bytes.
+inline __m256i PackEight(__m256i pixels, __m256i trans) {
+    const __m256i black = _mm256_cmpeq_epi32(pixels, _mm256_setzero_si256());
+    pixels = _mm256_or_si256(pixels, _mm256_and_si256(black, trans));
+    const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0,
+                                          1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i joined = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+    return _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(pixels, pack), joined);
+}
+
+// Stores the 24 packed bytes at dst; with room, as one 32-byte store whose last eight bytes
+// the following pixels overwrite.
+template <bool kRoomAfter>
+inline void StoreEight(__m256i packed, std::uint8_t* dst) {
+    if constexpr (kRoomAfter) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst), packed);
+    } else {
+        const __m128i high = _mm256_extracti128_si256(packed, 1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), _mm256_castsi256_si128(packed));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + 16), high);
+    }
+}
+
+// Runs convert(i) -> eight pixels for each whole group of eight below count; returns the
+// number of pixels done. With kOverlapTail, a last group ending at count covers the rest (it
+// converts some pixels twice, to the same bytes), so every pixel is done once count >= 8.
+template <bool kOverlapTail, typename Convert>
+inline std::int32_t ConvertGroups(std::uint8_t* dst, std::int32_t count, __m256i trans,
+                                  Convert convert) {
+    std::int32_t i = 0;
+    for (; i + 11 <= count; i += 8) StoreEight<true>(PackEight(convert(i), trans), dst + 3 * i);
+    if (i + 8 <= count) {
+        StoreEight<false>(PackEight(convert(i), trans), dst + 3 * i);
+        i += 8;
+    }
+    if (kOverlapTail && i < count && count >= 8) {
+        StoreEight<false>(PackEight(convert(count - 8), trans), dst + 3 * (count - 8));
+        i = count;
+    }
+    return i;
+}
+
+}  // namespace
+
+std::int32_t PaletteLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
+                                const std::uint32_t* palette) {
+    // Eight table loads fill the lanes in 64-bit pairs: a gather is slower on the processors
+    // measured. The palette already holds the substitute for black.
+    auto pair = [palette](std::uint64_t indices, int shift) {
+        return static_cast<long long>(
+            palette[(indices >> shift) & 0xFF] |
+            (std::uint64_t{palette[(indices >> (shift + 8)) & 0xFF]} << 32));
+    };
+    return ConvertGroups<true>(dst, count, _mm256_setzero_si256(), [&](std::int32_t i) {
+        std::uint64_t indices;
+        __builtin_memcpy(&indices, src + i, 8);
+        return _mm256_setr_epi64x(pair(indices, 0), pair(indices, 16), pair(indices, 32),
+                                  pair(indices, 48));
+    });
+}
+
+std::int32_t FifteenBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
+                                   std::uint32_t trans) {
+    const __m256i five = _mm256_set1_epi32(0x1F);
+    return ConvertGroups<true>(
+        dst, count, _mm256_set1_epi32(static_cast<int>(trans)), [&](std::int32_t i) {
+            const __m256i v = _mm256_cvtepu16_epi32(
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * i)));
+            const __m256i blue = _mm256_slli_epi32(_mm256_and_si256(v, five), 3);
+            const __m256i green =
+                _mm256_slli_epi32(_mm256_and_si256(_mm256_srli_epi32(v, 5), five), 11);
+            const __m256i red =
+                _mm256_slli_epi32(_mm256_and_si256(_mm256_srli_epi32(v, 10), five), 19);
+            return _mm256_or_si256(_mm256_or_si256(blue, green), red);
+        });
+}
+
+std::int32_t TwentyFourBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst,
+                                      std::int32_t count, std::uint32_t trans) {
+    const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0,
+                                            1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    // Each lane loads sixteen bytes for its twelve, so the last group of eight is left to the
+    // caller unless two more colours follow it.
+    const std::int32_t usable = count >= 10 ? count - 2 : 0;
+    return ConvertGroups<false>(
+        dst, usable, _mm256_set1_epi32(static_cast<int>(trans)), [&](std::int32_t i) {
+            const std::uint8_t* p = src + 3 * i;
+            const __m256i raw = _mm256_inserti128_si256(
+                _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+                _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+            return _mm256_shuffle_epi8(raw, spread);
+        });
+}
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+}  // namespace pixhaul
