@@ -65,8 +65,8 @@ TEST_F(SheetCommandTest, FlagsChooseTheModeAndTheFiles) {
 
     ASSERT_EQ(Sheet({"-o", out_, "--image", "1"}).exitCode, 0);
     EXPECT_EQ(FileNames(out_),
-              (std::vector<std::string>{"Direction 1 (1 frames).png", "Image 1.bmp", "seq.bmp",
-                                        "seq.dat", "units.bmp", "units.dat"}));
+              (std::vector<std::string>{"Image 1.bmp", "Object 0 (1 actions) - Direction 1 (1 frames).png",
+                                        "seq.bmp", "seq.dat", "units.bmp", "units.dat"}));
 }
 
 TEST_F(SheetCommandTest, WrongSelectionsFailWithoutWriting) {

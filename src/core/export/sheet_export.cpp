@@ -298,6 +298,8 @@ SheetSize SequenceList(const ArchiveModel& model, const std::vector<std::int32_t
         const std::int32_t image = sequence[position];
         if (image < 0 || static_cast<std::size_t>(image) >= model.Images.size()) continue;
         const ImageRecord& record = model.Images[static_cast<std::size_t>(image)];
+        // An image without data has nothing to place, as in the displayed-image export.
+        if (record.Length == 0 || record.Width <= 0 || record.Height <= 0) continue;
         ExportFrame entry;
         entry.ImageIndex = image;
         entry.ObjectIndex = -1;
@@ -317,6 +319,16 @@ SheetSize SequenceList(const ArchiveModel& model, const std::vector<std::int32_t
 }
 
 }  // namespace
+
+std::string SheetExportName(const ArchiveModel& model, const Settings& settings,
+                            const SheetExportRequest& request) {
+    if (!settings.ExportName.empty()) return settings.ExportName;
+    return FitFileName(
+        settings.ExportFolder,
+        AutomaticExportName(model, settings.ArchivePath, request.Mode, request.Object,
+                            request.Action, request.Direction, request.DisplayedImage),
+        4);
+}
 
 SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& host,
                                 const SheetExportRequest& request, const OutputBudget& budget) {
@@ -371,7 +383,8 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
     result.width = size.Width;
     result.height = size.Height;
 
-    if (list.empty()) {
+    // No file format holds a picture without pixels.
+    if (list.empty() || size.Width <= 0 || size.Height <= 0) {
         host.ShowMessage(kNothingToExport, kProgramName, MessageIcon::Information,
                          MessageButtons::Ok);
         result.status = SheetExportStatus::NothingToExport;
@@ -394,14 +407,7 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
         return result;
     }
 
-    const std::string name =
-        !settings.ExportName.empty()
-            ? settings.ExportName
-            : FitFileName(settings.ExportFolder,
-                          AutomaticExportName(model, settings.ArchivePath, request.Mode,
-                                              request.Object, request.Action, request.Direction,
-                                              request.DisplayedImage),
-                          4);
+    const std::string name = SheetExportName(model, settings, request);
     // The lookup table counts whenever the mode may write one (its option is read while writing).
     const std::uint64_t datBytes = lookupTable ? list.size() * kDatRecordSize : 0;
     const PlannedOutput planned{

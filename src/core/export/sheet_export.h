@@ -69,6 +69,11 @@ std::int64_t SheetBandBytes(std::int64_t width, std::int64_t tallestRow);
 std::string SheetTooLargeToAssemble(std::int64_t width, std::int64_t height,
                                     std::int64_t bandBytes);
 
+// The file name (without extension) an export of the request writes under settings.ExportFolder:
+// settings.ExportName, or the automatic name when that is empty.
+std::string SheetExportName(const ArchiveModel& model, const Settings& settings,
+                            const SheetExportRequest& request);
+
 // Exports by request.Mode into settings.ExportFolder + settings.ExportName (an automatic name
 // when ExportName is empty). ExportName is emptied after a written export and kept otherwise.
 // Options read from the host at the moment of use: GenerateLookupTable, RemoveDuplicateFrames,
