@@ -164,6 +164,8 @@ class Form1 : public QMainWindow, public Host {
     void SetZoom(double zoom);
     void FitZoom();
     void UpdateInfoLine(std::int32_t index);
+    // Builds frameUses_ from the loaded hierarchy.
+    void IndexFrameUses();
     void PlaybackTick();
     void AddRecentFile(const std::string& path);
     void RebuildRecentMenu();
@@ -254,6 +256,11 @@ class Form1 : public QMainWindow, public Host {
     QSpinBox* fpsBox_ = nullptr;
     QTimer* playTimer_ = nullptr;
     std::vector<std::string> recentFiles_;
+    // Every frame of the hierarchy by the image it shows, for the info line.
+    struct FrameUse {
+        std::int32_t image, object, action, direction, frame;
+    };
+    std::vector<FrameUse> frameUses_;
     std::uint64_t showSerial_ = 0;    // counts ShowImage calls, to spot one made during another
     bool askBeforeReplacing_ = true;  // until the user says not to, for this run
     std::array<QAction*, 8> mnuOpt_{};

@@ -192,6 +192,7 @@ void Form1::mnuTransparent_Click() {
 
 void Form1::ArchiveReset() {
     SetPlaying(false);
+    frameUses_.clear();
     ClearList(list1_);
     ClearList(list2_);
     ClearList(list3_);
@@ -205,6 +206,7 @@ void Form1::ArchiveReset() {
 }
 
 void Form1::ArchiveLoaded() {
+    IndexFrameUses();
     ClearList(list1_);
     const auto& objects = model_.Objects;
     FillList(list1_, objects.size(),

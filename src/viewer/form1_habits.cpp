@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 #include "archive/archive.h"
@@ -53,15 +54,8 @@ void Form1::FitZoom() {
     SetZoom(std::max(kMinZoom, std::floor(fit / kZoomStep) * kZoomStep));
 }
 
-void Form1::UpdateInfoLine(std::int32_t index) {
-    if (!model_.IsLoaded() || index < 0 ||
-        index >= static_cast<std::int32_t>(model_.Images.size())) {
-        infoLine_->clear();
-        return;
-    }
-    const ImageRecord& image = model_.Images[static_cast<std::size_t>(index)];
-    std::string uses;
-    int usedBy = 0;
+void Form1::IndexFrameUses() {
+    frameUses_.clear();
     for (std::size_t o = 0; o < model_.Objects.size(); ++o) {
         const auto& actions = model_.Objects[o].Actions;
         for (std::size_t a = 0; a < actions.size(); ++a) {
@@ -69,25 +63,52 @@ void Form1::UpdateInfoLine(std::int32_t index) {
             for (std::size_t d = 0; d < directions.size(); ++d) {
                 const auto& frames = directions[d].Frames;
                 for (std::size_t f = 0; f < frames.size(); ++f) {
-                    if (frames[f].ImageIndex != index) continue;
-                    if (++usedBy <= 3) {
-                        uses += (usedBy > 1 ? ", " : " ") + std::to_string(o) + "/" +
-                                std::to_string(a) + "/" + std::to_string(d) + "/" +
-                                std::to_string(f);
-                    }
+                    frameUses_.push_back({frames[f].ImageIndex, static_cast<std::int32_t>(o),
+                                          static_cast<std::int32_t>(a),
+                                          static_cast<std::int32_t>(d),
+                                          static_cast<std::int32_t>(f)});
                 }
             }
         }
     }
-    std::string text = "#" + std::to_string(static_cast<std::int64_t>(index) + 1) + "  " +
-                       std::to_string(image.Width) + "x" + std::to_string(image.Height) +
-                       "  type " + std::to_string(image.eType) + "  block " +
-                       std::to_string(image.PaletteIndex) + "  ";
-    if (usedBy == 0) {
+    // Stable: the frames of one image stay in hierarchy order.
+    std::stable_sort(frameUses_.begin(), frameUses_.end(),
+                     [](const FrameUse& x, const FrameUse& y) { return x.image < y.image; });
+}
+
+void Form1::UpdateInfoLine(std::int32_t index) {
+    if (!model_.IsLoaded() || index < 0 ||
+        index >= static_cast<std::int32_t>(model_.Images.size())) {
+        infoLine_->clear();
+        return;
+    }
+    const ImageRecord& image = model_.Images[static_cast<std::size_t>(index)];
+    const auto [first, last] =
+        std::equal_range(frameUses_.begin(), frameUses_.end(), FrameUse{index, 0, 0, 0, 0},
+                         [](const FrameUse& x, const FrameUse& y) { return x.image < y.image; });
+    constexpr std::ptrdiff_t kNamed = 3;  // frames named in full; the rest are counted
+    std::string uses;
+    for (auto use = first; use != last && use - first < kNamed; ++use) {
+        uses.append(use == first ? " " : ", ");
+        const std::array<std::int32_t, 4> parts{use->object, use->action, use->direction,
+                                                use->frame};
+        for (std::size_t p = 0; p < parts.size(); ++p) {
+            if (p > 0) uses.push_back('/');
+            uses.append(std::to_string(parts[p]));
+        }
+    }
+    std::string text("#");
+    text.append(std::to_string(static_cast<std::int64_t>(index) + 1));
+    text.append("  ").append(std::to_string(image.Width)).append("x");
+    text.append(std::to_string(image.Height)).append("  type ");
+    text.append(std::to_string(image.eType)).append("  block ");
+    text.append(std::to_string(image.PaletteIndex)).append("  ");
+    if (first == last) {
         text += "no frame uses it";
     } else {
         text += "frames (object/action/direction/frame):" + uses;
-        if (usedBy > 3) text += " and " + std::to_string(usedBy - 3) + " more";
+        if (last - first > kNamed)
+            text += " and " + std::to_string(last - first - kNamed) + " more";
     }
     infoLine_->setText(QString::fromStdString(text));
 }

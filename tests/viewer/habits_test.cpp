@@ -148,6 +148,15 @@ class HabitsTest : public QObject {
         QCOMPARE(w.form->RecentFiles().front(), w.dir.File("rel.qxa"));
     }
 
+    void infoLineNamesTheFramesUsingTheImage() {
+        TestWindow w;
+        w.Load(StandardArchive());
+        w.Scroll()->setValue(3);
+        QCOMPARE(w.Find<QLabel>("InfoLine")->text(),
+                 QString("#4  2x2  type 259  block 1  frames (object/action/direction/frame): "
+                         "0/1/0/0, 0/1/0/1"));
+    }
+
     void browsingKeys_data() {
         QTest::addColumn<int>("start");
         QTest::addColumn<int>("key");
