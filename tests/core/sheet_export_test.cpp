@@ -382,10 +382,13 @@ TEST_F(SheetExport, AutomaticNamesAndTheNameChosenByTheUser) {
         request.Object = object;
         ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
     }
-    request.Mode = ExportMode::SelectedDirection;
+    // A named action keeps its name; a direction's carries its object's, which tells them apart.
     request.Action = 0;
     request.Direction = 0;
-    ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
+    for (ExportMode mode : {ExportMode::SelectedAction, ExportMode::SelectedDirection}) {
+        request.Mode = mode;
+        ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
+    }
     request.Mode = ExportMode::DisplayedImage;
     request.DisplayedImage = 1;
     ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
@@ -405,6 +408,7 @@ TEST_F(SheetExport, AutomaticNamesAndTheNameChosenByTheUser) {
                                         "Object 1 (1 actions) - Direction 0 (1 frames).bmp",
                                         "Object 1 (1 actions) - Direction 0 (1 frames).dat",
                                         "Object 1 (1 actions).bmp", "Object 1 (1 actions).dat",
+                                        "Walk (2 directions).bmp", "Walk (2 directions).dat",
                                         "walk.bmp"}));
 }
 
