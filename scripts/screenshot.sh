@@ -31,12 +31,13 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -euo pipefail -c '
     window=$(timeout 20 xdotool search --sync --onlyvisible --name "^Pixhaul" | head -1)
     xdotool windowmove "$window" 0 0 windowsize "$window" 900 600
     sleep 1
-    # Object 0, action "Walk", direction 2, frame 3 (Tab walks the lists in order; the first
-    # Down chooses a list'"'"'s first item), then zoom 3x with the keypad plus.
+    # Object 0, action "Walk", direction 2, frame 3 (Tab walks the lists in order; Alt+Down
+    # opens a list on its first item; Up and Down alone step frames), then zoom 3x with the
+    # keypad plus.
     xdotool windowfocus --sync "$window"
     sleep 0.5
-    for keys in "Down" "Tab Down Down" "Tab Down Down Down" "Tab Down Down Down Down" \
-        "KP_Add KP_Add KP_Add KP_Add"; do
+    for keys in "alt+Down Return" "Tab alt+Down Down Return" "Tab alt+Down Down Down Return" \
+        "Tab alt+Down Down Down Down Return" "KP_Add KP_Add KP_Add KP_Add"; do
         xdotool key --delay 150 $keys
         sleep 0.3
     done

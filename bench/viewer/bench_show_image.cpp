@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -91,6 +92,23 @@ BENCHMARK(BM_ShowImage)
     ->Args({1, 0})->Args({4, 0})->Args({10, 0})
     ->Args({1, 1})->Args({4, 1})->Args({10, 1})
     ->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One playback step (what each tick of the playback timer does: the next frame of the chosen
+// direction, shown) at zoom 4, caching off: it must stay under 16.7 ms to keep up with 60 fps.
+void BM_PlaybackStep(benchmark::State& state) {
+    Fixture& f = Shared();
+    f.form->Config().Zoom = 4;
+    f.SetCaching(false);
+    for (const char* list : {"List1", "List2", "List3"}) {
+        f.form->findChild<QComboBox*>(list)->setCurrentIndex(0);
+    }
+    QAction* next = f.form->findChild<QAction*>("mnuNextFrame");
+    for (auto _ : state) next->trigger();
+    state.counters["ms_per_step"] = benchmark::Counter(
+        static_cast<double>(state.iterations()) * 1e-3,
+        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_PlaybackStep)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Baseline: the decode alone (palette, Render, Purge), as ShowImage does it with caching off.
 void BM_DecodeOnly(benchmark::State& state) {

@@ -1,5 +1,6 @@
 #include "comm_dlgs.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -18,7 +19,8 @@ std::string ToLocal(const QString& text) {
 
 std::string DefaultFileDialog(QWidget* Owner, int Mode, const std::string& Title,
                               const std::string& InitialFile, const std::string& Filter,
-                              const std::string& InitialDir, const std::string& DefaultExt) {
+                              const std::string& InitialDir, const std::string& DefaultExt,
+                              bool ConfirmOverwrite) {
     QFileDialog dialog(Owner, FromLocal(Title), FromLocal(InitialDir));
     dialog.setNameFilter(FromLocal(QtNameFilter(Filter)));
     dialog.setDefaultSuffix(FromLocal(DefaultExt));
@@ -29,6 +31,7 @@ std::string DefaultFileDialog(QWidget* Owner, int Mode, const std::string& Title
         // Qt's save dialog asks before overwriting unless told otherwise.
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, !ConfirmOverwrite);
     }
     // A wildcard as the initial name only repeats the filter; a real name is offered as is.
     if (!InitialFile.empty() && InitialFile.find('*') == std::string::npos) {
@@ -88,6 +91,22 @@ MessageResult DefaultMessageBox(QWidget* Owner, const std::string& text, const s
     return MessageResult::Ok;
 }
 
+MessageResult DefaultAskReplace(QWidget* Owner, const std::string& text, bool allowDontAsk,
+                                bool* dontAskAgain) {
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Replace files?"),
+                    QString::fromUtf8(text).replace("\r\n", "\n"),
+                    QMessageBox::Yes | QMessageBox::No, Owner);
+    box.setDefaultButton(QMessageBox::No);
+    QCheckBox* dontAsk = nullptr;
+    if (allowDontAsk) {
+        dontAsk = new QCheckBox(QStringLiteral("Don't ask again until Pixhaul closes"), &box);
+        box.setCheckBox(dontAsk);
+    }
+    const bool yes = box.exec() == QMessageBox::Yes;
+    if (dontAskAgain != nullptr) *dontAskAgain = yes && dontAsk != nullptr && dontAsk->isChecked();
+    return yes ? MessageResult::Yes : MessageResult::No;
+}
+
 }  // namespace
 
 std::string MakeFilter(const std::string& description, const std::string& pattern) {
@@ -111,9 +130,15 @@ std::string QtNameFilter(const std::string& filter) {
 }
 
 CommDlgs::CommDlgs()
-    : FileDialog(DefaultFileDialog),
+    : FileDialog([this](QWidget* Owner, int Mode, const std::string& Title,
+                        const std::string& InitialFile, const std::string& Filter,
+                        const std::string& InitialDir, const std::string& DefaultExt) {
+          return DefaultFileDialog(Owner, Mode, Title, InitialFile, Filter, InitialDir, DefaultExt,
+                                   ConfirmOverwrite);
+      }),
       BrowseFolder(DefaultBrowseFolder),
       PickColor(DefaultPickColor),
-      MessageBox(DefaultMessageBox) {}
+      MessageBox(DefaultMessageBox),
+      AskReplace(DefaultAskReplace) {}
 
 }  // namespace pixhaul::viewer

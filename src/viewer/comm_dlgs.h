@@ -24,6 +24,8 @@ std::string QtNameFilter(const std::string& filter);
 
 struct CommDlgs {
     CommDlgs();
+    CommDlgs(const CommDlgs&) = delete;  // the default file dialog reads ConfirmOverwrite
+    CommDlgs& operator=(const CommDlgs&) = delete;
 
     // Returns the chosen path, or "" when the user cancels. A save dialog asks before
     // overwriting an existing file and appends DefaultExt when the user types no extension; an
@@ -44,6 +46,13 @@ struct CommDlgs {
                                 MessageIcon icon, MessageButtons buttons,
                                 const std::string& details)>
         MessageBox;
+    // Asks whether to replace existing files. With allowDontAsk the box offers "Don't ask again"
+    // and sets *dontAskAgain from it. Returns Yes or No.
+    std::function<MessageResult(QWidget* Owner, const std::string& text, bool allowDontAsk,
+                                bool* dontAskAgain)>
+        AskReplace;
+    // Whether a save FileDialog asks before overwriting the chosen file itself.
+    bool ConfirmOverwrite = true;
 };
 
 }  // namespace pixhaul::viewer

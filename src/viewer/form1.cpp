@@ -2,20 +2,29 @@
 #include "form1.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QSpinBox>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cstdio>
 
@@ -67,6 +76,12 @@ constexpr int kListFrameHeight = 4500;
 constexpr int kPanelHeight = 1650;
 constexpr int kButtonSize = 615;
 
+// The frame a window manager adds around the window, as the layout counts it (in twips). The
+// real frame is only known once the window is decorated; a fixed allowance gives a window of
+// one size one layout, from its first showing on.
+constexpr int kFrameAllowanceWidth = 240;
+constexpr int kFrameAllowanceHeight = 690;
+
 }  // namespace
 
 std::string ZoomLabel(double zoom) {
@@ -88,6 +103,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent) {
     BuildControls();
     BuildMenus();
     InstallKeyFilter();
+    setAcceptDrops(true);
     setWindowTitle(kStartCaption);
     setMinimumSize(Px(kMinWidthTwips), Px(kMinHeightTwips));
     resize(Px(kMinWidthTwips), Px(kMinHeightTwips));
@@ -201,7 +217,33 @@ void Form1::BuildControls() {
     label2_ = new QLabel(kMaximizedText, this);
     label2_->setObjectName("Label2");
     label2_->hide();
+    infoLine_ = new QLabel(this);
+    infoLine_->setObjectName("InfoLine");
+    exportNote_ = new QLabel(this);
+    exportNote_->setObjectName("ExportNote");
+    exportNote_->hide();
+    playButton_ = new QToolButton(this);
+    playButton_->setObjectName("PlayButton");
+    playButton_->setCheckable(true);
+    playButton_->setText("Play");
+    playButton_->setToolTip(" Play the chosen direction's frames (Space) ");
+    fpsBox_ = new QSpinBox(this);
+    fpsBox_->setObjectName("PlaybackFps");
+    fpsBox_->setRange(kMinPlaybackFps, kMaxPlaybackFps);
+    fpsBox_->setValue(kDefaultPlaybackFps);
+    fpsBox_->setSuffix(" fps");
+    fpsBox_->setToolTip(" Playback rate, frames per second ");
+    playTimer_ = new QTimer(this);
+    playTimer_->setObjectName("PlaybackTimer");
+    connect(playTimer_, &QTimer::timeout, this, [this] { PlaybackTick(); });
+    connect(playButton_, &QToolButton::clicked, this, [this](bool on) { SetPlaying(on); });
+    connect(fpsBox_, &QSpinBox::valueChanged, this,
+            [this](int fps) { playTimer_->setInterval(1000 / fps); });
     statusBar()->addWidget(label1_, 1);
+    statusBar()->addWidget(infoLine_, 1);
+    statusBar()->addPermanentWidget(exportNote_);
+    statusBar()->addPermanentWidget(playButton_);
+    statusBar()->addPermanentWidget(fpsBox_);
     statusBar()->addPermanentWidget(progress_);
     statusBar()->addPermanentWidget(cancel_);
     statusBar()->addPermanentWidget(label2_);
@@ -219,8 +261,13 @@ void Form1::BuildMenus() {
     file->setObjectName("mnuFile");
     mnuLoad_ = AddItem(file, "mnuLoad", "&Load QXA");
     mnuUnload_ = AddItem(file, "mnuUnload", "&Unload QXA");
+    mnuRecent_ = file->addMenu("&Recent Files");
+    mnuRecent_->setObjectName("mnuRecent");
+    RebuildRecentMenu();
     file->addSeparator();
     mnuExit_ = AddItem(file, "mnuExit", "E&xit");
+    mnuLoad_->setShortcut(QKeySequence::Open);
+    mnuExit_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(mnuLoad_, &QAction::triggered, this, [this] { mnuLoad_Click(); });
     connect(mnuUnload_, &QAction::triggered, this, [this] { mnuUnload_Click(); });
     connect(mnuExit_, &QAction::triggered, this, [this] { close(); });
@@ -233,6 +280,56 @@ void Form1::BuildMenus() {
     connect(mnuTransparent_, &QAction::triggered, this, [this] { mnuTransparent_Click(); });
     connect(mnuZoomIn_, &QAction::triggered, this, [this] { Form_KeyUp(kKeypadPlus); });
     connect(mnuZoomOut_, &QAction::triggered, this, [this] { Form_KeyUp(kKeypadMinus); });
+    mnuZoomIn_->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_Equal), QKeySequence::ZoomIn});
+    mnuZoomOut_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+    mnuZoomReset_ = AddItem(view, "mnuZoomReset", "Actual Size (1x)");
+    mnuZoomReset_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+    connect(mnuZoomReset_, &QAction::triggered, this, [this] { SetZoom(1.0); });
+    mnuZoomFit_ = AddItem(view, "mnuZoomFit", "&Fit");
+    connect(mnuZoomFit_, &QAction::triggered, this, [this] { FitZoom(); });
+    view->addSeparator();
+    mnuCheckerboard_ = AddItem(view, "mnuCheckerboard", "&Checkerboard Behind Transparent Pixels");
+    mnuCheckerboard_->setCheckable(true);
+    connect(mnuCheckerboard_, &QAction::toggled, this,
+            [this](bool on) { picture1_->SetCheckerboard(on); });
+
+    // Browsing keys; they work whichever control has the focus.
+    QMenu* go = menuBar()->addMenu("&Go");
+    go->setObjectName("mnuGo");
+    struct Step {
+        const char* name;
+        const char* caption;
+        QKeySequence key;
+        int images;
+        int frames;
+    };
+    const std::array<Step, 8> steps{{
+        {"mnuPrevImage", "&Previous Image", QKeySequence(Qt::Key_Left), -1, 0},
+        {"mnuNextImage", "&Next Image", QKeySequence(Qt::Key_Right), 1, 0},
+        {"mnuBack10", "Back 10 Images", QKeySequence(Qt::Key_PageUp), -kPageStep, 0},
+        {"mnuForward10", "Forward 10 Images", QKeySequence(Qt::Key_PageDown), kPageStep, 0},
+        {"mnuFirstImage", "&First Image", QKeySequence(Qt::Key_Home), INT32_MIN / 2, 0},
+        {"mnuLastImage", "&Last Image", QKeySequence(Qt::Key_End), INT32_MAX / 2, 0},
+        {"mnuPrevFrame", "Previous Frame", QKeySequence(Qt::Key_Up), 0, -1},
+        {"mnuNextFrame", "Next Frame", QKeySequence(Qt::Key_Down), 0, 1},
+    }};
+    for (const Step& step : steps) {
+        QAction* item = AddItem(go, step.name, step.caption);
+        item->setShortcut(step.key);
+        const int images = step.images;
+        const int frames = step.frames;
+        connect(item, &QAction::triggered, this, [this, images, frames] {
+            if (frames != 0) {
+                StepFrame(frames);
+            } else {
+                StepImage(images);
+            }
+        });
+    }
+    go->addSeparator();
+    mnuPlay_ = AddItem(go, "mnuPlay", "Play/&Pause");
+    mnuPlay_->setShortcut(QKeySequence(Qt::Key_Space));
+    connect(mnuPlay_, &QAction::triggered, this, [this] { SetPlaying(!IsPlaying()); });
 
     QMenu* options = menuBar()->addMenu("&Options");
     options->setObjectName("mnuOptions");
@@ -252,6 +349,8 @@ void Form1::BuildMenus() {
     QMenu* exportMenu = menuBar()->addMenu("E&xport");
     exportMenu->setObjectName("mnuExport");
     mnuExpNow_ = AddItem(exportMenu, "mnuExpNow", "E&xport now");
+    mnuExpNow_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    connect(exportMenu, &QMenu::aboutToShow, this, [this] { UpdateExportStates(); });
     mnuExpAs_ = AddItem(exportMenu, "mnuExpAs", "Export &As...");
     mnuExpTo_ = AddItem(exportMenu, "mnuExpTo", "Export &To...");
     exportMenu->addSeparator();
@@ -272,6 +371,36 @@ void Form1::BuildMenus() {
         connect(item, &QAction::triggered, this, [this, i] { mnuExportMode_Click(i); });
         mnuExportMode_[i] = item;
     }
+
+    QMenu* help = menuBar()->addMenu("&Help");
+    help->setObjectName("mnuHelp");
+    QAction* about = AddItem(help, "mnuAbout", "&About Pixhaul");
+    connect(about, &QAction::triggered, this, [this] { ShowAbout(); });
+}
+
+bool Form1::event(QEvent* event) {
+    // A modal box opened from a scroll-bar arrow's step (a corrupt image) takes the button's
+    // release, and the arrow's repeat would run on under it, one step and one box per image.
+    // Let go of the arrow when a box opens, and once more after it closed in case the scroll
+    // bar armed its repeat after the step. Without a press the scroll bar ignores a release.
+    const auto releaseScrollBar = [this] {
+        const QPointF inside(1, 1);
+        QMouseEvent release(QEvent::MouseButtonRelease, inside, hScroll1_->mapToGlobal(inside),
+                            Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(hScroll1_, &release);
+    };
+    if (event->type() == QEvent::WindowBlocked) releaseScrollBar();
+    if (event->type() == QEvent::WindowUnblocked) QTimer::singleShot(0, this, releaseScrollBar);
+    return QMainWindow::event(event);
+}
+
+void Form1::dragEnterEvent(QDragEnterEvent* event) {
+    if (!busy_ && !FirstLocalFile(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void Form1::dropEvent(QDropEvent* event) {
+    const std::string path = FirstLocalFile(event->mimeData());
+    if (!path.empty() && Picture1_Drop(path)) event->acceptProposedAction();
 }
 
 void Form1::InstallKeyFilter() {
@@ -281,6 +410,13 @@ void Form1::InstallKeyFilter() {
 }
 
 bool Form1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Wheel) {
+        auto* wheel = static_cast<QWheelEvent*>(event);
+        if ((wheel->modifiers() & Qt::ControlModifier) && wheel->angleDelta().y() != 0) {
+            Form_KeyUp(wheel->angleDelta().y() > 0 ? kKeypadPlus : kKeypadMinus);
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyRelease) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (!key->isAutoRepeat() && (key->modifiers() & Qt::KeypadModifier)) {
@@ -299,12 +435,7 @@ bool Form1::eventFilter(QObject* watched, QEvent* event) {
 
 void Form1::Form_KeyUp(int KeyCode) {
     if (KeyCode != kKeypadPlus && KeyCode != kKeypadMinus) return;
-    double zoom = settings_.Zoom + (KeyCode == kKeypadPlus ? kZoomStep : -kZoomStep);
-    if (zoom < kMinZoom) zoom = kMinZoom;
-    if (zoom > kMaxZoom) zoom = kMaxZoom;
-    settings_.Zoom = zoom;
-    HScroll1_Change();
-    SetLabel(ZoomLabel(settings_.Zoom));
+    SetZoom(settings_.Zoom + (KeyCode == kKeypadPlus ? kZoomStep : -kZoomStep));
 }
 
 void Form1::resizeEvent(QResizeEvent* event) {
@@ -322,14 +453,12 @@ void Form1::Form_Resize() {
     label2_->setVisible(isMaximized());
 
     const int dpi = logicalDpiX();
-    const QSize outer = frameGeometry().size();
-    const QSize decoration = outer - size();
-    int W = PixelsToTwips(outer.width(), dpi);
-    int H = PixelsToTwips(outer.height(), dpi);
+    int W = PixelsToTwips(width(), dpi) + kFrameAllowanceWidth;
+    int H = PixelsToTwips(height(), dpi) + kFrameAllowanceHeight;
     if (W < kMinWidthTwips || H < kMinHeightTwips) {
         W = std::max(W, kMinWidthTwips);
         H = std::max(H, kMinHeightTwips);
-        resize(Px(W) - decoration.width(), Px(H) - decoration.height());
+        resize(Px(W - kFrameAllowanceWidth), Px(H - kFrameAllowanceHeight));
     }
 
     listFrame_->move(Px(W - 2670), listFrame_->y());
@@ -352,6 +481,7 @@ void Form1::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    SetPlaying(false);
     ResetArchive(model_, *this);
     event->accept();
 }

@@ -22,6 +22,8 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
+class QSpinBox;
+class QTimer;
 class QToolButton;
 
 namespace pixhaul::viewer {
@@ -38,6 +40,15 @@ inline constexpr int kKeypadMinus = 109;
 inline constexpr double kZoomStep = 0.5;
 inline constexpr double kMinZoom = 0.5;
 inline constexpr double kMaxZoom = 10.0;
+
+// Playback rates, in frames per second.
+inline constexpr int kDefaultPlaybackFps = 10;
+inline constexpr int kMinPlaybackFps = 1;
+inline constexpr int kMaxPlaybackFps = 60;
+// How many archives File > Recent files remembers.
+inline constexpr int kRecentFileCount = 8;
+// How far PgUp and PgDn step through the images.
+inline constexpr int kPageStep = 10;
 
 // Property of a menu item holding its Enabled state, also while the item is hidden.
 inline constexpr const char* kItemEnabledProperty = "itemEnabled";
@@ -101,6 +112,16 @@ class Form1 : public QMainWindow, public Host {
     bool IsBusy() const { return busy_; }
     PictureBox* Picture1() const { return picture1_; }
 
+    // Playback of the chosen direction's frames.
+    bool IsPlaying() const;
+    void SetPlaying(bool playing);
+    // The most recently opened archives, newest first.
+    const std::vector<std::string>& RecentFiles() const { return recentFiles_; }
+    void SetRecentFiles(std::vector<std::string> paths);
+    // The window's settings as they were last remembered between runs, and their restoring.
+    void RestorePreferences();
+    void SavePreferences() const;
+
     // Pixels for twips at the window's logical dpi.
     int Px(int twips) const;
 
@@ -109,6 +130,9 @@ class Form1 : public QMainWindow, public Host {
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool event(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     // Marks a load or an export as running for as long as it lives: the commands that would
@@ -140,6 +164,26 @@ class Form1 : public QMainWindow, public Host {
     void List4_Click();
     void HScroll1_Change();
     void ClearPicture();
+    // Steps the scroll bar by delta images, within its range.
+    void StepImage(int delta);
+    // Steps the Frames list by delta within the chosen direction, wrapping around.
+    void StepFrame(int delta);
+    void SetZoom(double zoom);
+    void FitZoom();
+    void UpdateInfoLine(std::int32_t index);
+    // Builds frameUses_ from the loaded hierarchy.
+    void IndexFrameUses();
+    void PlaybackTick();
+    void AddRecentFile(const std::string& path);
+    void RebuildRecentMenu();
+    void ShowAbout();
+    // Whether the export mode has what it exports; the export commands follow it.
+    bool ModeHasSomethingToExport() const;
+    void UpdateExportStates();
+    // The status-line note of what an export wrote or lacked.
+    void ShowExportOutcome(const std::string& text);
+    // Asks before an export replaces existing files; false when the user declines.
+    bool ConfirmReplace(const std::vector<std::string>& paths, bool allowDontAsk);
 
     // Window, File and View menus.
     void Form_Resize();
@@ -164,7 +208,8 @@ class Form1 : public QMainWindow, public Host {
     void mnuExpAs_Click();
     void mnuExpTo_Click();
     void mnuToSIF_Click();
-    void ExportBitmaps();
+    // allowDontAsk: the replace question may be turned off for the rest of the run.
+    void ExportBitmaps(bool allowDontAsk);
     void ExportSif();
     // When the archive changed on disk while it was open: says so and offers to reload it
     // (Yes reloads). Returns whether it had changed.
@@ -208,6 +253,24 @@ class Form1 : public QMainWindow, public Host {
     QAction* mnuTransparent_ = nullptr;
     QAction* mnuZoomIn_ = nullptr;
     QAction* mnuZoomOut_ = nullptr;
+    QAction* mnuZoomReset_ = nullptr;
+    QAction* mnuZoomFit_ = nullptr;
+    QAction* mnuCheckerboard_ = nullptr;
+    QAction* mnuPlay_ = nullptr;
+    QMenu* mnuRecent_ = nullptr;
+    QLabel* infoLine_ = nullptr;
+    QLabel* exportNote_ = nullptr;
+    QToolButton* playButton_ = nullptr;
+    QSpinBox* fpsBox_ = nullptr;
+    QTimer* playTimer_ = nullptr;
+    std::vector<std::string> recentFiles_;
+    // Every frame of the hierarchy by the image it shows, for the info line.
+    struct FrameUse {
+        std::int32_t image, object, action, direction, frame;
+    };
+    std::vector<FrameUse> frameUses_;
+    std::uint64_t showSerial_ = 0;    // counts ShowImage calls, to spot one made during another
+    bool askBeforeReplacing_ = true;  // until the user says not to, for this run
     std::array<QAction*, 8> mnuOpt_{};
     QAction* mnuExpNow_ = nullptr;
     QAction* mnuExpAs_ = nullptr;

@@ -1,5 +1,7 @@
 // Form1: the browsing lists, the scroll bar, the frame display, and the File and View commands.
 #include <QComboBox>
+#include <QFileInfo>
+#include <QListWidget>
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTimer>
@@ -63,6 +65,8 @@ void Form1::List1_Click() {
     ClearList(list4_);
     const auto& actions = model_.Objects[object].Actions;
     FillList(list2_, actions.size(), [&](std::size_t a) { return ActionItemText(actions[a]); });
+    SetPlaying(false);
+    UpdateExportStates();
 }
 
 void Form1::List2_Click() {
@@ -74,6 +78,8 @@ void Form1::List2_Click() {
     FillList(list3_, directions.size(), [&](std::size_t d) {
         return DirectionItemText(directions[d], static_cast<std::int32_t>(d));
     });
+    SetPlaying(false);
+    UpdateExportStates();
 }
 
 void Form1::List3_Click() {
@@ -83,6 +89,7 @@ void Form1::List3_Click() {
     const auto& frames = direction->Frames;
     FillList(list4_, frames.size(),
              [&](std::size_t f) { return FrameItemText(frames[f], static_cast<std::int32_t>(f)); });
+    UpdateExportStates();
 }
 
 void Form1::List4_Click() {
@@ -118,13 +125,19 @@ void Form1::ClearPicture() {
 }
 
 void Form1::ShowImage(std::int32_t Index) {
+    const std::uint64_t serial = ++showSerial_;
     picture1_->Clear();
     const ComposedImage shown = ComposeImage(model_, Index, settings_.TransColor, *this,
                                              {picture1_->hDC(), 0, 0, settings_.Zoom});
     if (shown.paletteRead) ++stats_.paletteReads;
     if (shown.decoded) ++stats_.decodes;
+    // A box about a corrupt image lets events run: if another image was chosen meanwhile, it
+    // was shown (and named) by then, and this one must not overwrite it.
+    if (serial != showSerial_) return;
     picture1_->Refresh();
-    if (shown.outcome == ImageOutcome::Empty || shown.outcome == ImageOutcome::Missing) return;
+    UpdateInfoLine(Index);
+    UpdateExportStates();
+    if (shown.outcome == ImageOutcome::Missing || !model_.IsLoaded()) return;
     SetLabel("Viewing frame " + std::to_string(static_cast<std::int64_t>(Index) + 1) + " of " +
              std::to_string(static_cast<std::int64_t>(hScroll1_->maximum()) + 1));
 }
@@ -140,8 +153,14 @@ void Form1::mnuLoad_Click() {
 
 void Form1::OpenArchive(const std::string& path) {
     if (busy_ || path.empty()) return;
-    settings_.ArchivePath = path;
+    SetPlaying(false);
+    // The caption and the recent files name the archive wherever the program was started.
+    settings_.ArchivePath =
+        QFileInfo(QString::fromLocal8Bit(path)).absoluteFilePath().toLocal8Bit().toStdString();
+    ShowExportOutcome("");
     RunLoad();
+    if (model_.IsLoaded()) AddRecentFile(settings_.ArchivePath);
+    UpdateExportStates();
 }
 
 bool Form1::Picture1_Drop(const std::string& path) {
@@ -153,19 +172,27 @@ bool Form1::Picture1_Drop(const std::string& path) {
 
 void Form1::mnuUnload_Click() {
     if (busy_ || settings_.ArchivePath.empty()) return;
+    SetPlaying(false);
     ResetArchive(model_, *this);
     SetCaption(kCaptionUnloaded);
+    ShowExportOutcome("");
+    UpdateExportStates();
 }
 
 void Form1::mnuTransparent_Click() {
     const std::optional<COLORREF> colour = dialogs_.PickColor(this, settings_.TransColor);
     if (!colour) return;  // cancelled: the colour stays
+    // Cached renders hold the old colour: kept, they would mix two key colours on the screen
+    // and in exported sheets.
+    if (*colour != settings_.TransColor) model_.ReleaseImageBitmaps();
     settings_.TransColor = *colour;
     picture1_->SetBackColor(*colour);
     HScroll1_Change();
 }
 
 void Form1::ArchiveReset() {
+    SetPlaying(false);
+    frameUses_.clear();
     ClearList(list1_);
     ClearList(list2_);
     ClearList(list3_);
@@ -179,6 +206,7 @@ void Form1::ArchiveReset() {
 }
 
 void Form1::ArchiveLoaded() {
+    IndexFrameUses();
     ClearList(list1_);
     const auto& objects = model_.Objects;
     FillList(list1_, objects.size(),

@@ -1,8 +1,11 @@
 // Form1: the Options and Export menus and the window's side of the two exports.
 #include <QAction>
 #include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
 #include <QScrollBar>
 #include <QWidget>
+#include <filesystem>
 
 #include "archive/archive.h"
 #include "export/naming.h"
@@ -11,6 +14,47 @@
 #include "form1.h"
 
 namespace pixhaul::viewer {
+namespace {
+
+// The status-line note for a sheet export's result.
+std::string SheetOutcomeText(const SheetExportResult& result, ExportMode mode) {
+    switch (result.status) {
+        case SheetExportStatus::Written: {
+            std::string text;
+            for (const std::string& path : result.paths) {
+                text += (text.empty() ? "Written: " : ", ") + FileNameOf(path);
+            }
+            return text;
+        }
+        case SheetExportStatus::NoSelection:
+            switch (mode) {
+                case ExportMode::SelectedAction:
+                    return "Select an action first";
+                case ExportMode::SelectedDirection:
+                    return "Select a direction first";
+                default:
+                    return "Select an object first";
+            }
+        case SheetExportStatus::EmptyImage:
+            return "Nothing written: the displayed image is empty";
+        case SheetExportStatus::NothingToExport:
+            return "Nothing written: nothing to export";
+        case SheetExportStatus::Undecodable:
+            return "Nothing written: the displayed image cannot be decoded";
+        case SheetExportStatus::TooLarge:
+            return "Nothing written: the sheet is too large";
+        case SheetExportStatus::OverBudget:
+            return "Nothing written: over the output limit";
+        case SheetExportStatus::Interrupted:
+        case SheetExportStatus::Canceled:
+            return "Export stopped: nothing written";
+        case SheetExportStatus::Failed:
+            return "Export failed: nothing written";
+    }
+    return {};
+}
+
+}  // namespace
 
 void Form1::mnuOpt_Click(int Index) {
     // The item's Checked state has already been inverted by the menu.
@@ -39,22 +83,80 @@ void Form1::mnuExportMode_Click(int Index) {
     for (QAction* item : mnuExportMode_) item->setChecked(false);
     mnuExportMode_[Index]->setChecked(true);
     settings_.ExportMode = static_cast<std::int16_t>(Index);
+    UpdateExportStates();
+}
+
+bool Form1::ModeHasSomethingToExport() const {
+    if (!model_.IsLoaded()) return false;
+    switch (static_cast<ExportMode>(settings_.ExportMode)) {
+        case ExportMode::AllObjects:
+            return !model_.Objects.empty();
+        case ExportMode::SelectedObject:
+            return list1_->currentIndex() >= 0;
+        case ExportMode::SelectedAction:
+            return list2_->currentIndex() >= 0;
+        case ExportMode::SelectedDirection:
+            return list3_->currentIndex() >= 0;
+        case ExportMode::DisplayedImage: {
+            const int image = hScroll1_->value();
+            return image >= 0 && image < static_cast<int>(model_.Images.size()) &&
+                   model_.Images[static_cast<std::size_t>(image)].Length != 0;
+        }
+        case ExportMode::FromList:
+            return list5_->count() > 0;
+        default:
+            return false;
+    }
+}
+
+void Form1::UpdateExportStates() {
+    const bool exportable = !busy_ && ModeHasSomethingToExport();
+    mnuExpNow_->setEnabled(exportable && exportNowAllowed_);
+    mnuExpAs_->setEnabled(exportable);
+    mnuToSIF_->setEnabled(!busy_ && list1_->currentIndex() >= 0);
+}
+
+void Form1::ShowExportOutcome(const std::string& text) {
+    exportNote_->setText(QString::fromLocal8Bit(text));
+    exportNote_->setVisible(!text.empty());
+}
+
+bool Form1::ConfirmReplace(const std::vector<std::string>& paths, bool allowDontAsk) {
+    if (allowDontAsk && !askBeforeReplacing_) return true;
+    std::string existing;
+    for (const std::string& path : paths) {
+        std::error_code error;
+        if (std::filesystem::exists(path, error)) existing += "\r\n" + path;
+    }
+    if (existing.empty()) return true;
+    bool dontAskAgain = false;
+    const MessageResult answer =
+        dialogs_.AskReplace(this, "These files exist already:" + existing + "\r\n\r\nReplace them?",
+                            allowDontAsk, &dontAskAgain);
+    if (answer != MessageResult::Yes) return false;
+    if (allowDontAsk && dontAskAgain) askBeforeReplacing_ = false;
+    return true;
 }
 
 void Form1::mnuExpNow_Click() {
-    ExportBitmaps();
+    ExportBitmaps(true);
 }
 
 void Form1::mnuExpAs_Click() {
     if (busy_) return;
+    // The chosen name's extension is not what gets written (the sheet and its table are): the
+    // question about replacing comes later, about those files.
+    dialogs_.ConfirmOverwrite = false;
     const std::string path =
         dialogs_.FileDialog(this, kSaveMode, "Export As...", "*.BMP",
                             MakeFilter("Bitmap Images", "*.bmp"), settings_.ExportFolder, "bmp");
+    dialogs_.ConfirmOverwrite = true;
     if (path.empty()) return;
     const SplitPath split = SplitExportPath(path);
     settings_.ExportName = split.Name;
     settings_.ExportFolder = split.Folder;
-    ExportBitmaps();
+    // The name just chosen is asked about in ExportBitmaps with the files really written.
+    ExportBitmaps(false);
 }
 
 void Form1::mnuExpTo_Click() {
@@ -77,8 +179,9 @@ void Form1::mnuToSIF_Click() {
     ExportSif();
 }
 
-void Form1::ExportBitmaps() {
+void Form1::ExportBitmaps(bool allowDontAsk) {
     if (busy_) return;
+    SetPlaying(false);
     SheetExportRequest request;
     request.Mode = static_cast<ExportMode>(settings_.ExportMode);
     request.Object = list1_->currentIndex();
@@ -87,17 +190,37 @@ void Form1::ExportBitmaps() {
     request.DisplayedImage = hScroll1_->value();
     request.Sequence = SequenceImages();
     if (OfferReloadIfArchiveChanged()) return;
+    const std::string base = settings_.ExportFolder + SheetExportName(model_, settings_, request);
+    std::vector<std::string> files{base + ".bmp"};
+    if (request.Mode != ExportMode::DisplayedImage &&
+        IsOptionChecked(Option::GenerateLookupTable)) {
+        files.push_back(base + ".dat");
+    }
+    if (!ConfirmReplace(files, allowDontAsk)) {
+        ShowExportOutcome("Nothing written: the files exist already");
+        return;
+    }
     // Over the output budget the user decides; the tool refuses instead.
     OutputBudget budget;
     budget.ask = true;
+    const QString caption = windowTitle();
+    SheetExportResult result;
     try {
         const BusyScope busy(*this);
-        pixhaul::ExportBitmaps(model_, settings_, *this, request, budget);
+        result = pixhaul::ExportBitmaps(model_, settings_, *this, request, budget);
     } catch (const ArchiveChangedError&) {
+        setWindowTitle(caption);
+        UpdateExportStates();
         OfferReload();
+        UpdateExportStates();
         return;
     }
+    // The caption names the archive again; what happened stays in the status line.
+    setWindowTitle(caption);
+    ShowExportOutcome(SheetOutcomeText(result, request.Mode));
+    UpdateExportStates();
     OfferReloadIfArchiveChanged();
+    UpdateExportStates();
 }
 
 void Form1::ExportSif() {
@@ -105,17 +228,26 @@ void Form1::ExportSif() {
     const std::int32_t object = list1_->currentIndex();
     if (object < 0) return;
     if (OfferReloadIfArchiveChanged()) return;
+    SetPlaying(false);
     OutputBudget budget;
     budget.ask = true;
+    const QString caption = windowTitle();
     try {
         const BusyScope busy(*this);
         pixhaul::ExportSif(model_, settings_, *this, object, budget);
     } catch (const ArchiveChangedError&) {
-        ExportFinished();
+        setWindowTitle(caption);
         OfferReload();
+        UpdateExportStates();
         return;
     }
+    // The caption names the archive again; the core's last word moves to the status line.
+    const QString outcome = windowTitle();
+    setWindowTitle(caption);
+    ShowExportOutcome(outcome != caption ? outcome.toLocal8Bit().toStdString() : std::string());
+    UpdateExportStates();
     OfferReloadIfArchiveChanged();
+    UpdateExportStates();
 }
 
 }  // namespace pixhaul::viewer

@@ -31,12 +31,14 @@ std::int32_t SequenceEntryImage(const std::string& text) {
 void Form1::Command5_Click() {
     list5_->addItem(QString::fromStdString(SequenceEntryText(hScroll1_->value())));
     list5_->setCurrentRow(list5_->count() - 1);
+    UpdateExportStates();
 }
 
 void Form1::Command6_Click() {
     const int selected = list5_->currentRow();
     if (selected < 0) return;
     delete list5_->takeItem(selected);
+    UpdateExportStates();
 }
 
 void Form1::Command7_Click() {

@@ -19,7 +19,12 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Pixhaul");
     QApplication::setWindowIcon(QIcon::fromTheme("pixhaul"));
 
+    QApplication::setOrganizationName("Pixhaul");
+
     pixhaul::viewer::Form1 window;
+    window.RestorePreferences();
+    QObject::connect(&app, &QApplication::aboutToQuit, &window,
+                     [&window] { window.SavePreferences(); });
     window.show();
     window.activateWindow();
     const QStringList arguments = QApplication::arguments();

@@ -1,13 +1,13 @@
 #include "picture_box.h"
 
-#include "bgr_to_rgb32.h"
-
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QUrl>
+
+#include "bgr_to_rgb32.h"
 
 namespace pixhaul::viewer {
 namespace {
@@ -35,6 +35,11 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
 
 void PictureBox::SetBackColor(COLORREF colour) {
     backColor_ = colour;
+}
+
+void PictureBox::SetCheckerboard(bool on) {
+    checkerboard_ = on;
+    update();
 }
 
 void PictureBox::Clear() {
@@ -80,8 +85,23 @@ void PictureBox::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     if (shown_.isNull()) {
         painter.fillRect(event->rect(), ToQColor(backColor_));
-    } else {
+    } else if (!checkerboard_) {
         painter.drawImage(event->rect(), shown_, event->rect());
+    } else {
+        // Background pixels become 8-pixel squares of two greys.
+        constexpr int kSquare = 8;
+        const QRect area = event->rect() & shown_.rect();
+        QImage part = shown_.copy(area);
+        const QRgb key = qRgb(RedOf(backColor_), GreenOf(backColor_), BlueOf(backColor_));
+        for (int y = 0; y < part.height(); ++y) {
+            auto* row = reinterpret_cast<QRgb*>(part.scanLine(y));
+            for (int x = 0; x < part.width(); ++x) {
+                if ((row[x] | 0xFF000000u) != (key | 0xFF000000u)) continue;
+                const bool dark = (((area.x() + x) / kSquare) + ((area.y() + y) / kSquare)) % 2;
+                row[x] = dark ? qRgb(0xCC, 0xCC, 0xCC) : qRgb(0xFF, 0xFF, 0xFF);
+            }
+        }
+        painter.drawImage(area.topLeft(), part);
     }
 }
 

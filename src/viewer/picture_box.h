@@ -20,6 +20,9 @@ class PictureBox : public QWidget {
     // The background colour: Clear fills with it, and it shows wherever nothing is drawn.
     void SetBackColor(COLORREF colour);
     COLORREF BackColor() const { return backColor_; }
+    // Whether pixels of the background colour show as a grey checkerboard on the screen (the
+    // surface and Shown() keep the colour).
+    void SetCheckerboard(bool on);
     // The surface drawn on (the device context of the picture box).
     DeviceContext hDC() { return &surface_; }
     // Fills the surface with the background colour. Only what was drawn since the last clear
@@ -46,6 +49,7 @@ class PictureBox : public QWidget {
     Surface surface_;
     QImage shown_;
     COLORREF backColor_ = 0xFF00FF;
+    bool checkerboard_ = false;
     // The colour the whole surface was last filled with, if it was.
     std::optional<COLORREF> filledWith_;
     // What may differ from the background since the last clear.

@@ -55,8 +55,9 @@ TEST_F(SheetCommandTest, FlagsChooseTheModeAndTheFiles) {
     r = Sheet({"-o", out_, "--keep-duplicates", "--object", "0", "--action", "0", "--direction",
                "1", "--no-dat", "--format", "png"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, out_ + "/Direction 1 (1 frames).png\n");
-    const Picture picture = ReadPicture(out_ + "/Direction 1 (1 frames).png");
+    EXPECT_EQ(r.out, out_ + "/Object 0 (1 actions) - Direction 1 (1 frames).png\n");
+    const Picture picture =
+        ReadPicture(out_ + "/Object 0 (1 actions) - Direction 1 (1 frames).png");
     EXPECT_EQ(picture.width * 10 + picture.height, 32u);
 
     r = Sheet({"-o", out_, "--images", "1,0,1", "--name", "seq.bmp", "--trans", "00FF00"});
@@ -65,8 +66,9 @@ TEST_F(SheetCommandTest, FlagsChooseTheModeAndTheFiles) {
 
     ASSERT_EQ(Sheet({"-o", out_, "--image", "1"}).exitCode, 0);
     EXPECT_EQ(FileNames(out_),
-              (std::vector<std::string>{"Direction 1 (1 frames).png", "Image 1.bmp", "seq.bmp",
-                                        "seq.dat", "units.bmp", "units.dat"}));
+              (std::vector<std::string>{"Image 1.bmp",
+                                        "Object 0 (1 actions) - Direction 1 (1 frames).png",
+                                        "seq.bmp", "seq.dat", "units.bmp", "units.dat"}));
 }
 
 TEST_F(SheetCommandTest, WrongSelectionsFailWithoutWriting) {

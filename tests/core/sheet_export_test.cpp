@@ -330,10 +330,13 @@ TEST_F(SheetExport, AutomaticNamesAndTheNameChosenByTheUser) {
         request.Object = object;
         ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
     }
-    request.Mode = ExportMode::SelectedDirection;
+    // A named action keeps its name; a direction's carries its object's, which tells them apart.
     request.Action = 0;
     request.Direction = 0;
-    ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
+    for (ExportMode mode : {ExportMode::SelectedAction, ExportMode::SelectedDirection}) {
+        request.Mode = mode;
+        ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
+    }
     request.Mode = ExportMode::DisplayedImage;
     request.DisplayedImage = 1;
     ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
@@ -348,10 +351,13 @@ TEST_F(SheetExport, AutomaticNamesAndTheNameChosenByTheUser) {
     EXPECT_EQ(settings.ExportName, "");
 
     EXPECT_EQ(FileNames(out),
-              (std::vector<std::string>{"Direction 0 (1 frames).bmp", "Direction 0 (1 frames).dat",
-                                        "Image 1.bmp", "Object 0 (1 actions).bmp",
-                                        "Object 0 (1 actions).dat", "Object 1 (1 actions).bmp",
-                                        "Object 1 (1 actions).dat", "walk.bmp"}));
+              (std::vector<std::string>{"Image 1.bmp", "Object 0 (1 actions).bmp",
+                                        "Object 0 (1 actions).dat",
+                                        "Object 1 (1 actions) - Direction 0 (1 frames).bmp",
+                                        "Object 1 (1 actions) - Direction 0 (1 frames).dat",
+                                        "Object 1 (1 actions).bmp", "Object 1 (1 actions).dat",
+                                        "Walk (2 directions).bmp", "Walk (2 directions).dat",
+                                        "walk.bmp"}));
 }
 
 TEST(ExportNaming, ActionNamesFromTheArchiveCannotLeaveTheExportFolder) {
@@ -433,6 +439,15 @@ TEST_F(SheetExport, SequenceIsOneRowWithDuplicatesKept) {
     request.Sequence.clear();
     EXPECT_EQ(Export(request).status, SheetExportStatus::NothingToExport);
     ASSERT_EQ(host.messages.size(), 1u);
+
+    // An image without data takes no place; only such images: nothing to export, no 0 x 0 sheet.
+    model.Images[2].Length = 0;
+    request.Sequence = {2, 0, 2};
+    ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
+    EXPECT_EQ(ReadPicture(out + "/Sequence.bmp").width, 3);
+    request.Sequence = {2};
+    EXPECT_EQ(Export(request).status, SheetExportStatus::NothingToExport);
+    EXPECT_EQ(ReadPicture(out + "/Sequence.bmp").width, 3);
 }
 
 TEST_F(SheetExport, ARangeWithoutFramesIsReportedAndWritesNothing) {

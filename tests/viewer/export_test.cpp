@@ -14,10 +14,6 @@ namespace {
 
 using Items = std::vector<std::string>;
 
-bool Exists(const std::string& path) {
-    return std::filesystem::exists(path);
-}
-
 // Selects object o, action a, direction d in the lists (-1 leaves a list unselected).
 void Select(TestWindow& w, int o, int a = -1, int d = -1) {
     w.List(1)->setCurrentIndex(o);
@@ -83,9 +79,7 @@ class ExportTest : public QObject {
         TestWindow w;
         w.Load(StandardArchive());
         const std::string folder = w.dir.Path() + "/";
-        w.fileAnswers.push_back(w.dir.File("hero.sif"));
-        w.Action("mnuToSIF")->trigger();  // no object selected: nothing written
-        QVERIFY(!Exists(w.dir.File("hero.sif")));
+        QVERIFY(!w.Action("mnuToSIF")->isEnabled());  // no object selected
         Select(w, 0, 0);
         w.Mode(3)->trigger();
         w.fileAnswers.push_back(folder + "walk.bmp");
@@ -93,7 +87,8 @@ class ExportTest : public QObject {
         QCOMPARE(w.fileDialogs.back().filter, std::string("Bitmap Images\0*.bmp", 19));
         QCOMPARE(w.form->Config().ExportFolder, folder);
         QCOMPARE(w.form->Config().ExportName, std::string());
-        QCOMPARE(w.Caption(), std::string("walk.bmp created."));
+        QCOMPARE(w.Caption(), "Pixhaul: " + w.dir.File("units.qxa"));
+        QCOMPARE(w.Find<QLabel>("ExportNote")->text(), QString("Written: walk.bmp, walk.dat"));
         const auto bmp = ReadAll(folder + "walk.bmp");
         QCOMPARE(SLe32(bmp, 18), 9);  // "Walk": rows of 4 + 5 and 3 pixels, 3 and 4 high
         QCOMPARE(SLe32(bmp, 22), 7);

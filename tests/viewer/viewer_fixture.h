@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <QWidget>
 #include <deque>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -20,6 +21,10 @@
 #include "picture_box.h"
 
 namespace pixhaul::testing {
+
+inline bool Exists(const std::string& path) {
+    return std::filesystem::exists(path);
+}
 
 // Palette entry i of the archive's image blocks (entry 0 stays black).
 inline COLORREF PaletteColour(int i) {
@@ -82,6 +87,7 @@ struct ShownMessage {
 struct FileDialogCall {
     int mode;
     std::string title, initialFile, filter, initialDir, defaultExt;
+    bool confirmOverwrite;  // whether the dialog itself would ask about the chosen file
 };
 
 // A window whose dialogs answer from queues the test fills.
@@ -92,7 +98,8 @@ class TestWindow {
         dlgs.FileDialog = [this](QWidget*, int mode, const std::string& title,
                                  const std::string& initialFile, const std::string& filter,
                                  const std::string& initialDir, const std::string& defaultExt) {
-            fileDialogs.push_back({mode, title, initialFile, filter, initialDir, defaultExt});
+            fileDialogs.push_back({mode, title, initialFile, filter, initialDir, defaultExt,
+                                   form->Dialogs().ConfirmOverwrite});
             if (fileAnswers.empty()) return std::string();
             std::string answer = fileAnswers.front();
             fileAnswers.pop_front();
@@ -109,6 +116,12 @@ class TestWindow {
             messages.push_back({text, title, icon, buttons, form->IsBusy(), details});
             if (onMessage) onMessage();
             return buttons == MessageButtons::YesNo ? yesNoAnswer : MessageResult::Ok;
+        };
+        dlgs.AskReplace = [this](QWidget*, const std::string& text, bool allowDontAsk,
+                                 bool* dontAskAgain) {
+            replaceQuestions.push_back(text);
+            if (dontAskAgain != nullptr) *dontAskAgain = allowDontAsk && dontAskAnswer;
+            return replaceAnswer;
         };
         form->show();
         if (!QTest::qWaitForWindowExposed(form.get())) qFatal("the window did not show");
@@ -173,6 +186,9 @@ class TestWindow {
     std::optional<COLORREF> colourAnswer;
     MessageResult yesNoAnswer = MessageResult::No;
     std::vector<ShownMessage> messages;
+    std::vector<std::string> replaceQuestions;
+    MessageResult replaceAnswer = MessageResult::Yes;
+    bool dontAskAnswer = false;
     std::function<void()> onMessage;
 };
 

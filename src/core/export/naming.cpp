@@ -109,7 +109,13 @@ std::string AutomaticExportName(const ArchiveModel& model, const std::string& Ar
             return AutomaticSifName(model, object);
         case ExportMode::SelectedAction: {
             const ActionRecord* a = ActionAt(model, object, action);
-            return a ? SafeFileName(ActionItemText(*a)) : std::string();
+            if (a == nullptr) return {};
+            // The loader names an unnamed action "Action N"; every object has one of those, so
+            // such a name needs its object's to tell the files apart. A chosen name stays plain.
+            const bool automatic = a->Name == "Action " + std::to_string(action);
+            return SafeFileName(automatic
+                                    ? ObjectItemText(model, object) + " - " + ActionItemText(*a)
+                                    : ActionItemText(*a));
         }
         case ExportMode::SelectedDirection: {
             const ActionRecord* a = ActionAt(model, object, action);
@@ -117,7 +123,8 @@ std::string AutomaticExportName(const ArchiveModel& model, const std::string& Ar
                 static_cast<std::size_t>(direction) >= a->Directions.size()) {
                 return {};
             }
-            return DirectionItemText(a->Directions[static_cast<std::size_t>(direction)], direction);
+            return ObjectItemText(model, object) + " - " +
+                   DirectionItemText(a->Directions[static_cast<std::size_t>(direction)], direction);
         }
         case ExportMode::DisplayedImage:
             return ImageExportName(image);

@@ -229,6 +229,8 @@ SheetSize SequenceList(const ArchiveModel& model, const std::vector<std::int32_t
         const std::int32_t image = sequence[position];
         if (image < 0 || static_cast<std::size_t>(image) >= model.Images.size()) continue;
         const ImageRecord& record = model.Images[static_cast<std::size_t>(image)];
+        // An image without data has nothing to place, as in the displayed-image export.
+        if (record.Length == 0 || record.Width <= 0 || record.Height <= 0) continue;
         ExportFrame entry;
         entry.ImageIndex = image;
         entry.ObjectIndex = -1;
@@ -329,7 +331,8 @@ SheetExportResult ExportBitmapsSteps(ArchiveModel& model, Settings& settings, Ho
     const SheetSize size = list.size;
     result.width = size.Width;
     result.height = size.Height;
-    if (list.frames.empty()) {
+    // No file format holds a picture without pixels.
+    if (list.frames.empty() || size.Width <= 0 || size.Height <= 0) {
         host.ShowMessage(kNothingToExport, kProgramName, MessageIcon::Information,
                          MessageButtons::Ok);
         return stop(SheetExportStatus::NothingToExport);
@@ -341,14 +344,7 @@ SheetExportResult ExportBitmapsSteps(ArchiveModel& model, Settings& settings, Ho
         host.ShowMessage(*refusal, kProgramName, MessageIcon::Exclamation, MessageButtons::Ok);
         return stop(SheetExportStatus::TooLarge);
     }
-    const std::string name =
-        !settings.ExportName.empty()
-            ? settings.ExportName
-            : FitFileName(
-                  settings.ExportFolder,
-                  AutomaticExportName(model, settings.ArchivePath, request.Mode, request.Object,
-                                      request.Action, request.Direction, request.DisplayedImage),
-                  4);
+    const std::string name = SheetExportName(model, settings, request);
     const std::string base = ExportPath(settings.ExportFolder, name);
     // The lookup table counts whenever the mode may write one (its option is read while writing).
     const std::uint64_t datBytes = list.lookupTable ? list.frames.size() * kDatRecordSize : 0;
@@ -395,6 +391,16 @@ SheetExportResult ExportBitmaps(ArchiveModel& model, Settings& settings, Host& h
         result.status = SheetExportStatus::Canceled;
         return result;
     }
+}
+
+std::string SheetExportName(const ArchiveModel& model, const Settings& settings,
+                            const SheetExportRequest& request) {
+    if (!settings.ExportName.empty()) return settings.ExportName;
+    return FitFileName(
+        settings.ExportFolder,
+        AutomaticExportName(model, settings.ArchivePath, request.Mode, request.Object,
+                            request.Action, request.Direction, request.DisplayedImage),
+        4);
 }
 
 }  // namespace pixhaul

@@ -54,6 +54,11 @@ struct SheetExportResult {
     std::int64_t height = 0;
 };
 
+// The file name (without extension) an export of the request writes under settings.ExportFolder:
+// settings.ExportName, or the automatic name when that is empty.
+std::string SheetExportName(const ArchiveModel& model, const Settings& settings,
+                            const SheetExportRequest& request);
+
 // Exports by request.Mode into settings.ExportName in settings.ExportFolder (an automatic name
 // when ExportName is empty). ExportName is emptied after a written export and kept otherwise.
 // Options read from the host at the moment of use: GenerateLookupTable, RemoveDuplicateFrames,

@@ -141,7 +141,10 @@ SifExportResult ExportSifSteps(const ArchiveModel& model, Settings& settings, Ho
     const std::string tooMany =
         BuildTables(model.Objects[static_cast<std::size_t>(object)], list, table);
     if (!tooMany.empty()) return refuse(SifExportStatus::TooLarge, tooMany);
-    if (list.empty()) return refuse(SifExportStatus::NothingToExport, kNothingToExport);
+    // No sheet without pixels, as in the bitmap export.
+    if (list.empty() || size.Width <= 0 || size.Height <= 0) {
+        return refuse(SifExportStatus::NothingToExport, kNothingToExport);
+    }
     const std::vector<SheetRow> rows = SheetRowsOf(list);
 
     // The guards.

@@ -1,0 +1,207 @@
+// The window's faults mended, the state it reports, and its keyboard, zoom, playback and
+// recent-file habits.
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
+#include <QMenu>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include "export/sheet_export.h"
+#include "test_files.h"
+#include "viewer_fixture.h"
+
+using namespace pixhaul;
+using namespace pixhaul::testing;
+
+namespace {
+
+// Six 2 x 2 images of ids 1..6, one direction over all of them; `corrupt` has a stream cut
+// short and `empty` none at all.
+std::vector<std::uint8_t> SixImages(int corrupt, int empty) {
+    ImageBlockSpec block;
+    block.palette[1] = 0x0000FF;
+    for (int i = 0; i < 6; ++i) {
+        std::vector<std::uint8_t> stream = EncodeImage(259, 2, 2, [](int, int) { return 1u; });
+        if (i == corrupt) stream = {0x84, 1, 2};
+        if (i == empty) stream.clear();
+        block.images.push_back({i + 1, 2, 2, 259, {}, stream, {}});
+    }
+    DirectionSpec direction;
+    for (int id = 1; id <= 6; ++id) direction.frames.push_back({0, id});
+    ObjectSpec object;
+    object.actions.push_back({{direction}, "", {}, {}});
+    return ArchiveBuilder().ImageBlock({}).ImageBlock(block).Object(object).Build();
+}
+
+void SelectDirection(TestWindow& w) {
+    for (int list = 1; list <= 3; ++list) w.List(list)->setCurrentIndex(0);
+}
+
+}  // namespace
+
+class HabitsTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    // A held arrow must not keep stepping under the corruption box: one click, one step.
+    void arrowOntoCorruptImageStepsOnce() {
+        TestWindow w;
+        w.Load(SixImages(1, -1));
+        w.onMessage = [] {
+            QDialog box;
+            QTimer::singleShot(900, &box, &QDialog::accept);  // longer than the repeat delay
+            box.exec();
+        };
+        QScrollBar* bar = w.Scroll();
+        const QPoint rightArrow(bar->width() - 3, bar->height() / 2);
+        QTest::mousePress(bar, Qt::LeftButton, {}, rightArrow);
+        QTest::qWait(700);
+        QTest::mouseRelease(bar, Qt::LeftButton, {}, rightArrow);
+        QCOMPARE(bar->value(), 1);
+        QCOMPARE(w.messages.size(), std::size_t{1});
+        QCOMPARE(w.Label(), std::string("Viewing frame 2 of 6"));
+    }
+
+    // Empty images have no place in a sequence; only empty ones: nothing to export, no file.
+    void sequenceSkipsEmptyImages() {
+        TestWindow w;
+        w.Load(SixImages(-1, 2));
+        w.folderAnswer = w.dir.Path();
+        w.Action("mnuExpTo")->trigger();
+        w.Mode(7)->trigger();
+        w.Scroll()->setValue(2);
+        w.Button(5)->click();
+        w.Action("mnuExpNow")->trigger();
+        QVERIFY(!Exists(w.dir.File("Sequence.bmp")));
+        QCOMPARE(w.messages.back().text, std::string(kNothingToExport));
+        w.Scroll()->setValue(3);
+        w.Button(5)->click();
+        w.Action("mnuExpNow")->trigger();
+        QCOMPARE(SLe32(ReadAll(w.dir.File("Sequence.bmp")), 18), 2);
+        QCOMPARE(w.Find<QLabel>("ExportNote")->text(),
+                 QString("Written: Sequence.bmp, Sequence.dat"));
+        QCOMPARE(w.Caption(), "Pixhaul: " + w.dir.File("units.qxa"));
+    }
+
+    // Export As asks about the files it writes, not the name typed; Export now asks too,
+    // until told not to.
+    void replacingAsksAboutTheWrittenFiles() {
+        TestWindow w;
+        w.Load(StandardArchive());
+        WriteFile(w.dir.File("hero.bmp"), {1, 2, 3});
+        w.fileAnswers.push_back(w.dir.File("hero.png"));
+        w.replaceAnswer = MessageResult::No;
+        w.Action("mnuExpAs")->trigger();
+        QVERIFY(!w.fileDialogs.back().confirmOverwrite);
+        QCOMPARE(w.replaceQuestions.size(), std::size_t{1});
+        QVERIFY(w.replaceQuestions[0].find(w.dir.File("hero.bmp")) != std::string::npos);
+        QCOMPARE(ReadAll(w.dir.File("hero.bmp")).size(), std::size_t{3});
+
+        w.folderAnswer = w.dir.Path();
+        w.Action("mnuExpTo")->trigger();
+        w.replaceAnswer = MessageResult::Yes;
+        w.dontAskAnswer = true;
+        w.Action("mnuExpNow")->trigger();  // new files: no question
+        w.Action("mnuExpNow")->trigger();  // asked, and told not to ask again
+        w.Action("mnuExpNow")->trigger();
+        QCOMPARE(w.replaceQuestions.size(), std::size_t{2});
+    }
+
+    void browsingKeys_data() {
+        QTest::addColumn<int>("start");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("value");
+        QTest::newRow("right") << 3 << int(Qt::Key_Right) << 4;
+        QTest::newRow("left") << 3 << int(Qt::Key_Left) << 2;
+        QTest::newRow("left at 0") << 0 << int(Qt::Key_Left) << 0;
+        QTest::newRow("page down") << 1 << int(Qt::Key_PageDown) << 5;
+        QTest::newRow("page up") << 4 << int(Qt::Key_PageUp) << 0;
+        QTest::newRow("home") << 4 << int(Qt::Key_Home) << 0;
+        QTest::newRow("end") << 1 << int(Qt::Key_End) << 5;
+    }
+    void browsingKeys() {
+        QFETCH(int, start);
+        QFETCH(int, key);
+        QFETCH(int, value);
+        TestWindow w;
+        w.Load(StandardArchive());
+        w.Scroll()->setValue(start);
+        w.List(1)->setFocus();
+        QTest::keyClick(w.List(1), static_cast<Qt::Key>(key));
+        QCOMPARE(w.Scroll()->value(), value);
+    }
+
+    // Up and Down step the chosen direction's frames, wrapping; they show each frame's image.
+    void frameKeysStepTheDirection() {
+        TestWindow w;
+        w.Load(StandardArchive());
+        SelectDirection(w);
+        for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down}) QTest::keyClick(w.form.get(), key);
+        QCOMPARE(w.Scroll()->value(), 1);
+        QTest::keyClick(w.form.get(), Qt::Key_Down);
+        QCOMPARE(w.List(4)->currentIndex(), 0);
+        QTest::keyClick(w.form.get(), Qt::Key_Up);
+        QCOMPARE(w.List(4)->currentIndex(), 1);
+    }
+
+    void zoomShortcutsAndWheel() {
+        TestWindow w;
+        w.Load(StandardArchive());
+        const auto ctrl = [&](Qt::Key key) {
+            QTest::keyClick(w.form.get(), key, Qt::ControlModifier);
+            return w.form->Config().Zoom;
+        };
+        QCOMPARE(ctrl(Qt::Key_Equal), 1.5);
+        QCOMPARE(ctrl(Qt::Key_Minus), 1.0);
+        QCOMPARE(ctrl(Qt::Key_Minus), 0.5);
+        QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), {}, QPoint(0, 120), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w.form->Picture1(), &wheel);
+        QCOMPARE(w.form->Config().Zoom, 1.0);
+        QCOMPARE(ctrl(Qt::Key_0), 1.0);
+        w.Action("mnuZoomFit")->trigger();  // 4 x 3 in the picture area: the largest zoom
+        QCOMPARE(w.form->Config().Zoom, viewer::kMaxZoom);
+    }
+
+    // Started with a relative path, the caption and the recent files hold the full one.
+    void recentFilesKeepTheLastEightFullPaths() {
+        TestWindow w;
+        std::vector<std::string> paths;
+        for (int i = 0; i < 10; ++i) paths.push_back("/nowhere/" + std::to_string(i % 9) + ".qxa");
+        w.form->SetRecentFiles(paths);
+        QCOMPARE(w.form->RecentFiles().size(), std::size_t{8});
+        const std::string path = w.dir.File("rel.qxa");
+        WriteFile(path, StandardArchive());
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(QString::fromStdString(w.dir.Path()));
+        w.form->OpenArchive("rel.qxa");
+        QDir::setCurrent(before);
+        QCOMPARE(w.Caption(), "Pixhaul: " + path);
+        QCOMPARE(w.form->RecentFiles().front(), path);
+        QCOMPARE(w.form->RecentFiles().size(), std::size_t{8});
+        w.Action("mnuUnload")->trigger();
+        w.Action("mnuRecent_0")->trigger();
+        QCOMPARE(w.Caption(), "Pixhaul: " + path);
+    }
+
+    void playbackStepsFramesAndStopsOnUnload() {
+        TestWindow w;
+        w.Load(StandardArchive());
+        w.Find<QSpinBox>("PlaybackFps")->setValue(50);
+        QTest::keyClick(w.form.get(), Qt::Key_Space);
+        QVERIFY(!w.form->IsPlaying());  // no direction chosen
+        SelectDirection(w);
+        QTest::keyClick(w.form.get(), Qt::Key_Space);
+        QVERIFY(w.form->IsPlaying());
+        QTRY_COMPARE(w.Scroll()->value(), 1);  // frame 1 shows image 1
+        QTRY_COMPARE(w.Scroll()->value(), 0);  // and round again
+        w.Action("mnuUnload")->trigger();
+        QVERIFY(!w.form->IsPlaying());
+    }
+};
+
+QTEST_MAIN(HabitsTest)
+#include "habits_test.moc"
