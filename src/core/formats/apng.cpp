@@ -118,7 +118,7 @@ void ApngWriter::WriteChunk(const char type[4], const std::vector<std::uint8_t>&
     PutBe32(head, static_cast<std::uint32_t>(body.size()));
     head.insert(head.end(), type, type + 4);
     uLong crc = crc32(0, reinterpret_cast<const Bytef*>(type), 4);
-    crc = crc32(crc, body.data(), static_cast<uInt>(body.size()));
+    if (!body.empty()) crc = crc32(crc, body.data(), static_cast<uInt>(body.size()));
     std::vector<std::uint8_t> tail;
     PutBe32(tail, static_cast<std::uint32_t>(crc));
     file_.Write(head.data(), head.size());

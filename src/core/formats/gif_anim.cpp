@@ -31,7 +31,15 @@ bool IsTransparent(const std::uint8_t* pixel) {
 struct IndexedFrame {
     std::vector<GifByteType> indices;
     std::array<GifColorType, 256> colours{};
+    int used = 1;  // entries of colours in use
 };
+
+// The colour table's size: a power of two from 2 to 256 holding `used` entries.
+int TableSize(int used) {
+    int size = 2;
+    while (size < used) size *= 2;
+    return size;
+}
 
 IndexedFrame IndexFrame(const std::uint8_t* rgba, std::size_t pixels) {
     IndexedFrame frame;
@@ -46,6 +54,7 @@ IndexedFrame IndexFrame(const std::uint8_t* rgba, std::size_t pixels) {
         frame.indices[i] = it->second;
     }
     if (fits) {
+        frame.used = static_cast<int>(exact.size()) + 1;
         for (const auto& [rgb, index] : exact) {
             frame.colours[index] = {static_cast<GifByteType>(rgb >> 16),
                                     static_cast<GifByteType>(rgb >> 8),
@@ -70,6 +79,7 @@ IndexedFrame IndexFrame(const std::uint8_t* rgba, std::size_t pixels) {
                           blue.data(), quantised.data(), frame.colours.data() + 1) != GIF_OK) {
         throw std::bad_alloc();
     }
+    frame.used = size + 1;
     for (std::size_t k = 0; k < where.size(); ++k) {
         frame.indices[where[k]] = static_cast<GifByteType>(quantised[k] + 1);
     }
@@ -129,7 +139,7 @@ void GifAnimWriter::AddFrame(const std::uint8_t* rgba) {
     control.TransparentColor = kTransparentIndex;
     GifByteType extension[4];
     const size_t length = EGifGCBToExtension(&control, extension);
-    ColorMapObject* map = GifMakeMapObject(256, frame.colours.data());
+    ColorMapObject* map = GifMakeMapObject(TableSize(frame.used), frame.colours.data());
     if (map == nullptr) throw std::bad_alloc();
     bool ok = EGifPutExtension(gif_, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension) ==
                   GIF_OK &&
