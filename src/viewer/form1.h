@@ -157,6 +157,7 @@ class Form1 : public QMainWindow, public Host {
     void mnuExpAs_Click();
     void mnuExpTo_Click();
     void mnuToSIF_Click();
+    void mnuExpAnim_Click();  // form1_anim.cpp
     void ExportBitmaps();
     void ExportSif();
     // When the archive changed on disk while it was open: says so and offers to reload it
