@@ -308,5 +308,16 @@ TEST_F(AnimExport, KeepsDuplicatesWhenAskedAndLeavesNoFileWhenCanceled) {
     EXPECT_EQ(AnimPreviewName(model, 0, 0, 1), "0_Walk_Cycle_d1");
 }
 
+TEST(WebpAnim, OpaqueFramesStillMarkTheFileAsHavingAlpha) {
+    TempDir dir;
+    std::vector<std::uint8_t> pixels(16, 255);
+    auto writer = MakeAnimWriter(AnimFormat::Webp, dir.File("o.webp"), {2, 2, 10, 2});
+    writer->AddFrame(pixels.data());
+    pixels[0] = 0;
+    writer->AddFrame(pixels.data());
+    writer->Finish();
+    EXPECT_EQ(DecodeWebp(dir.File("o.webp")).frames.size(), 2u);  // checks the flag
+}
+
 }  // namespace
 }  // namespace pixhaul
