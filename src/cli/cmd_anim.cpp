@@ -8,6 +8,7 @@
 #include <limits>
 #include <map>
 #include <ostream>
+#include <set>
 
 #include "archive_loading.h"
 #include "cli_host.h"
@@ -89,14 +90,20 @@ class AnimCommand : public Command {
         MakeOutputFolder(output_);
         const std::string folder = output_.back() == '/' ? output_ : output_ + "/";
         int written = 0;
+        std::set<std::string> used;
         for (std::size_t a = 0; a < object.Actions.size(); ++a) {
             for (std::size_t d = 0; d < object.Actions[a].Directions.size(); ++d) {
                 request.Action = static_cast<std::int32_t>(a);
                 request.Direction = static_cast<std::int32_t>(d);
-                request.Path =
-                    folder +
-                    AnimPreviewName(model, request.Object, request.Action, request.Direction) +
-                    AnimExtension(request.Format);
+                // Two actions of one name (or names that differ only in characters a file
+                // name cannot hold) would write over each other: later ones get "-2", "-3", ...
+                const std::string base =
+                    AnimPreviewName(model, request.Object, request.Action, request.Direction);
+                std::string name = base;
+                for (int k = 2; !used.insert(name).second; ++k) {
+                    name = base + "-" + std::to_string(k);
+                }
+                request.Path = folder + name + AnimExtension(request.Format);
                 const AnimExportResult result = ExportAnimation(model, host, request);
                 host.EndProgress();
                 if (result.status == AnimExportStatus::NothingToExport) {

@@ -9,7 +9,8 @@
 namespace pixhaul::testing {
 namespace {
 
-// One object, action "Run/Fast" with direction 0 of two frames and direction 1 of none.
+// One object with two actions "Run/Fast", each with direction 0 of two frames and direction 1
+// of none.
 class AnimCommandTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -20,8 +21,9 @@ class AnimCommandTest : public ::testing::Test {
             {11, 2, 4, 259, {}, EncodeImage(259, 2, 4, [](int x, int) { return x; }), {}}};
         ActionSpec run{
             {DirectionSpec{{{0, 10}, {0, 11}}, {}, {}}, DirectionSpec{}}, "Run/Fast", {}, {}};
-        WriteFile(archive_,
-                  ArchiveBuilder().ImageBlock({}).ImageBlock(block).Object({{run}, {}}).Build());
+        WriteFile(
+            archive_,
+            ArchiveBuilder().ImageBlock({}).ImageBlock(block).Object({{run, run}, {}}).Build());
         WriteFile(dir_.File("file"), {1});
     }
 
@@ -55,12 +57,14 @@ TEST_F(AnimCommandTest, RefusedRequestsSayWhyAndWriteNothing) {
     }
 }
 
-TEST_F(AnimCommandTest, AllWritesOnePreviewPerDirectionWithFrames) {
+TEST_F(AnimCommandTest, AllWritesOnePreviewPerDirectionWithFramesUnderItsOwnName) {
     const ProcessResult r = RunQxa(
         {"anim", archive_, "--object", "0", "--all", "--format", "apng", "-o", dir_.File("all")});
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(FileNames(dir_.File("all")), std::vector<std::string>{"0_Run_Fast_d0.png"});
-    EXPECT_NE(r.err.find("direction 1 holds no frames to show: skipped"), std::string::npos) << r.err;
+    EXPECT_EQ(FileNames(dir_.File("all")),
+              (std::vector<std::string>{"0_Run_Fast_d0-2.png", "0_Run_Fast_d0.png"}));
+    EXPECT_NE(r.err.find("direction 1 holds no frames to show: skipped"), std::string::npos)
+        << r.err;
 }
 
 }  // namespace
