@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
     g++ cmake ninja-build pkgconf dpkg-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    libpng-dev zlib1g-dev libcli11-dev nlohmann-json3-dev
+    libpng-dev zlib1g-dev libcli11-dev nlohmann-json3-dev libwebp-dev libgif-dev
     qt6-base-dev fonts-dejavu-core
     xvfb xauth
     clang-14 libclang-rt-14-dev clang-format-14

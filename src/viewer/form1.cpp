@@ -355,6 +355,8 @@ void Form1::BuildMenus() {
     mnuExpTo_ = AddItem(exportMenu, "mnuExpTo", "Export &To...");
     exportMenu->addSeparator();
     mnuToSIF_ = AddItem(exportMenu, "mnuToSIF", "Export to SIF... (Beta)");
+    connect(AddItem(exportMenu, "mnuExpAnim", "Export A&nimation..."), &QAction::triggered, this,
+            [this] { mnuExpAnim_Click(); });
     exportMenu->addSeparator();
     connect(mnuExpNow_, &QAction::triggered, this, [this] { mnuExpNow_Click(); });
     connect(mnuExpAs_, &QAction::triggered, this, [this] { mnuExpAs_Click(); });

@@ -210,6 +210,7 @@ class Form1 : public QMainWindow, public Host {
     void mnuToSIF_Click();
     // allowDontAsk: the replace question may be turned off for the rest of the run.
     void ExportBitmaps(bool allowDontAsk);
+    void mnuExpAnim_Click();  // form1_anim.cpp
     void ExportSif();
     // When the archive changed on disk while it was open: says so and offers to reload it
     // (Yes reloads). Returns whether it had changed.
