@@ -14,6 +14,7 @@ std::unique_ptr<Command> MakeSheetCommand();
 std::unique_ptr<Command> MakeSifCommand();
 std::unique_ptr<Command> MakeSifDecodeCommand();
 std::unique_ptr<Command> MakeBatchCommand();
+std::unique_ptr<Command> MakeAtlasCommand();
 
 std::vector<std::unique_ptr<Command>> MakeCommands();
 

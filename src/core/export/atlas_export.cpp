@@ -12,8 +12,8 @@
 #include "export/rgba_sprite.h"
 #include "export/sheet_export.h"
 #include "formats/atlas_data.h"
-#include "platform/atomic_file.h"
 #include "platform/archive_file.h"
+#include "platform/atomic_file.h"
 #include "platform/replace_check.h"
 
 namespace pixhaul {
@@ -74,9 +74,9 @@ class AtlasWriter {
 
     void Render(std::int32_t image, RgbaImage& out) {
         const ImageOutcome outcome = RenderRgba(model_, image, settings_.TransColor, host_, out);
-        if (IsFailure(outcome) && std::find(result_.corruptImages.begin(),
-                                            result_.corruptImages.end(),
-                                            image) == result_.corruptImages.end()) {
+        if (IsFailure(outcome) &&
+            std::find(result_.corruptImages.begin(), result_.corruptImages.end(), image) ==
+                result_.corruptImages.end()) {
             result_.corruptImages.push_back(image);
         }
     }
@@ -138,7 +138,8 @@ class AtlasWriter {
             const std::int32_t sy = box.y + std::clamp(y, 0, box.height - 1);
             const std::int32_t by = sprite.y + y - bandTop;
             std::uint8_t* to = band.data() + (static_cast<std::size_t>(by) * bandWidth +
-                                              static_cast<std::size_t>(sprite.x - e)) * 4;
+                                              static_cast<std::size_t>(sprite.x - e)) *
+                                                 4;
             for (std::int32_t x = -e; x < box.width + e; ++x, to += 4) {
                 const std::int32_t sx = box.x + std::clamp(x, 0, box.width - 1);
                 std::copy_n(pixels.At(sx, sy), 4, to);
@@ -197,7 +198,8 @@ bool ListSelectionFrames(const ArchiveModel& model, Host& host, ExportMode mode,
     list.clear();
     list.reserve(frames.size());
     for (const ExportFrame& f : frames) {
-        list.push_back({f.ObjectIndex, f.ActionIndex, f.DirectionIndex, f.FrameIndex, f.ImageIndex});
+        list.push_back(
+            {f.ObjectIndex, f.ActionIndex, f.DirectionIndex, f.FrameIndex, f.ImageIndex});
     }
     return true;
 }
@@ -227,8 +229,7 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
             ? settings.ExportName
             : FitFileName(settings.ExportFolder,
                           AutomaticExportName(model, settings.ArchivePath, request.Mode,
-                                              request.Object, request.Action, request.Direction,
-                                              0),
+                                              request.Object, request.Action, request.Direction, 0),
                           8);
     const std::string base = settings.ExportFolder + name;
     AtlasWriter writer(model, settings, host, request, result);
@@ -240,8 +241,8 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
             layout = LayoutAtlas(
                 frames, [&](std::int32_t image) { return writer.Measure(image); }, request.Layout);
         } catch (const AtlasLayoutError& error) {
-            throw AtlasFailure(AtlasExportStatus::TooLarge, "The atlas cannot be laid out: " +
-                                                                std::string(error.what()) + ".");
+            throw AtlasFailure(AtlasExportStatus::TooLarge,
+                               "The atlas cannot be laid out: " + std::string(error.what()) + ".");
         }
         std::uint64_t pixels = 0;
         std::uint64_t bytes = 0;
@@ -254,7 +255,8 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
             }
         }
         for (const AtlasPage& page : layout.pages) {
-            pixels += static_cast<std::uint64_t>(page.width) * static_cast<std::uint64_t>(page.height);
+            pixels +=
+                static_cast<std::uint64_t>(page.width) * static_cast<std::uint64_t>(page.height);
             bytes += (static_cast<std::uint64_t>(page.width) * 4 + 1) *
                      static_cast<std::uint64_t>(page.height);
         }
@@ -268,9 +270,9 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
                 layout.pages.size() == 1 ? name + ".png" : name + "-" + std::to_string(p) + ".png");
         }
         const std::string dataPath = base + AtlasDataExtension(request.Data);
-        if (!ClearedByBudget({settings.ExportFolder + document.pageFiles.front(), pixels, bytes,
-                              false},
-                             budget, host)) {
+        if (!ClearedByBudget(
+                {settings.ExportFolder + document.pageFiles.front(), pixels, bytes, false}, budget,
+                host)) {
             result.status = AtlasExportStatus::OverBudget;
             return result;
         }

@@ -38,9 +38,9 @@ enum class AtlasExportStatus {
     NothingToExport,  // the selection holds no frames: told, nothing written
     TooLarge,         // a frame larger than the page, or a page too large to assemble: told
     OverBudget,
-    Interrupted,      // the archive was reset or replaced meanwhile: nothing written
-    Canceled,         // the user stopped it: nothing written
-    Failed,           // a file error: told, older files untouched
+    Interrupted,  // the archive was reset or replaced meanwhile: nothing written
+    Canceled,     // the user stopped it: nothing written
+    Failed,       // a file error: told, older files untouched
 };
 
 struct AtlasExportResult {

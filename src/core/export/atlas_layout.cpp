@@ -31,8 +31,8 @@ std::int64_t NaturalWidth(const std::vector<AtlasSprite>& sprites, std::int64_t 
     for (const AtlasSprite& sprite : sprites) {
         const std::int64_t width = sprite.box.width + border;
         widest = std::max(widest, width);
-        area += static_cast<double>(width + padding) * static_cast<double>(sprite.box.height +
-                                                                           border + padding);
+        area += static_cast<double>(width + padding) *
+                static_cast<double>(sprite.box.height + border + padding);
     }
     const auto side = static_cast<std::int64_t>(std::ceil(std::sqrt(area)));
     return std::min(std::max(widest, side), kUnlimited);
@@ -41,10 +41,9 @@ std::int64_t NaturalWidth(const std::vector<AtlasSprite>& sprites, std::int64_t 
 }  // namespace
 
 std::string DescribeAtlasFrame(const AtlasSource& source) {
-    return "frame " + std::to_string(source.frame) + " of object " +
-           std::to_string(source.object) + ", action " + std::to_string(source.action) +
-           ", direction " + std::to_string(source.direction) + " (image " +
-           std::to_string(source.image) + ")";
+    return "frame " + std::to_string(source.frame) + " of object " + std::to_string(source.object) +
+           ", action " + std::to_string(source.action) + ", direction " +
+           std::to_string(source.direction) + " (image " + std::to_string(source.image) + ")";
 }
 
 AtlasLayout LayoutAtlas(const std::vector<AtlasSource>& frames, const MeasureSprite& measure,

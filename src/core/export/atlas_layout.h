@@ -33,7 +33,7 @@ struct AtlasSprite {
     std::int32_t page = 0;
     std::int32_t x = 0;  // top-left corner of the kept pixels on the page (inside the extrusion)
     std::int32_t y = 0;
-    SpriteBox box;       // the kept pixels inside the image
+    SpriteBox box;  // the kept pixels inside the image
     std::int32_t sourceWidth = 0;
     std::int32_t sourceHeight = 0;
     bool trimmed = false;  // box is not the whole image
@@ -66,9 +66,9 @@ struct AtlasLayout {
 };
 
 struct AtlasLayoutOptions {
-    std::int32_t padding = 0;  // transparent pixels between cells
-    std::int32_t extrude = 0;  // edge pixels repeated outward around each sprite
-    bool powerOfTwo = false;   // page sides rounded up to powers of two
+    std::int32_t padding = 0;   // transparent pixels between cells
+    std::int32_t extrude = 0;   // edge pixels repeated outward around each sprite
+    bool powerOfTwo = false;    // page sides rounded up to powers of two
     std::int32_t maxWidth = 0;  // 0: no limit (one page)
     std::int32_t maxHeight = 0;
     bool keepDuplicates = false;  // a sprite for every frame, even when its image is placed

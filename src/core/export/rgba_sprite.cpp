@@ -10,8 +10,8 @@ ImageOutcome RenderRgba(const ArchiveModel& model, std::int32_t index, COLORREF 
     const ImageRecord* record = known ? &model.Images[static_cast<std::size_t>(index)] : nullptr;
     out.width = record != nullptr ? std::max<std::int32_t>(record->Width, 1) : 1;
     out.height = record != nullptr ? std::max<std::int32_t>(record->Height, 1) : 1;
-    out.pixels.assign(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 4,
-                      0);
+    out.pixels.assign(
+        static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height) * 4, 0);
     Surface surface(out.width, out.height);
     surface.Fill(trans);
     const ImageOutcome outcome = ComposeImage(model, index, trans, host, {&surface, 0, 0}).outcome;

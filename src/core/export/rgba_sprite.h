@@ -19,7 +19,8 @@ struct RgbaImage {
 
     const std::uint8_t* At(std::int32_t x, std::int32_t y) const {
         return pixels.data() + (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) +
-                                static_cast<std::size_t>(x)) * 4;
+                                static_cast<std::size_t>(x)) *
+                                   4;
     }
 };
 

@@ -35,8 +35,10 @@ std::vector<AtlasAnimation> AtlasAnimations(
         std::string action;
         if (s.object >= 0 && static_cast<std::size_t>(s.object) < actionNames.size() &&
             s.action >= 0 &&
-            static_cast<std::size_t>(s.action) < actionNames[static_cast<std::size_t>(s.object)].size()) {
-            action = actionNames[static_cast<std::size_t>(s.object)][static_cast<std::size_t>(s.action)];
+            static_cast<std::size_t>(s.action) <
+                actionNames[static_cast<std::size_t>(s.object)].size()) {
+            action =
+                actionNames[static_cast<std::size_t>(s.object)][static_cast<std::size_t>(s.action)];
         }
         if (action.empty()) action = std::to_string(s.action);
         const std::string base = SafeAnimationName(std::to_string(s.object) + "_" + action + "_d" +

@@ -60,9 +60,9 @@ std::string AtlasJson(const AtlasDocument& document) {
     if (paged) {
         Json pages = Json::array();
         for (std::size_t p = 0; p < layout.pages.size(); ++p) {
-            pages.push_back(Json{{"image", document.pageFiles[p]},
-                                 {"size", Json{{"w", layout.pages[p].width},
-                                               {"h", layout.pages[p].height}}}});
+            pages.push_back(
+                Json{{"image", document.pageFiles[p]},
+                     {"size", Json{{"w", layout.pages[p].width}, {"h", layout.pages[p].height}}}});
         }
         own["pages"] = std::move(pages);
     }

@@ -26,8 +26,8 @@ std::string GodotSpriteFrames(const AtlasDocument& document) {
     out << "[gd_resource type=\"SpriteFrames\" load_steps="
         << layout.pages.size() + layout.frames.size() + 1 << " format=3]\n\n";
     for (std::size_t p = 0; p < layout.pages.size(); ++p) {
-        out << "[ext_resource type=\"Texture2D\" path=" << Quoted(document.pageFiles[p])
-            << " id=\"" << p + 1 << "\"]\n";
+        out << "[ext_resource type=\"Texture2D\" path=" << Quoted(document.pageFiles[p]) << " id=\""
+            << p + 1 << "\"]\n";
     }
     out << '\n';
     for (std::size_t i = 0; i < layout.frames.size(); ++i) {
