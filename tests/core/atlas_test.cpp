@@ -13,6 +13,7 @@
 #include "archive/archive.h"
 #include "archive_builder.h"
 #include "export/atlas_export.h"
+#include "export/frames_export.h"
 #include "export/rgba_sprite.h"
 #include "recording_host.h"
 #include "test_files.h"
@@ -291,6 +292,59 @@ TEST(Atlas, AFrameLargerThanThePageIsRefusedByName) {
               std::string::npos)
         << f.host.messages[0].text;
     EXPECT_EQ(testing::FileNames(f.dir.Path()), std::vector<std::string>{"a.qxa"});
+}
+
+struct PatternCase {
+    const char* pattern;
+    const char* action;
+    const char* expected;  // "" when refused
+};
+
+TEST(FramePattern, FieldsArePaddedAndMadeSafe) {
+    const PatternCase cases[] = {
+        {kDefaultFramePattern, "Walk", "03/Walk_d1_007.png"},
+        {"{image:5}-{frame}.png", "Walk", "00042-07.png"},
+        {"{object}/{action}.png", "../up", "03/.._up.png"},
+        {"{object}/{action}.png", "..", "03/__.png"},
+        {"{action}.png", "a\nb", "a_b.png"},
+        {"../{frame}.png", "Walk", ""},
+        {"/{frame}.png", "Walk", ""},
+        {"{frame}//x.png", "Walk", ""},
+        {"{colour}.png", "Walk", ""},
+        {"{frame.png", "Walk", ""},
+    };
+    for (const PatternCase& c : cases) {
+        const FrameNameFields fields{3, c.action, 1, 7, 42};
+        const FrameFieldWidths widths{2, 1, 2, 3};
+        if (*c.expected == '\0') {
+            EXPECT_THROW(ExpandFramePattern(c.pattern, fields, widths), FramePatternError)
+                << c.pattern;
+        } else {
+            EXPECT_EQ(ExpandFramePattern(c.pattern, fields, widths), c.expected) << c.pattern;
+        }
+    }
+}
+
+TEST(FramesExport, OneTrimmedRgbaFilePerFrameSortedInArchiveOrder) {
+    Fixture f;
+    Settings settings;
+    settings.ExportFolder = f.dir.File("frames/");
+    FramesExportRequest request{ExportMode::SelectedAction, 0, 0};
+    request.Trim = true;
+    const FramesExportResult result = ExportFrames(f.model, settings, f.host, request);
+    ASSERT_EQ(result.status, FramesExportStatus::Written);
+    ASSERT_EQ(result.paths.size(), 5u);
+    EXPECT_TRUE(std::is_sorted(result.paths.begin(), result.paths.end()));
+    EXPECT_EQ(result.paths[0], settings.ExportFolder + "0/Walk_d0_000.png");
+    const Rgba first = ReadRgba(result.paths[0]);  // image 1: its 2 x 2 visible block
+    EXPECT_EQ(std::tuple(first.width, first.height, first.At(0, 0)[3]), std::tuple(2u, 2u, 255));
+    const Rgba empty = ReadRgba(result.paths[1]);  // image 2: one clear pixel
+    EXPECT_EQ(std::tuple(empty.width, empty.height, empty.At(0, 0)[3]), std::tuple(1u, 1u, 0));
+
+    request.Mode = ExportMode::AllObjects;  // two actions named "Walk": names collide
+    request.Pattern = kDefaultFramePattern;
+    EXPECT_EQ(ExportFrames(f.model, settings, f.host, request).status,
+              FramesExportStatus::BadPattern);
 }
 
 }  // namespace
