@@ -104,7 +104,7 @@ class AtlasCommand : public Command {
 
         if (!folder_.empty()) MakeOutputFolder(folder_);
         settings.ExportFolder = folder_.empty() || folder_.back() == '/' ? folder_ : folder_ + "/";
-        settings.ExportName = name_;
+        settings.ExportName = RemoveKnownExtension(name_);
 
         host.SetProgressLabel("Writing atlas");
         const AtlasExportResult result =
