@@ -9,6 +9,8 @@ std::vector<std::unique_ptr<Command>> MakeCommands() {
     commands.push_back(MakeExtractCommand());
     commands.push_back(MakeSheetCommand());
     commands.push_back(MakeAnimCommand());
+    commands.push_back(MakeAtlasCommand());
+    commands.push_back(MakeFramesCommand());
     commands.push_back(MakeSifCommand());
     commands.push_back(MakeSifDecodeCommand());
     commands.push_back(MakeBatchCommand());

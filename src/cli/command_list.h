@@ -15,6 +15,8 @@ std::unique_ptr<Command> MakeSifCommand();
 std::unique_ptr<Command> MakeSifDecodeCommand();
 std::unique_ptr<Command> MakeBatchCommand();
 std::unique_ptr<Command> MakeAnimCommand();
+std::unique_ptr<Command> MakeAtlasCommand();
+std::unique_ptr<Command> MakeFramesCommand();
 
 std::vector<std::unique_ptr<Command>> MakeCommands();
 

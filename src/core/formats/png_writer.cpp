@@ -34,8 +34,8 @@ void WriteChunk(AtomicFile& file, const char (&type)[5], const std::uint8_t* dat
     file.Write(tail, sizeof tail);
 }
 
-std::uint64_t RowBytes(std::int32_t width) {
-    return 1 + 3 * static_cast<std::uint64_t>(width);
+std::uint64_t RowBytes(std::int32_t width, PngPixels pixels) {
+    return 1 + (pixels == PngPixels::Rgba ? 4 : 3) * static_cast<std::uint64_t>(width);
 }
 
 }  // namespace
@@ -52,27 +52,41 @@ struct PngWriter::State {
 
     AtomicFile file;
     ParallelDeflate deflate;
-    std::vector<std::uint8_t> row;  // filter byte, then red, green, blue
+    std::vector<std::uint8_t> row;  // filter byte, then red, green, blue (, alpha)
+    PngPixels pixels = PngPixels::Bgr;
     bool failed = false;
 };
 
+namespace {
+
+void EndStream(PngWriter::State& s, bool allRows) {
+    if (!allRows) throw std::logic_error("PngWriter: rows missing");
+    if (s.failed || !s.deflate.Finished()) {
+        throw FileError(EIO, "an earlier write failed", s.file.TargetPath());
+    }
+    WriteChunk(s.file, "IEND", nullptr, 0);
+}
+
+}  // namespace
+
 PngWriter::PngWriter(const std::string& path, std::int32_t width, std::int32_t height,
-int compressionLevel, int threads)
+int compressionLevel, int threads, PngPixels pixels)
     : width_(width), height_(height) {
     if (width <= 0 || height <= 0) throw FileError(EINVAL, "Invalid picture size", path);
     if (compressionLevel < 0 || compressionLevel > 9) {
         throw FileError(EINVAL, "Invalid compression level", path);
     }
     state_ =
-        std::make_unique<State>(path, RowBytes(width) * static_cast<std::uint64_t>(height),
+        std::make_unique<State>(path, RowBytes(width, pixels) * static_cast<std::uint64_t>(height),
                                 compressionLevel, threads);
     State& s = *state_;
-    s.row.assign(RowBytes(width), 0);  // filter type 0: none
+    s.pixels = pixels;
+    s.row.assign(RowBytes(width, pixels), 0);  // filter type 0: none
     std::uint8_t header[13] = {};
     StoreBE32(header, static_cast<std::uint32_t>(width));
     StoreBE32(header + 4, static_cast<std::uint32_t>(height));
     header[8] = 8;  // bits per sample
-    header[9] = 2;  // truecolour; compression, filter and interlace methods stay 0
+    header[9] = pixels == PngPixels::Rgba ? 6 : 2;  // truecolour (with alpha); compression, filter and interlace methods stay 0
     s.file.Write(kSignature, sizeof kSignature);
     WriteChunk(s.file, "IHDR", header, sizeof header);
 }
@@ -89,6 +103,12 @@ void PngWriter::WriteRows(const std::uint8_t* first, std::ptrdiff_t rowStep, std
         for (std::int32_t i = 0; i < count; ++i) {
             const std::uint8_t* bgr = first + i * rowStep;
             std::uint8_t* rgb = s.row.data() + 1;
+            if (s.pixels == PngPixels::Rgba) {
+                std::copy_n(bgr, s.row.size() - 1, rgb);
+                s.deflate.Append(s.row.data(), s.row.size());
+                ++rowsWritten_;
+                continue;
+            }
             for (std::int32_t x = 0; x < width_; ++x, bgr += 3, rgb += 3) {
                 rgb[0] = bgr[2];
                 rgb[1] = bgr[1];
@@ -110,17 +130,22 @@ void PngWriter::WriteRows(const std::uint8_t* first, std::ptrdiff_t rowStep, std
 }
 
 void PngWriter::Finish(AtomicFile* partner) {
-    if (rowsWritten_ != height_) throw std::logic_error("PngWriter: rows missing");
     State& s = *state_;
-    if (s.failed || !s.deflate.Finished()) {
-        throw FileError(EIO, "an earlier write failed", s.file.TargetPath());
-    }
-    WriteChunk(s.file, "IEND", nullptr, 0);
+    EndStream(s, rowsWritten_ == height_);
     if (partner != nullptr) {
         CommitTogether(s.file, *partner);
     } else {
         s.file.Commit();
     }
+}
+
+void PngWriter::Prepare() {
+    EndStream(*state_, rowsWritten_ == height_);
+    state_->file.Prepare();
+}
+
+void PngWriter::Publish() {
+    state_->file.Publish();
 }
 
 void WritePng(const std::string& path, const Surface& surface, int compressionLevel, int threads) {

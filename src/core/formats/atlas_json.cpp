@@ -1,0 +1,83 @@
+// The JSON hash form: frames keyed "0".."N-1" in archive order, animations for sprite-sheet
+// loaders that read them, frame tags for loaders that build animations from tags.
+#include <nlohmann/json.hpp>
+
+#include "formats/atlas_data.h"
+#include "pixhaul_version.h"
+
+namespace pixhaul {
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+Json Rect(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) {
+    return Json{{"x", x}, {"y", y}, {"w", w}, {"h", h}};
+}
+
+}  // namespace
+
+std::string AtlasJson(const AtlasDocument& document) {
+    const AtlasLayout& layout = *document.layout;
+    const bool paged = layout.pages.size() > 1;
+    Json frames = Json::object();
+    for (std::size_t i = 0; i < layout.frames.size(); ++i) {
+        const AtlasFrame& frame = layout.frames[i];
+        const AtlasSprite& sprite = layout.sprites[frame.sprite];
+        Json record{
+            {"frame", Rect(sprite.x, sprite.y, sprite.box.width, sprite.box.height)},
+            {"rotated", false},
+            {"trimmed", sprite.trimmed},
+            {"spriteSourceSize",
+             Rect(sprite.box.x, sprite.box.y, sprite.box.width, sprite.box.height)},
+            {"sourceSize", Json{{"w", sprite.sourceWidth}, {"h", sprite.sourceHeight}}},
+            {"duration", FrameDurationMs(document.fps)},
+        };
+        Json own{{"object", frame.source.object},
+                 {"action", frame.source.action},
+                 {"direction", frame.source.direction},
+                 {"frame", frame.source.frame},
+                 {"image", frame.source.image}};
+        if (paged) own["page"] = sprite.page;
+        record["pixhaul"] = std::move(own);
+        frames[std::to_string(i)] = std::move(record);
+    }
+    Json animations = Json::object();
+    Json tags = Json::array();
+    for (const AtlasAnimation& animation : document.animations) {
+        Json keys = Json::array();
+        for (std::size_t k = 0; k < animation.count; ++k) {
+            keys.push_back(std::to_string(animation.first + k));
+        }
+        animations[animation.name] = std::move(keys);
+        tags.push_back(Json{{"name", animation.name},
+                            {"from", animation.first},
+                            {"to", animation.first + animation.count - 1},
+                            {"direction", "forward"}});
+    }
+    const AtlasPage first = layout.pages.empty() ? AtlasPage{} : layout.pages.front();
+    Json own{{"schema", 1}};
+    if (paged) {
+        Json pages = Json::array();
+        for (std::size_t p = 0; p < layout.pages.size(); ++p) {
+            pages.push_back(
+                Json{{"image", document.pageFiles[p]},
+                     {"size", Json{{"w", layout.pages[p].width}, {"h", layout.pages[p].height}}}});
+        }
+        own["pages"] = std::move(pages);
+    }
+    Json meta{{"app", "Pixhaul"},
+              {"version", PIXHAUL_VERSION},
+              {"image", document.pageFiles.empty() ? "" : document.pageFiles.front()},
+              {"format", "RGBA8888"},
+              {"size", Json{{"w", first.width}, {"h", first.height}}},
+              {"scale", "1"},
+              {"frameTags", std::move(tags)},
+              {"pixhaul", std::move(own)}};
+    Json root{{"frames", std::move(frames)},
+              {"animations", std::move(animations)},
+              {"meta", std::move(meta)}};
+    return root.dump(1, '\t') + "\n";
+}
+
+}  // namespace pixhaul
