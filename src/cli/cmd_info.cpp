@@ -82,14 +82,15 @@ class InfoCommand : public Command {
     int Run(CommandContext& context) override {
         context.host.SetOption(Option::LoadThumbnails, thumbnails_);
         ArchiveModel model;
-        LoadForCommand(model, archive_, context.host);
+        const LoadResult load = LoadForCommand(model, archive_, context.host);
         const ArchiveFigures figures = Measure(model);
         if (json_) {
             PrintJson(context.out, figures);
         } else {
             PrintText(context.out, figures);
         }
-        return kExitOk;
+        // The figures are those of what could be read; 3 says there was more.
+        return load.status == LoadStatus::Damaged ? kExitSomeImagesFailed : kExitOk;
     }
 
   private:

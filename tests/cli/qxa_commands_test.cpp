@@ -212,7 +212,7 @@ TEST_F(QxaTest, ADamagedArchiveIsToldAndWhatWasReadIsUsed) {
     bytes.resize(bytes.size() - 20);
     const std::string a = Archive(bytes);
     ProcessResult r = RunQxa({"info", a, "--json"});
-    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.exitCode, 3);
     EXPECT_NE(r.out.find("\"images\": 4,"), std::string::npos) << r.out;
     EXPECT_EQ(r.err.rfind("qxa: " + a + ": ", 0), 0U) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
