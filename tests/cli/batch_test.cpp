@@ -119,7 +119,10 @@ TEST_F(BatchTest, AnInterruptStopsTheWorkAndLeavesOnlyWholeFiles) {
     WriteFile(dir_.File("many"), {list.begin(), list.end()});
     Spawned batch(PIXHAUL_QXA_BINARY, {"batch", "--files-from", dir_.File("many"), "-o",
                                        dir_.File("out"), "-j", "2", "--", "extract"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    // Interrupt once the first archive's first file is there.
+    for (int wait = 0; wait < 2000 && !fs::exists(dir_.File("out/a/image-00000.png")); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     ASSERT_EQ(::kill(batch.Pid(), SIGINT), 0);
     const ProcessResult r = batch.Wait();
     EXPECT_EQ(r.exitCode, 130) << r.err;
