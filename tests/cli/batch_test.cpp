@@ -106,13 +106,6 @@ TEST_F(BatchTest, OutputsAreTheSameWhateverTheWorkersAndShards) {
     EXPECT_EQ(std::set<std::string>(planned.begin(), planned.end()).size(), 5U);
 }
 
-TEST_F(BatchTest, InfoOnADamagedArchiveReportsItDamaged) {
-    const std::vector<json> lines = JsonLines(Batch("i", {"--", "info"}).out);
-    ASSERT_EQ(lines.size(), 6U);
-    EXPECT_EQ(lines[1]["status"], "damaged");
-    EXPECT_EQ(lines[5]["summary"]["ok"], 3);
-}
-
 TEST_F(BatchTest, AnInterruptStopsTheWorkAndLeavesOnlyWholeFiles) {
     std::string list;
     for (int i = 0; i < 60; ++i) list += dir_.File("in/a.qxa") + "\n";
