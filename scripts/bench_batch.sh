@@ -24,7 +24,7 @@ run() {  # jobs, output -> seconds
     echo "$end - $start" | bc
 }
 declare -a one two
-for r in $(seq 1 "$reps"); do
+for _ in $(seq 1 "$reps"); do
     rm -rf "$work/o1" "$work/o2"
     one+=("$(run 1 "$work/o1")")
     two+=("$(run 2 "$work/o2")")
