@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # qxa batch -j 2 against -j 1 over 200 archives made from the demo archive (5 of them cut short,
 # so damaged), alternating the two runs; prints min/median/max wall seconds of each and the ratio,
-# and checks that both runs wrote the same files.
-# Usage: scripts/bench_batch.sh [QXA] [REPETITIONS]
+# and checks that both runs wrote the same files. The command defaults to a PNG sheet of every
+# object (small enough to be one thread's work, so the figures are batch's workers alone).
+# Usage: scripts/bench_batch.sh [QXA] [REPETITIONS] [COMMAND...]
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 qxa=${1:-$here/build/release/qxa}
 reps=${2:-3}
+shift $(( $# < 2 ? $# : 2 ))
+command="${*:-sheet --format png}"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/in"
@@ -15,12 +18,13 @@ for i in 001 050 100 150 200; do head -c -20 "$here/samples/demo.qxa" > "$work/i
 run() {  # jobs, output -> seconds
     local start end
     start=$(date +%s.%N)
-    "$qxa" batch "$work/in" -o "$2" -j "$1" -- extract --format png > "$2.json" || true
+    # shellcheck disable=SC2086 # the command's words are meant to split
+    "$qxa" batch "$work/in" -o "$2" -j "$1" -- ${command} > "$2.json" || true
     end=$(date +%s.%N)
     echo "$end - $start" | bc
 }
 declare -a one two
-for r in $(seq 1 "$reps"); do
+for _ in $(seq 1 "$reps"); do
     rm -rf "$work/o1" "$work/o2"
     one+=("$(run 1 "$work/o1")")
     two+=("$(run 2 "$work/o2")")

@@ -1,5 +1,5 @@
-// qxa extract ARCHIVE -o DIR [--format png|bmp] [--thumbnails] [--trans RRGGBB]:
-// every image of the archive as a file of its own, image-NNNNN.png.
+// qxa extract ARCHIVE -o DIR [--format png|bmp] [--thumbnails] [--trans RRGGBB] [-j N]:
+// every image of the archive as a file of its own, image-NNNNN.png, several written at once.
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
@@ -11,9 +11,9 @@
 #include "budget_flags.h"
 #include "cli_host.h"
 #include "command_list.h"
+#include "export/extract_images.h"
 #include "export/naming.h"
 #include "image_files.h"
-#include "image_surface.h"
 #include "output_folder.h"
 #include "platform/atomic_file.h"
 #include "platform/replace_check.h"
@@ -57,6 +57,8 @@ class ExtractCommand : public Command {
         sub->add_flag("--thumbnails", thumbnails_, "Load image block 0 (thumbnails and icons)");
         sub->add_option("--trans", trans_, "Colour in place of black, RRGGBB")
             ->capture_default_str();
+        sub->add_option("-j,--jobs", jobs_, "Images decoded and written at once (default: cores)")
+            ->check(CLI::Range(1, 1024));
         budget_.Register(*sub);
         return sub;
     }
@@ -76,27 +78,27 @@ class ExtractCommand : public Command {
         budget_.Require(PlannedFiles(model, count, folder_, format));
         host.SetProgressLabel("Extracting");
         int failures = 0;
-        Surface surface;
-        for (std::size_t i = 0; i < count; ++i) {
-            ThrowIfCanceled(host);
-            host.Progress(static_cast<std::int64_t>(i), static_cast<std::int64_t>(count));
-            const ImageOutcome outcome = DrawImage(model, i, trans, surface);
-            if (outcome == ImageOutcome::Empty) continue;
-            if (outcome != ImageOutcome::Ok && outcome != ImageOutcome::Corrupt) {
-                host.Tell("image " + std::to_string(i) + " not written: " + Describe(outcome));
-                ++failures;
-                continue;
-            }
+        const auto write = [&](std::size_t i, const Surface& surface, ImageOutcome) {
             ThrowIfArchiveChanged(model);
             const std::string path = ExportPath(folder_, ImageFileName(i, format));
             CheckReplaceable(path, archiveIdentity);
             WriteImageFile(path, surface, format, pngLevel_);
-            if (outcome == ImageOutcome::Corrupt) {
+        };
+        const auto report = [&](std::size_t i, const ExtractedImage& result) {
+            ThrowIfCanceled(host);
+            host.Progress(static_cast<std::int64_t>(i + 1), static_cast<std::int64_t>(count));
+            if (result.outcome == ImageOutcome::Empty || result.outcome == ImageOutcome::Ok) return;
+            ++failures;
+            if (result.outcome == ImageOutcome::Corrupt) {
                 host.Tell("image " + std::to_string(i) + " written only as far as it decodes (" +
-                          Describe(outcome) + "): " + path);
-                ++failures;
+                          Describe(result.outcome) + "): " + ExportPath(folder_, ImageFileName(i, format)));
+            } else {
+                host.Tell("image " + std::to_string(i) +
+                          " not written: " + Describe(result.outcome));
             }
-        }
+        };
+        host.Progress(0, static_cast<std::int64_t>(count));
+        ExtractImages(model, count, trans, jobs_ > 0 ? jobs_ : DefaultWorkerCount(), write, report);
         host.Progress(static_cast<std::int64_t>(count), static_cast<std::int64_t>(count));
         host.EndProgress();
         if (failures > 0 || load.status == LoadStatus::Damaged) return kExitSomeImagesFailed;
@@ -108,6 +110,7 @@ class ExtractCommand : public Command {
     std::string folder_;
     std::string format_ = "png";
     int pngLevel_ = kPngDefaultCompression;
+    unsigned jobs_ = 0;  // 0: one per core
     bool thumbnails_ = false;
     std::string trans_ = kDefaultTransText;
     BudgetFlags budget_;

@@ -122,7 +122,8 @@ class InfoCommand : public Command {
         } else {
             PrintText(context.out, figures);
         }
-        return kExitOk;
+        // The figures are those of what could be read; 3 says there was more.
+        return load.status == LoadStatus::Damaged ? kExitSomeImagesFailed : kExitOk;
     }
 
   private:

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 
+#include <chrono>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <thread>
 
 #include "batch_plan.h"
 #include "command.h"
@@ -101,6 +104,31 @@ TEST_F(BatchTest, OutputsAreTheSameWhateverTheWorkersAndShards) {
     }
     EXPECT_EQ(planned.size(), 5U);
     EXPECT_EQ(std::set<std::string>(planned.begin(), planned.end()).size(), 5U);
+}
+
+TEST_F(BatchTest, AnInterruptStopsTheWorkAndLeavesOnlyWholeFiles) {
+    std::string list;
+    for (int i = 0; i < 60; ++i) list += dir_.File("in/a.qxa") + "\n";
+    WriteFile(dir_.File("many"), {list.begin(), list.end()});
+    Spawned batch(PIXHAUL_QXA_BINARY, {"batch", "--files-from", dir_.File("many"), "-o",
+                                       dir_.File("out"), "-j", "2", "--", "extract"});
+    // Interrupt once the first archive's first file is there.
+    for (int wait = 0; wait < 2000 && !fs::exists(dir_.File("out/a/image-00000.png")); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(::kill(batch.Pid(), SIGINT), 0);
+    const ProcessResult r = batch.Wait();
+    EXPECT_EQ(r.exitCode, 130) << r.err;
+    const std::vector<json> lines = JsonLines(r.out);
+    ASSERT_EQ(lines.size(), 61U) << r.out;
+    EXPECT_EQ(lines.back()["summary"]["interrupted"], true);
+    EXPECT_EQ(lines[59]["reason"], "not started");
+    // Children that were running got the interrupt too: whatever is there is a whole picture.
+    const std::map<std::string, std::string> written = Tree(dir_.File("out"));
+    EXPECT_FALSE(written.empty());
+    for (const auto& [name, bytes] : written) {
+        EXPECT_NO_THROW(ReadPicture(dir_.File("out/" + name))) << name;
+    }
 }
 
 TEST(BatchPlan, ListsAndUsageErrors) {

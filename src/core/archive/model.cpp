@@ -30,13 +30,17 @@ StreamBytes StreamOf(const ImageRecord& record, const std::shared_ptr<const Arch
 }  // namespace
 
 cBitMap& ArchiveModel::ImageBitmap(std::size_t index) const {
-    const ImageRecord& record = Images.at(index);
+    (void)Images.at(index);  // out of range throws before a slot is made
     std::unique_ptr<cBitMap>& slot = bitmaps_[index];
-    if (!slot) {
-        slot = std::make_unique<cBitMap>();
-        slot->SetData(record.Height, record.Width, record.eType, StreamOf(record, File));
-    }
+    if (!slot) slot = MakeImageBitmap(index);
     return *slot;
+}
+
+std::unique_ptr<cBitMap> ArchiveModel::MakeImageBitmap(std::size_t index) const {
+    const ImageRecord& record = Images.at(index);
+    auto bitmap = std::make_unique<cBitMap>();
+    bitmap->SetData(record.Height, record.Width, record.eType, StreamOf(record, File));
+    return bitmap;
 }
 
 void ArchiveModel::AdoptImageBitmap(std::size_t index, std::unique_ptr<cBitMap> bitmap) {

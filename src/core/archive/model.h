@@ -76,6 +76,9 @@ struct ArchiveModel {
     // The cBitMap of image index (index < Images.size()), made on first use with the image's
     // stream shared from File. It lives until ReleaseImageBitmaps or the next reset.
     cBitMap& ImageBitmap(std::size_t index) const;
+    // A new cBitMap of image index that the model does not keep. Only reads the model, so
+    // several threads may each make and render their own at once.
+    std::unique_ptr<cBitMap> MakeImageBitmap(std::size_t index) const;
     // Gives image index a bitmap made elsewhere (models built in code, without a file).
     void AdoptImageBitmap(std::size_t index, std::unique_ptr<cBitMap> bitmap);
     // Purges and releases every bitmap made so far. No reference to one may be held.

@@ -36,22 +36,15 @@ void DrawDecodedPart(const cBitMap& bitmap, const ImageRecord& record,
                       header.biHeight - record.Height, pixels.data(), header);
 }
 
-}  // namespace
-
-ComposedImage ComposeImage(const ArchiveModel& model, std::int32_t index, COLORREF trans,
-                           Host& host, const ImagePlacement& placement) {
+// Decodes bitmap (unless reuseRendered and it already holds pixels) and draws it as placed.
+ComposedImage ComposeWith(const ArchiveModel& model, const ImageRecord& record, cBitMap& bitmap,
+                          bool reuseRendered, COLORREF trans, Host& host,
+                          const ImagePlacement& placement) {
     ComposedImage result;
-    const ImageRecord* record = RecordOf(model, index);
-    if (record == nullptr) return result;
-    if (record->Length == 0 || !record->Loaded) {
-        result.outcome = ImageOutcome::Empty;
-        return result;
-    }
-    cBitMap& bitmap = model.ImageBitmap(static_cast<std::size_t>(index));
     result.outcome = ImageOutcome::Ok;
-    if (!(host.IsOptionChecked(Option::CacheRenderedImages) && bitmap.IsRendered())) {
-        if (record->eType == kPaletteType) {
-            bitmap.SetPalette(ReadBlockPalette(model, record->PaletteIndex));
+    if (!(reuseRendered && bitmap.IsRendered())) {
+        if (record.eType == kPaletteType) {
+            bitmap.SetPalette(ReadBlockPalette(model, record.PaletteIndex));
             result.paletteRead = true;
         }
         result.decoded = true;
@@ -60,14 +53,47 @@ ComposedImage ComposeImage(const ArchiveModel& model, std::int32_t index, COLORR
     if (placement.target != nullptr) {
         if (result.outcome == ImageOutcome::Corrupt && placement.drawDecodedPart &&
             placement.scale == 1.0) {
-            DrawDecodedPart(bitmap, *record, placement);
+            DrawDecodedPart(bitmap, record, placement);
         } else {
-            bitmap.DrawTo(placement.target, 0, 0, placement.x, placement.y, record->Width,
-                          record->Height, placement.scale, placement.scale, SRCCOPY);
+            bitmap.DrawTo(placement.target, 0, 0, placement.x, placement.y, record.Width,
+                          record.Height, placement.scale, placement.scale, SRCCOPY);
         }
     }
+    return result;
+}
+
+// The record of image index when it holds data to compose; otherwise null, with the outcome.
+const ImageRecord* ComposableRecord(const ArchiveModel& model, std::int32_t index,
+                                    ComposedImage& result) {
+    const ImageRecord* record = RecordOf(model, index);
+    if (record != nullptr && (record->Length == 0 || !record->Loaded)) {
+        result.outcome = ImageOutcome::Empty;
+        return nullptr;
+    }
+    return record;
+}
+
+}  // namespace
+
+ComposedImage ComposeImage(const ArchiveModel& model, std::int32_t index, COLORREF trans,
+                           Host& host, const ImagePlacement& placement) {
+    ComposedImage result;
+    const ImageRecord* record = ComposableRecord(model, index, result);
+    if (record == nullptr) return result;
+    cBitMap& bitmap = model.ImageBitmap(static_cast<std::size_t>(index));
+    result = ComposeWith(model, *record, bitmap, host.IsOptionChecked(Option::CacheRenderedImages),
+                         trans, host, placement);
     if (!host.IsOptionChecked(Option::CacheRenderedImages)) bitmap.Purge();
     return result;
+}
+
+ComposedImage ComposeImageUnshared(const ArchiveModel& model, std::int32_t index, COLORREF trans,
+                                   Host& host, const ImagePlacement& placement) {
+    ComposedImage result;
+    const ImageRecord* record = ComposableRecord(model, index, result);
+    if (record == nullptr) return result;
+    const std::unique_ptr<cBitMap> bitmap = model.MakeImageBitmap(static_cast<std::size_t>(index));
+    return ComposeWith(model, *record, *bitmap, false, trans, host, placement);
 }
 
 bool ImageIsDecodable(const ArchiveModel& model, std::int32_t index) {

@@ -45,6 +45,12 @@ struct ComposedImage {
 ComposedImage ComposeImage(const ArchiveModel& model, std::int32_t index, COLORREF trans,
                            Host& host, const ImagePlacement& placement);
 
+// As ComposeImage, but on a bitmap of its own that is dropped afterwards (the model's bitmaps
+// and "Cache rendered images" are not touched): threads may compose images of one model at once,
+// each with its own host and target.
+ComposedImage ComposeImageUnshared(const ArchiveModel& model, std::int32_t index, COLORREF trans,
+                                   Host& host, const ImagePlacement& placement);
+
 // Whether the outcome means the image could not be output as the archive meant it.
 inline bool IsFailure(ImageOutcome outcome) {
     return outcome == ImageOutcome::Corrupt || outcome == ImageOutcome::Undecodable;
