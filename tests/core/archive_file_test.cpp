@@ -143,8 +143,8 @@ void ExpectModelMemoryFollowsTheFile(const std::vector<std::uint8_t>& bytes, std
 }
 
 TEST(ArchiveFile, ModelMemoryFollowsTheBytesRead) {
-    std::vector<std::uint8_t> flood = {0, 0, 0, 0, 'T'};  // 4 MB of "AnSt"
-    for (int i = 0; i < (1 << 20); ++i) flood.insert(flood.end(), {'A', 'n', 'S', 't'});
+    std::vector<std::uint8_t> flood = {0, 0, 0, 0, 'T'};  // 24 MB of "AnSt"
+    for (int i = 0; i < (6 << 20); ++i) flood.insert(flood.end(), {'A', 'n', 'S', 't'});
     ExpectModelMemoryFollowsTheFile(flood, 0);
     ExpectModelMemoryFollowsTheFile(ManyImages(1u << 20), 1u << 20);
     ExpectModelMemoryFollowsTheFile(ManyImages(4u << 20), 4u << 20);

@@ -176,6 +176,12 @@ class Loader {
     // starts a block of its own). Together they may read a few times the file, no more: a file
     // of many overlapping blocks would otherwise be read over and over, each time into memory.
     std::size_t readBudget_ = 4 * bytes_.size() + 65536;
+    // The object tables may take at most this much memory: with the file's own bytes, the tag
+    // positions and the image records, a model stays within four times its file plus 64 MiB,
+    // whatever the file claims. Tags alone (a file of nothing but "AnSt") would otherwise make
+    // an empty object of every four bytes. In a sound archive the image streams outweigh the
+    // object tables many times over.
+    std::size_t tableBudget_ = bytes_.size() + (std::size_t{32} << 20);
     bool interrupted_ = false;
     bool canceled_ = false;
 };
@@ -308,6 +314,14 @@ void Loader::LoadObjectBlocks(const std::vector<std::int64_t>& positions) {
             return;
         }
         const auto start = static_cast<std::size_t>(positions[o]);
+        if (tableBudget_ == 0) {
+            damage_.Add(start, [&] {
+                return std::to_string(positions.size() - o) +
+                       " object blocks from here on were not read: their tables would take more "
+                       "memory than a file of this size can describe";
+            });
+            return;
+        }
         if (!WithinBudget(o, start, "object")) continue;
         Cursor c(bytes_, start, readBudget_);
         LoadObject(o, c);
@@ -339,6 +353,14 @@ void Loader::LoadObject(std::size_t o, Cursor& c) {
         if (!complete) break;
     }
     object.ActionCount = static_cast<std::int32_t>(object.Actions.size());
+    std::size_t tables = sizeof(ObjectRecord) + sizeof(std::int64_t);  // and its tag's position
+    for (const ActionRecord& action : object.Actions) {
+        tables += sizeof(ActionRecord) + action.Name.capacity();
+        for (const DirectionRecord& direction : action.Directions) {
+            tables += sizeof(DirectionRecord) + direction.Frames.capacity() * sizeof(FrameRecord);
+        }
+    }
+    tableBudget_ -= std::min(tableBudget_, tables);
     const auto index = static_cast<std::size_t>(model_.ObjectCount);
     if (index == 0) {
         model_.Objects[0] = std::move(object);
