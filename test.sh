@@ -6,6 +6,9 @@ cd "$(dirname "$0")"
 ./scripts/bootstrap.sh
 
 jobs=$(nproc)
+# The three builds below share compiled objects through ccache (paths taken relative to here, so
+# another clone of the project shares them too).
+export CMAKE_CXX_COMPILER_LAUNCHER=ccache CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 export XDG_RUNTIME_DIR=${XDG_RUNTIME_DIR:-$(mktemp -d)}
 chmod 700 "$XDG_RUNTIME_DIR"
 

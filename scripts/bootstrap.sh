@@ -13,7 +13,7 @@ packages=(
     qt6-base-dev fonts-dejavu-core
     xvfb xauth
     clang-14 libclang-rt-14-dev clang-format-14
-    man-db
+    man-db ccache
 )
 
 say() { echo "bootstrap: $*" >&2; }
