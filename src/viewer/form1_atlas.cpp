@@ -59,7 +59,8 @@ void Form1::mnuExpAtlas_Click() {
              ? settings.ExportName
              : AutomaticExportName(model_, settings.ArchivePath, request.Mode, request.Object,
                                    request.Action, request.Direction, 0));
-    if (!ConfirmReplace({base + ".png", base + "-0.png", base + AtlasDataExtension(request.Data)},
+    if (!ConfirmReplace({base + ".png", base + "-0.png", base + AtlasDataExtension(request.Data),
+                         base + "-0.json"},
                         false)) {
         ShowExportOutcome("Nothing written: the files exist already");
         return;
