@@ -357,6 +357,10 @@ void Form1::BuildMenus() {
     mnuToSIF_ = AddItem(exportMenu, "mnuToSIF", "Export to SIF... (Beta)");
     connect(AddItem(exportMenu, "mnuExpAnim", "Export A&nimation..."), &QAction::triggered, this,
             [this] { mnuExpAnim_Click(); });
+    connect(AddItem(exportMenu, "mnuExpAtlas", "Export At&las..."), &QAction::triggered, this,
+            [this] { mnuExpAtlas_Click(); });
+    connect(AddItem(exportMenu, "mnuExpFrames", "Export &Frames..."), &QAction::triggered, this,
+            [this] { mnuExpFrames_Click(); });
     exportMenu->addSeparator();
     connect(mnuExpNow_, &QAction::triggered, this, [this] { mnuExpNow_Click(); });
     connect(mnuExpAs_, &QAction::triggered, this, [this] { mnuExpAs_Click(); });

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/model.h"
+#include "atlas_dialog.h"
 #include "comm_dlgs.h"
 #include "platform/host.h"
 
@@ -105,6 +106,7 @@ class Form1 : public QMainWindow, public Host {
     void ShowImage(std::int32_t Index);
 
     CommDlgs& Dialogs() { return dialogs_; }
+    ExportChoosers& Choosers() { return choosers_; }
     ArchiveModel& Model() { return model_; }
     Settings& Config() { return settings_; }
     const DisplayStats& Stats() const { return stats_; }
@@ -211,6 +213,12 @@ class Form1 : public QMainWindow, public Host {
     // allowDontAsk: the replace question may be turned off for the rest of the run.
     void ExportBitmaps(bool allowDontAsk);
     void mnuExpAnim_Click();  // form1_anim.cpp
+    // form1_atlas.cpp. The selection of the export mode; false (the user told) when the mode is
+    // not all objects, the selected object, action or direction.
+    bool ExportModeSelection(ExportMode& mode, std::int32_t& object, std::int32_t& action,
+                             std::int32_t& direction);
+    void mnuExpAtlas_Click();
+    void mnuExpFrames_Click();
     void ExportSif();
     // When the archive changed on disk while it was open: says so and offers to reload it
     // (Yes reloads). Returns whether it had changed.
@@ -225,6 +233,7 @@ class Form1 : public QMainWindow, public Host {
     ArchiveModel model_;
     Settings settings_;
     CommDlgs dialogs_;
+    ExportChoosers choosers_;
     DisplayStats stats_;
 
     QWidget* client_ = nullptr;

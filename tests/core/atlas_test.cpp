@@ -90,6 +90,29 @@ Rgba ReadRgba(const std::string& path) {
     return out;
 }
 
+// The frames of every JSON file of an export in one hash. A page's file must name its own page
+// and hold only that page's frames, and its animations only keys it holds.
+Json AllFrames(const AtlasExportResult& result) {
+    Json all = Json::object();
+    for (std::size_t p = 0; p < result.paths.size(); ++p) {
+        if (!result.paths[p].ends_with(".json")) continue;
+        const Json data = Json::parse(ReadText(result.paths[p]));
+        const std::size_t pages = result.layout.pages.size();
+        const int page = pages > 1 ? static_cast<int>(p - pages) : 0;
+        EXPECT_EQ(data["meta"]["image"], FileNameOf(result.paths[pages > 1 ? p - pages : 0]));
+        for (const auto& [key, frame] : data["frames"].items()) {
+            EXPECT_EQ(frame["pixhaul"].value("page", 0), page) << key;
+            all[key] = frame;
+        }
+        for (const auto& [name, keys] : data["animations"].items()) {
+            for (const auto& key : keys) EXPECT_TRUE(data["frames"].contains(key)) << name;
+        }
+    }
+    Json merged = Json::object();
+    merged["frames"] = std::move(all);
+    return merged;
+}
+
 struct Fixture {
     TempDir dir;
     std::string archive = dir.File("a.qxa");
@@ -127,9 +150,9 @@ TEST_P(AtlasCases, PagesHoldEveryFrameOnceAtItsPlace) {
     request.Layout = {c.padding, c.extrude, c.pot, c.maxWidth, c.maxHeight, c.keepDuplicates};
     const AtlasExportResult result = f.Export(request, "a");
     ASSERT_EQ(result.status, AtlasExportStatus::Written) << f.host.messages.size();
-    const Json data = Json::parse(ReadText(result.paths.back()));
+    const Json data = AllFrames(result);
     std::vector<Rgba> pages;
-    for (std::size_t p = 0; p + 1 < result.paths.size(); ++p)
+    for (std::size_t p = 0; p < result.layout.pages.size(); ++p)
         pages.push_back(ReadRgba(result.paths[p]));
     ASSERT_EQ(data["frames"].size(), 7u);
 
@@ -199,12 +222,16 @@ TEST_P(AtlasCases, PagesHoldEveryFrameOnceAtItsPlace) {
     // A second export writes the same bytes.
     const AtlasExportResult again = f.Export(request, "b");
     ASSERT_EQ(again.paths.size(), result.paths.size());
-    for (std::size_t p = 0; p + 1 < result.paths.size(); ++p)
-        EXPECT_EQ(ReadAll(again.paths[p]), ReadAll(result.paths[p]));
-    std::string second = ReadText(again.paths.back());
-    for (std::size_t at; (at = second.find("\"b")) != std::string::npos;)
-        second.replace(at, 2, "\"a");
-    EXPECT_EQ(second, ReadText(result.paths.back()));
+    for (std::size_t p = 0; p < result.paths.size(); ++p) {
+        if (!result.paths[p].ends_with(".json")) {
+            EXPECT_EQ(ReadAll(again.paths[p]), ReadAll(result.paths[p]));
+            continue;
+        }
+        std::string second = ReadText(again.paths[p]);
+        for (std::size_t at; (at = second.find("\"b")) != std::string::npos;)
+            second.replace(at, 2, "\"a");
+        EXPECT_EQ(second, ReadText(result.paths[p]));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -221,17 +248,21 @@ TEST(Atlas, GodotAndLibGdxAgreeWithTheJsonAndAnimationsAreUnique) {
     AtlasExportRequest request;
     request.Trim = true;
     request.Layout = {1, 0, false, 10, 8, false};
-    const Json data = Json::parse(ReadText(f.Export(request, "j").paths.back()));
+    const Json data = AllFrames(f.Export(request, "j"));
+    const AtlasLayoutOptions paged = request.Layout;
+    request.Layout = {};  // the animations of one page: all of them
+    const Json onePage = Json::parse(ReadText(f.Export(request, "one").paths.back()));
+    request.Layout = paged;
     request.Data = AtlasDataFormat::Godot;
     const std::string godot = ReadText(f.Export(request, "g").paths.back());
     request.Data = AtlasDataFormat::LibGdx;
     const std::string gdx = ReadText(f.Export(request, "l").paths.back());
 
     std::vector<std::string> names;
-    for (const auto& [name, keys] : data["animations"].items()) names.push_back(name);
+    for (const auto& [name, keys] : onePage["animations"].items()) names.push_back(name);
     EXPECT_EQ(names,
               (std::vector<std::string>{"0_Walk_d0", "0_Walk_d1", "0_Walk_d0_2", "1_Action_0_d0"}));
-    EXPECT_EQ(data["meta"]["frameTags"][1],
+    EXPECT_EQ(onePage["meta"]["frameTags"][1],
               Json::parse(R"({"name":"0_Walk_d1","from":3,"to":4,"direction":"forward"})"));
 
     // Godot: sub-resources in frame order, each with its page and region.
@@ -270,7 +301,7 @@ TEST(Atlas, GodotAndLibGdxAgreeWithTheJsonAndAnimationsAreUnique) {
         std::sscanf(orig.c_str(), "  orig: %d, %d", &ow, &oh);
         std::sscanf(offset.c_str(), "  offset: %d, %d", &ox, &oy);
         std::sscanf(rest.c_str(), "  index: %d", &index);
-        const Json& frame = data["frames"][data["animations"][name][index].get<std::string>()];
+        const Json& frame = data["frames"][onePage["animations"][name][index].get<std::string>()];
         EXPECT_EQ(pageNumber[page], frame["pixhaul"].value("page", 0));
         EXPECT_EQ(Json::array({x, y, w, h, ow, ox, oh - oy - h}),
                   Json::array({frame["frame"]["x"], frame["frame"]["y"], frame["frame"]["w"],

@@ -233,7 +233,6 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
                           AutomaticExportName(model, settings.ArchivePath, request.Mode,
                                               request.Object, request.Action, request.Direction, 0),
                           8);
-    const std::string base = settings.ExportFolder + name;
     AtlasWriter writer(model, settings, host, request, result);
     try {
         host.SetCaption(kCaptionAssembling);
@@ -271,7 +270,15 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
             document.pageFiles.push_back(
                 layout.pages.size() == 1 ? name + ".png" : name + "-" + std::to_string(p) + ".png");
         }
-        const std::string dataPath = base + AtlasDataExtension(request.Data);
+        // Several pages in JSON: one hash a page (NAME-0.json, ...), since a hash names one image.
+        std::vector<std::string> dataFiles;
+        if (request.Data == AtlasDataFormat::Json && layout.pages.size() > 1) {
+            for (std::size_t p = 0; p < layout.pages.size(); ++p) {
+                dataFiles.push_back(name + "-" + std::to_string(p) + ".json");
+            }
+        } else {
+            dataFiles.push_back(name + AtlasDataExtension(request.Data));
+        }
         if (!ClearedByBudget(
                 {settings.ExportFolder + document.pageFiles.front(), pixels, bytes, false}, budget,
                 host)) {
@@ -283,7 +290,9 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
         for (const std::string& page : document.pageFiles) {
             CheckReplaceable(settings.ExportFolder + page, input);
         }
-        CheckReplaceable(dataPath, input);
+        for (const std::string& data : dataFiles) {
+            CheckReplaceable(settings.ExportFolder + data, input);
+        }
 
         writer.total += static_cast<std::int64_t>(layout.sprites.size());
         std::vector<std::unique_ptr<PngWriter>> pages;
@@ -293,29 +302,35 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
                 layout.pages[p].height, request.PngLevel, 0, PngPixels::Rgba));
             writer.WritePage(layout, static_cast<std::int32_t>(p), *pages.back());
         }
-        std::string text;
-        switch (request.Data) {
-            case AtlasDataFormat::Godot:
-                text = GodotSpriteFrames(document);
-                break;
-            case AtlasDataFormat::LibGdx:
-                text = LibGdxAtlas(document);
-                break;
-            default:
-                text = AtlasJson(document);
-                break;
+        std::vector<std::unique_ptr<AtomicFile>> data;
+        for (std::size_t d = 0; d < dataFiles.size(); ++d) {
+            std::string text;
+            switch (request.Data) {
+                case AtlasDataFormat::Godot:
+                    text = GodotSpriteFrames(document);
+                    break;
+                case AtlasDataFormat::LibGdx:
+                    text = LibGdxAtlas(document);
+                    break;
+                default:
+                    text = dataFiles.size() == 1 ? AtlasJson(document)
+                                                 : AtlasPageJson(document, d, dataFiles);
+                    break;
+            }
+            data.push_back(std::make_unique<AtomicFile>(settings.ExportFolder + dataFiles[d]));
+            data.back()->Write(text.data(), text.size());
+            data.back()->Prepare();
         }
-        AtomicFile data(dataPath);
-        data.Write(text.data(), text.size());
-        data.Prepare();
         ThrowIfArchiveChanged(model);
         // Every file is complete on the disk: the renames follow each other.
         for (auto& page : pages) page->Publish();
-        data.Publish();
+        for (auto& file : data) file->Publish();
         for (const std::string& page : document.pageFiles) {
             result.paths.push_back(settings.ExportFolder + page);
         }
-        result.paths.push_back(dataPath);
+        for (const std::string& file : dataFiles) {
+            result.paths.push_back(settings.ExportFolder + file);
+        }
     } catch (const AtlasFailure& failure) {
         if (failure.what()[0] != '\0') Tell(host, failure.what());
         result.status = failure.status;

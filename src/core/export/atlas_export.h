@@ -45,7 +45,7 @@ enum class AtlasExportStatus {
 
 struct AtlasExportResult {
     AtlasExportStatus status = AtlasExportStatus::NoSelection;
-    std::vector<std::string> paths;  // pages first, then the data file
+    std::vector<std::string> paths;  // pages first, then the data file (one a page: paged JSON)
     std::vector<std::int32_t> corruptImages;
     AtlasLayout layout;
 };

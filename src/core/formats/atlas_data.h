@@ -39,7 +39,14 @@ std::string SafeAnimationName(const std::string& name);
 // A frame's duration in milliseconds at fps frames a second.
 int FrameDurationMs(int fps);
 
+// The JSON hash of a one-page atlas.
 std::string AtlasJson(const AtlasDocument& document);
+// The JSON hash of page `page` of an atlas of several pages, written as dataFiles[page]: the frames
+// on that page under their keys in the whole atlas, meta.image and meta.size of that page,
+// meta.related_multi_packs naming the other pages' files, and the animations whose frames are all
+// on that page.
+std::string AtlasPageJson(const AtlasDocument& document, std::size_t page,
+                          const std::vector<std::string>& dataFiles);
 std::string GodotSpriteFrames(const AtlasDocument& document);
 std::string LibGdxAtlas(const AtlasDocument& document);
 

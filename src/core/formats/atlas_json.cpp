@@ -15,13 +15,24 @@ Json Rect(std::int32_t x, std::int32_t y, std::int32_t w, std::int32_t h) {
     return Json{{"x", x}, {"y", y}, {"w", w}, {"h", h}};
 }
 
-}  // namespace
+// The page a frame's pixels are on.
+std::int32_t PageOf(const AtlasLayout& layout, std::size_t frame) {
+    return layout.sprites[layout.frames[frame].sprite].page;
+}
 
-std::string AtlasJson(const AtlasDocument& document) {
+// The hash of the whole atlas (page < 0) or of the frames on one page of it. A page's file holds
+// only the animations whose frames are all on that page: a loader cannot reach another page's
+// frames from it.
+std::string HashJson(const AtlasDocument& document, std::int32_t page,
+                     const std::vector<std::string>& related) {
     const AtlasLayout& layout = *document.layout;
     const bool paged = layout.pages.size() > 1;
+    const auto onPage = [&](std::size_t frame) {
+        return page < 0 || PageOf(layout, frame) == page;
+    };
     Json frames = Json::object();
     for (std::size_t i = 0; i < layout.frames.size(); ++i) {
+        if (!onPage(i)) continue;
         const AtlasFrame& frame = layout.frames[i];
         const AtlasSprite& sprite = layout.sprites[frame.sprite];
         Json record{
@@ -45,6 +56,11 @@ std::string AtlasJson(const AtlasDocument& document) {
     Json animations = Json::object();
     Json tags = Json::array();
     for (const AtlasAnimation& animation : document.animations) {
+        bool whole = true;
+        for (std::size_t k = 0; k < animation.count; ++k) {
+            whole = whole && onPage(animation.first + k);
+        }
+        if (!whole) continue;
         Json keys = Json::array();
         for (std::size_t k = 0; k < animation.count; ++k) {
             keys.push_back(std::to_string(animation.first + k));
@@ -55,7 +71,8 @@ std::string AtlasJson(const AtlasDocument& document) {
                             {"to", animation.first + animation.count - 1},
                             {"direction", "forward"}});
     }
-    const AtlasPage first = layout.pages.empty() ? AtlasPage{} : layout.pages.front();
+    const std::size_t shown = page < 0 ? 0 : static_cast<std::size_t>(page);
+    const AtlasPage size = layout.pages.size() <= shown ? AtlasPage{} : layout.pages[shown];
     Json own{{"schema", 1}};
     if (paged) {
         Json pages = Json::array();
@@ -68,16 +85,32 @@ std::string AtlasJson(const AtlasDocument& document) {
     }
     Json meta{{"app", "Pixhaul"},
               {"version", PIXHAUL_VERSION},
-              {"image", document.pageFiles.empty() ? "" : document.pageFiles.front()},
+              {"image", document.pageFiles.size() <= shown ? "" : document.pageFiles[shown]},
               {"format", "RGBA8888"},
-              {"size", Json{{"w", first.width}, {"h", first.height}}},
+              {"size", Json{{"w", size.width}, {"h", size.height}}},
               {"scale", "1"},
-              {"frameTags", std::move(tags)},
-              {"pixhaul", std::move(own)}};
+              {"frameTags", std::move(tags)}};
+    if (!related.empty()) meta["related_multi_packs"] = related;
+    meta["pixhaul"] = std::move(own);
     Json root{{"frames", std::move(frames)},
               {"animations", std::move(animations)},
               {"meta", std::move(meta)}};
     return root.dump(1, '\t') + "\n";
+}
+
+}  // namespace
+
+std::string AtlasJson(const AtlasDocument& document) {
+    return HashJson(document, -1, {});
+}
+
+std::string AtlasPageJson(const AtlasDocument& document, std::size_t page,
+                          const std::vector<std::string>& dataFiles) {
+    std::vector<std::string> related;
+    for (std::size_t p = 0; p < dataFiles.size(); ++p) {
+        if (p != page) related.push_back(dataFiles[p]);
+    }
+    return HashJson(document, static_cast<std::int32_t>(page), related);
 }
 
 }  // namespace pixhaul
