@@ -71,19 +71,6 @@ TEST_F(QxaTest, MakeDemoReproducesTheCommittedDemoArchive) {
     EXPECT_EQ(RunProgram(PIXHAUL_MAKE_DEMO_BINARY, {}).exitCode, 2);
 }
 
-TEST_F(QxaTest, InfoCountsWhatWasLoaded) {
-    const std::string a = Archive(TestArchive(false, 'U'));
-    ProcessResult r = RunQxa({"info", a, "--json"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out,
-              "{\"version\": 85, \"image_blocks\": 2, \"images\": 4, \"objects\": 2, "
-              "\"total_frames\": 5, \"types\": {\"259\": 2, \"518\": 1, \"1028\": 1}, "
-              "\"problems\": []}\n");
-    r = RunQxa({"info", "--thumbnails", "--json", a});
-    EXPECT_NE(r.out.find("\"images\": 5,"), std::string::npos) << r.out;
-    EXPECT_NE(RunQxa({"info", a}).out.find("Images:       4\n"), std::string::npos);
-}
-
 // Three problems (a repeated id, two frames naming no image): all listed with their offsets.
 TEST_F(QxaTest, InfoListsEveryProblemWithItsOffset) {
     ImageBlockSpec block;
@@ -191,32 +178,6 @@ TEST_F(QxaTest, ACorruptImageIsNamedAndTheOthersAreStillWritten) {
     EXPECT_EQ(r.err, "qxa: image 3 written only as far as it decodes (stream corrupt): " + out +
                          "/image-00003.png\n");
     EXPECT_EQ(FileNames(out).size(), 4U);
-}
-
-TEST_F(QxaTest, UsageErrorsExitWithTwo) {
-    const std::string a = Archive(TestArchive());
-    const std::string out = dir_.File("never");
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"frobnicate", a},
-        {"info"},
-        {"info", a, "--bogus"},
-        {"extract", a},
-        {"extract", a, "-o", out, "--trans", "FF00F"},
-        {"extract", a, "-o", out, "--trans", "GG0000"},
-        {"extract", a, "-o", out, "--format", "gif"},
-        {"sheet", a, "--action", "0"},
-        {"sheet", a, "--object", "0", "--image", "1"},
-    };
-    for (const auto& args : cases) {
-        const ProcessResult r = RunQxa(args);
-        const std::string line = args.empty() ? "" : args[0] + " " + args.back();
-        EXPECT_EQ(r.exitCode, 2) << line;
-        EXPECT_EQ(r.err.rfind("qxa: ", 0), 0U) << line << r.err;
-        EXPECT_EQ(r.out, "") << line;
-    }
-    EXPECT_FALSE(std::filesystem::exists(out));
-    EXPECT_EQ(RunQxa({"--help"}).exitCode, 0);
 }
 
 TEST_F(QxaTest, FilesThatCannotBeReadOrWrittenExitWithOne) {

@@ -44,37 +44,6 @@ class ExportTest : public QObject {
         for (int i = 0; i < 8; ++i) QCOMPARE(w.Mode(i)->isChecked(), i == 3);
     }
 
-    void sequenceButtons() {
-        TestWindow w;
-        w.Load(StandardArchive());
-        w.Mode(7)->trigger();
-        for (int image : {0, 4, 5}) {
-            w.Scroll()->setValue(image);
-            QTest::mouseClick(w.Button(5), Qt::LeftButton);
-        }
-        QCOMPARE(w.SequenceItems(), (Items{"Image #1", "Image #5", "Image #6"}));
-        QCOMPARE(w.List5()->currentRow(), 2);
-        w.Button(8)->click();  // down on the last: nothing
-        QCOMPARE(w.List5()->currentRow(), 2);
-        w.List5()->setCurrentRow(1);
-        w.Button(7)->click();
-        QCOMPARE(w.SequenceItems(), (Items{"Image #5", "Image #1", "Image #6"}));
-        QCOMPARE(w.List5()->currentRow(), 0);
-        w.Button(7)->click();  // up on the first: nothing
-        w.Button(8)->click();
-        QCOMPARE(w.SequenceItems(), (Items{"Image #1", "Image #5", "Image #6"}));
-        QCOMPARE(w.List5()->currentRow(), 1);
-        w.List5()->setCurrentRow(-1);
-        for (int button : {6, 7, 8}) w.Button(button)->click();  // nothing selected: nothing
-        w.List5()->setCurrentRow(0);
-        w.Button(6)->click();
-        QCOMPARE(w.SequenceItems(), (Items{"Image #5", "Image #6"}));
-        // The sequence outlives a mode change and an unload.
-        w.Mode(1)->trigger();
-        w.Action("mnuUnload")->trigger();
-        QCOMPARE(w.List5()->count(), 2);
-    }
-
     void exportAsAndSifSplitFolderAndName() {
         TestWindow w;
         w.Load(StandardArchive());
@@ -106,48 +75,6 @@ class ExportTest : public QObject {
         QCOMPARE(w.form->Config().ExportName, std::string());
     }
 
-    void exportNowUsesAutomaticNames() {
-        TestWindow w;
-        w.Load(StandardArchive());
-        w.folderAnswer = w.dir.Path();
-        w.Action("mnuExpTo")->trigger();
-        w.Action("mnuExpNow")->trigger();  // All Objects: the archive's name
-        QVERIFY(Exists(w.dir.File("units.bmp")) && Exists(w.dir.File("units.dat")));
-        w.Mode(2)->trigger();
-        Select(w, 1);
-        w.Action("mnuExpNow")->trigger();
-        QVERIFY(Exists(w.dir.File("Object 1 (1 actions).bmp")));
-        w.Mode(6)->trigger();
-        w.Scroll()->setValue(4);
-        w.Opt(3)->trigger();  // no lookup table
-        w.Action("mnuExpNow")->trigger();
-        QCOMPARE(SLe32(ReadAll(w.dir.File("Image 4.bmp")), 18), 6);
-        QVERIFY(!Exists(w.dir.File("Image 4.dat")));
-
-        // Selected Direction without a direction: nothing written, nothing said.
-        w.Mode(4)->trigger();
-        Select(w, 0, 0);
-        const auto before = FileNames(w.dir.Path());
-        w.Action("mnuExpNow")->trigger();
-        QCOMPARE(FileNames(w.dir.Path()), before);
-
-        // From List: the sequence, frame index = place in the sequence.
-        w.Opt(3)->trigger();
-        w.Mode(7)->trigger();
-        for (int image : {4, 0, 4}) {
-            w.Scroll()->setValue(image);
-            w.Button(5)->click();
-        }
-        w.Action("mnuExpNow")->trigger();
-        QCOMPARE(SLe32(ReadAll(w.dir.File("Sequence.bmp")), 18), 16);
-        const auto dat = ReadAll(w.dir.File("Sequence.dat"));
-        QCOMPARE(dat.size(), std::size_t{3 * 36});
-        QCOMPARE(SLe32(dat, 0), -1);  // no object
-        QCOMPARE(SLe32(dat, 2 * 36 + 12), 2);
-        QCOMPARE(SLe32(dat, 2 * 36 + 16), 10);
-        QCOMPARE(w.messages.size(), std::size_t{0});
-    }
-
     void exportIntoMissingFolderShowsErrorAndReenables() {
         TestWindow w;
         w.Load(StandardArchive());
@@ -165,35 +92,6 @@ class ExportTest : public QObject {
         QVERIFY(w.messages[0].busy && commandsOffDuringBox);
         QVERIFY(w.Action("mnuExpNow")->isEnabled() && w.Action("mnuLoad")->isEnabled());
         QVERIFY(!Exists(w.dir.File("missing")));
-    }
-
-    void commandsHeldBackWhileLoading() {
-        // A damaged archive: the loader tells the user while the load still runs.
-        ImageBlockSpec block;
-        block.images.push_back(
-            {1, 2, 2, 259, {}, EncodeImage(259, 2, 2, [](int, int) { return 1u; }), {}});
-        block.countOverride = 5;
-        TestWindow w;
-        const std::string good = w.dir.File("good.qxa");
-        WriteFile(good, StandardArchive());
-        bool commandsOff = false;
-        w.onMessage = [&] {
-            commandsOff = true;
-            for (const char* name : {"mnuLoad", "mnuUnload", "mnuExpNow", "mnuExpAs", "mnuToSIF"}) {
-                commandsOff = commandsOff && !w.Action(name)->isEnabled();
-            }
-            // Whatever still gets through is ignored.
-            w.form->OpenArchive(good);
-            w.form->close();
-        };
-        const std::string damaged =
-            w.Load(ArchiveBuilder().ImageBlock({}).ImageBlock(block).Build(), "damaged.qxa");
-        QCOMPARE(w.messages.size(), std::size_t{1});
-        QVERIFY(w.messages[0].busy && commandsOff);
-        QCOMPARE(w.form->Config().ArchivePath, damaged);
-        QVERIFY(w.Action("mnuLoad")->isEnabled());
-        // The close asked for during the load happens once it is over.
-        QTRY_VERIFY(!w.form->isVisible());
     }
 
     // The window and the qxa tool call the same core exports: the same archive and choices

@@ -122,17 +122,6 @@ class HabitsTest : public QObject {
         QTest::newRow("home") << 4 << int(Qt::Key_Home) << 0;
         QTest::newRow("end") << 1 << int(Qt::Key_End) << 5;
     }
-    void browsingKeys() {
-        QFETCH(int, start);
-        QFETCH(int, key);
-        QFETCH(int, value);
-        TestWindow w;
-        w.Load(StandardArchive());
-        w.Scroll()->setValue(start);
-        w.List(1)->setFocus();
-        QTest::keyClick(w.List(1), static_cast<Qt::Key>(key));
-        QCOMPARE(w.Scroll()->value(), value);
-    }
 
     // Up and Down step the chosen direction's frames, wrapping; they show each frame's image.
     void frameKeysStepTheDirection() {
@@ -145,46 +134,6 @@ class HabitsTest : public QObject {
         QCOMPARE(w.List(4)->currentIndex(), 0);
         QTest::keyClick(w.form.get(), Qt::Key_Up);
         QCOMPARE(w.List(4)->currentIndex(), 1);
-    }
-
-    void zoomShortcutsAndWheel() {
-        TestWindow w;
-        w.Load(StandardArchive());
-        const auto ctrl = [&](Qt::Key key) {
-            QTest::keyClick(w.form.get(), key, Qt::ControlModifier);
-            return w.form->Config().Zoom;
-        };
-        QCOMPARE(ctrl(Qt::Key_Equal), 1.5);
-        QCOMPARE(ctrl(Qt::Key_Minus), 1.0);
-        QCOMPARE(ctrl(Qt::Key_Minus), 0.5);
-        QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), {}, QPoint(0, 120), Qt::NoButton,
-                          Qt::ControlModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(w.form->Picture1(), &wheel);
-        QCOMPARE(w.form->Config().Zoom, 1.0);
-        QCOMPARE(ctrl(Qt::Key_0), 1.0);
-        w.Action("mnuZoomFit")->trigger();  // 4 x 3 in the picture area: the largest zoom
-        QCOMPARE(w.form->Config().Zoom, viewer::kMaxZoom);
-    }
-
-    // Started with a relative path, the caption and the recent files hold the full one.
-    void recentFilesKeepTheLastEightFullPaths() {
-        TestWindow w;
-        std::vector<std::string> paths;
-        for (int i = 0; i < 10; ++i) paths.push_back("/nowhere/" + std::to_string(i % 9) + ".qxa");
-        w.form->SetRecentFiles(paths);
-        QCOMPARE(w.form->RecentFiles().size(), std::size_t{8});
-        const std::string path = w.dir.File("rel.qxa");
-        WriteFile(path, StandardArchive());
-        const QString before = QDir::currentPath();
-        QDir::setCurrent(QString::fromStdString(w.dir.Path()));
-        w.form->OpenArchive("rel.qxa");
-        QDir::setCurrent(before);
-        QCOMPARE(w.Caption(), "Pixhaul: " + path);
-        QCOMPARE(w.form->RecentFiles().front(), path);
-        QCOMPARE(w.form->RecentFiles().size(), std::size_t{8});
-        w.Action("mnuUnload")->trigger();
-        w.Action("mnuRecent_0")->trigger();
-        QCOMPARE(w.Caption(), "Pixhaul: " + path);
     }
 
     void playbackStepsFramesAndStopsOnUnload() {

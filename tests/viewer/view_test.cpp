@@ -10,26 +10,6 @@ class ViewTest : public QObject {
     Q_OBJECT
 
   private slots:
-    // Only keypad + and - zoom, on release, whichever control has the focus; within 0.5 to 10.
-    void keypadZoomStopsAtItsLimits() {
-        TestWindow w;
-        w.Load(StandardArchive());
-        QWidget* focus = w.List(1);
-        focus->setFocus();
-        QTest::keyRelease(focus, Qt::Key_Plus, Qt::KeypadModifier);
-        QCOMPARE(w.Label(), std::string("Zoom: 1.5x"));
-        for (Qt::Key key : {Qt::Key_Plus, Qt::Key_Minus, Qt::Key_Equal, Qt::Key_Asterisk}) {
-            QTest::keyRelease(focus, key, Qt::NoModifier);
-        }
-        QTest::keyRelease(w.form.get(), Qt::Key_5, Qt::KeypadModifier);
-        QTest::keyPress(w.form.get(), Qt::Key_Plus, Qt::KeypadModifier);
-        QCOMPARE(w.form->Config().Zoom, 1.5);
-        for (int i = 0; i < 20; ++i) w.Action("mnuZoomIn")->trigger();
-        QCOMPARE(w.Label(), std::string("Zoom: 10.0x"));
-        for (int i = 0; i < 25; ++i)
-            QTest::keyRelease(w.Scroll(), Qt::Key_Minus, Qt::KeypadModifier);
-        QCOMPARE(w.form->Config().Zoom, 0.5);
-    }
 
     // The display repaints only what changed: a smaller image after a larger one must leave
     // nothing of the larger one behind, and a new background colour reaches every pixel.
