@@ -62,20 +62,5 @@ TEST_F(SifCommandsTest, WritesTheObjectAndDecodesItBackToTheSheet) {
     EXPECT_TRUE(ReadPicture(dir_.File("decoded.bmp")).rgb == decoded.rgb);
 }
 
-TEST_F(SifCommandsTest, NameDuplicatesAndTransparentColourFollowTheFlags) {
-    ProcessResult r = RunQxa({"sif", kDemo, "--object", "1", "-o", dir_.Path(), "--name",
-                              "hero.sif", "--trans", "0000FF"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const nlohmann::json removed = Tables(dir_.File("hero.sif"));
-    EXPECT_EQ(removed["back_color"], "0000FF");
-
-    r = RunQxa(
-        {"sif", kDemo, "--object", "1", "-o", dir_.Path(), "--name", "all", "--keep-duplicates"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const nlohmann::json kept = Tables(dir_.File("all.sif"));
-    EXPECT_GE(FrameCount(kept), FrameCount(removed));
-    EXPECT_EQ(kept["actions"].size(), removed["actions"].size());
-}
-
 }  // namespace
 }  // namespace pixhaul::testing

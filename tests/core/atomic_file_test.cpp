@@ -62,17 +62,6 @@ TEST(AtomicFile, CommitPutsTheWholeFileInPlaceAndLeavesNothingElse) {
     EXPECT_EQ(FileNames(dir.Path()), std::vector<std::string>{"out.bin"});
 }
 
-TEST(AtomicFile, ReplacesALongerFileWholeAndTakesNamesAtTheLengthLimit) {
-    TempDir dir;
-    for (const std::string& name : {std::string("sheet.dat"), std::string(255, 'n')}) {
-        WriteText(dir.File(name), std::string(1000, 'o'));
-        AtomicFile file(dir.File(name));
-        file.Write("new", 3);
-        file.Commit();
-        EXPECT_EQ(ReadAll(dir.File(name)), "new");
-    }
-}
-
 TEST(AtomicFile, WithoutCommitTheOldFileStaysAndTheTemporaryGoes) {
     TempDir dir;
     const std::string target = dir.File("keep.bmp");

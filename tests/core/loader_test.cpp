@@ -113,24 +113,6 @@ TEST_F(LoaderTest, LoadsTheMinimalArchive) {
     EXPECT_TRUE(model.IsLoaded());
 }
 
-TEST_F(LoaderTest, StreamSharesTheArchiveFileWithTheFollowingByte) {
-    Load(MinimalArchive());
-    const StreamBytes& stream = model.ImageBitmap(0).Stream();
-    ASSERT_EQ(stream.Size(), 3u);
-    const auto file = model.File->Bytes();
-    EXPECT_GE(stream.Data(), file.data());
-    EXPECT_LT(stream.Data(), file.data() + file.size());
-    EXPECT_EQ(stream.At(0), 0x02);
-    EXPECT_EQ(stream.At(1), 0x05);
-    EXPECT_EQ(stream.At(2), 'A');  // the first byte of the "AnSt" that follows
-
-    // The stream decodes to the red of the block's palette.
-    cBitMap& bitmap = model.ImageBitmap(0);
-    bitmap.SetPalette(ReadBlockPalette(model, model.Images[0].PaletteIndex));
-    EXPECT_EQ(bitmap.Render(0xFF00FF, host), RenderOutcome::Rendered);
-    EXPECT_EQ(bitmap.hDC() != nullptr, true);
-}
-
 TEST_F(LoaderTest, ThumbnailsOptionIsReadAtEachLoad) {
     host.SetOption(Option::LoadThumbnails, true);
     EXPECT_EQ(Load(MinimalArchive()).status, LoadStatus::Loaded);
@@ -209,18 +191,6 @@ TEST_F(LoaderTest, VersionBytes) {
     }
 }
 
-TEST_F(LoaderTest, MissingFileIsRejectedWithAClearMessage) {
-    const std::string missing = dir.File("nowhere.qxa");
-    const LoadResult result = LoadArchive(model, missing, host);
-    EXPECT_EQ(result.status, LoadStatus::Rejected);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_NE(host.messages[0].text.find(missing), std::string::npos);
-    EXPECT_EQ(host.messages[0].title, kProgramName);
-    EXPECT_EQ(host.LastCaption(), kCaptionRejected);
-    // A folder is no archive either.
-    EXPECT_EQ(LoadArchive(model, dir.Path(), host).status, LoadStatus::Rejected);
-}
-
 TEST_F(LoaderTest, ReadsEveryFieldAndNameForm) {
     ImageBlockSpec block;
     ImageSpec image = Image(-5, {0x82, 1, 2});
@@ -287,24 +257,6 @@ TEST_F(LoaderTest, ReadsEveryFieldAndNameForm) {
     EXPECT_EQ(read.Extra4, -0x7FFFFFFF);
     EXPECT_EQ(model.TotalFrames, 2 + 2 + 2);
     EXPECT_EQ(ObjectItemText(model, 1), "Object 1 (0 actions)");
-}
-
-TEST_F(LoaderTest, EveryTagCountsEvenCloseTogether) {
-    // Two object blocks 100 bytes apart (the filler pads the first to 100 bytes from tag to tag),
-    // and a third whose tag sits inside an action name of the second.
-    ObjectSpec first = ObjectOf({1});
-    ArchiveBuilder builder;
-    builder.ImageBlock({}).ImageBlock(Block(1, 1)).Object(first);
-    const std::size_t firstSize = 60;  // one action, one direction, one frame, no name
-    builder.Filler(100 - 4 - firstSize, 0x11);
-    builder.Object(ObjectOf({1}, "xAnSt")).Filler(4, 0);
-    EXPECT_EQ(Load(builder).status, LoadStatus::Loaded);
-    const auto offsets = builder.SectionOffsets();
-    ASSERT_EQ(offsets.size(), 4u);
-    EXPECT_EQ(offsets[3] - offsets[2], 100u);
-    EXPECT_EQ(model.ObjectCount, 3);
-    EXPECT_EQ(model.Objects[1].Actions[0].Name, "xAnSt");
-    EXPECT_EQ(model.Objects[2].ActionCount, 0);  // the four zero bytes after the name
 }
 
 TEST_F(LoaderTest, SecondLoadKeepsNothingOfTheFirst) {

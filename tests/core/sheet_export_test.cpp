@@ -222,39 +222,6 @@ TEST_F(SheetExport, SelectedActionWritesTheSheetAndA36ByteRecordPerFrame) {
     EXPECT_EQ(FileNames(out).size(), 2u);  // no temporary file left
 }
 
-TEST_F(SheetExport, AllObjectsComposesEveryFrameAndPngHoldsTheSamePixels) {
-    // Rows of unequal widths and heights, a palette image, an odd width, images used twice.
-    Load({{10, 20}, {31, 40}, {20, 40, kPaletteType}, {7, 5}, {64, 3, kPaletteType}},
-         {{{{0, 1, 2}, {3}}, {{4, 0}}}, {{{2, 3, 1}}}});
-    host.SetOption(Option::RemoveDuplicateFrames, false);
-    const auto bmp = Export({});
-    ASSERT_EQ(bmp.status, SheetExportStatus::Written);
-    EXPECT_EQ(host.LastCaption(), "units.bmp created.");
-    const Picture sheet = ReadPicture(out + "/units.bmp");
-    const auto dat = ReadDat(out + "/units.dat");
-    ASSERT_EQ(dat.size(), 9u);
-    EXPECT_EQ(sheet.width, 74u);
-    EXPECT_EQ(sheet.height, 40u + 5u + 20u + 40u);
-    ExpectSheetMatches(sheet, dat);
-
-    SheetExportRequest request;
-    request.Format = SheetFormat::Png;
-    ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
-    EXPECT_EQ(host.LastCaption(), "units.png created.");
-    const Picture png = ReadPicture(out + "/units.png");
-    EXPECT_EQ(png.width, sheet.width);
-    EXPECT_EQ(png.height, sheet.height);
-    EXPECT_TRUE(png.rgb == sheet.rgb);
-
-    // With duplicate removal on, images listed before are left out wherever they come again.
-    host.SetOption(Option::RemoveDuplicateFrames, true);
-    ASSERT_EQ(Export({}).status, SheetExportStatus::Written);
-    const auto unique = ReadDat(out + "/units.dat");
-    ASSERT_EQ(unique.size(), 5u);
-    EXPECT_EQ(unique[4].action, 1);  // image 4; the second object adds nothing
-    ExpectSheetMatches(ReadPicture(out + "/units.bmp"), unique);
-}
-
 TEST_F(SheetExport, WithoutTheLookupTableOptionNoDatIsCreatedOrTouched) {
     Load({{10, 20}}, {{{{0}}}});
     host.SetOption(Option::GenerateLookupTable, false);

@@ -99,15 +99,6 @@ class BrowseTest : public QObject {
         QCOMPARE(w.form->Stats().decodes, decodes);
     }
 
-    void emptyStreamIsNamedAndClearsPicture() {
-        TestWindow w;
-        w.Load(SmallArchive(2, 1, {1, 2}));
-        QCOMPARE(w.Shown(1, 1), COLORREF{0x0000FF});
-        w.Scroll()->setValue(1);
-        QCOMPARE(w.Label(), std::string("Viewing frame 2 of 2"));
-        QCOMPARE(w.Shown(1, 1), kMagenta);
-    }
-
     void frameOfUnknownImageShowsNothing() {
         TestWindow w;
         // An 8-bit name from the archive ("Caf" and Latin-1 e-acute).
@@ -124,22 +115,6 @@ class BrowseTest : public QObject {
         QCOMPARE(w.Scroll()->value(), 1);  // not moved to image 0
         QCOMPARE(w.Shown(0, 0), kMagenta);
         QCOMPARE(w.messages.size(), std::size_t{0});
-    }
-
-    void unloadAndAWrongVersionEmptyEverything() {
-        TestWindow w;
-        const std::string path = w.Load(StandardArchive());
-        w.List(1)->setCurrentIndex(0);
-        w.Action("mnuUnload")->trigger();
-        QCOMPARE(w.Caption(), std::string("No file loaded"));
-        QCOMPARE(w.List(1)->count() + w.List(2)->count() + w.Scroll()->maximum(), 0);
-        QCOMPARE(w.form->Config().ArchivePath, path);
-
-        w.Load(StandardArchive());
-        w.Load(ArchiveBuilder().Version('X').Build(), "bad.qxa");
-        QCOMPARE(w.Caption(), std::string("Pixhaul sprite image extractor v2.0"));
-        QCOMPARE(w.messages.size(), std::size_t{1});
-        QCOMPARE(w.List(1)->count() + w.Scroll()->maximum(), 0);
     }
 
 };

@@ -27,22 +27,6 @@ class ExportTest : public QObject {
     Q_OBJECT
 
   private slots:
-    void fromListModeShowsPanelAndLocksLists() {
-        TestWindow w;
-        w.Load(StandardArchive());
-        Select(w, 0, 0, 0);
-        QWidget* panel = w.Find<QWidget>("Picture3");
-        w.Mode(7)->trigger();
-        QVERIFY(!panel->isHidden());
-        QVERIFY(!w.List(1)->isEnabled() && !w.List(2)->isEnabled() && !w.List(3)->isEnabled());
-        QCOMPARE(w.List(4)->count(), 0);
-        w.Mode(3)->trigger();
-        QVERIFY(panel->isHidden());
-        QVERIFY(w.List(1)->isEnabled() && w.List(2)->isEnabled() && w.List(3)->isEnabled());
-        QCOMPARE(w.form->Config().ExportMode, std::int16_t{3});
-        w.Mode(3)->trigger();  // choosing the checked mode again keeps it checked
-        for (int i = 0; i < 8; ++i) QCOMPARE(w.Mode(i)->isChecked(), i == 3);
-    }
 
     void exportAsAndSifSplitFolderAndName() {
         TestWindow w;
@@ -73,25 +57,6 @@ class ExportTest : public QObject {
         w.Action("mnuToSIF")->trigger();
         QVERIFY(Exists(w.dir.File("Object 0 (2 actions).sif")));
         QCOMPARE(w.form->Config().ExportName, std::string());
-    }
-
-    void exportIntoMissingFolderShowsErrorAndReenables() {
-        TestWindow w;
-        w.Load(StandardArchive());
-        bool commandsOffDuringBox = false;
-        w.onMessage = [&] {
-            commandsOffDuringBox =
-                !w.Action("mnuLoad")->isEnabled() && !w.Action("mnuExpNow")->isEnabled();
-        };
-        w.fileAnswers.push_back(w.dir.File("missing") + "/x.bmp");
-        w.Action("mnuExpAs")->trigger();
-        QCOMPARE(w.messages.size(), std::size_t{1});
-        QCOMPARE(w.messages[0].title, std::string("Dammit!"));
-        QVERIFY2(w.messages[0].text.starts_with("Error 2 Encountered:\r\n\""),
-                 w.messages[0].text.c_str());
-        QVERIFY(w.messages[0].busy && commandsOffDuringBox);
-        QVERIFY(w.Action("mnuExpNow")->isEnabled() && w.Action("mnuLoad")->isEnabled());
-        QVERIFY(!Exists(w.dir.File("missing")));
     }
 
     // The window and the qxa tool call the same core exports: the same archive and choices

@@ -65,27 +65,6 @@ class HabitsTest : public QObject {
         QCOMPARE(w.Label(), std::string("Viewing frame 2 of 6"));
     }
 
-    // Empty images have no place in a sequence; only empty ones: nothing to export, no file.
-    void sequenceSkipsEmptyImages() {
-        TestWindow w;
-        w.Load(SixImages(-1, 2));
-        w.folderAnswer = w.dir.Path();
-        w.Action("mnuExpTo")->trigger();
-        w.Mode(7)->trigger();
-        w.Scroll()->setValue(2);
-        w.Button(5)->click();
-        w.Action("mnuExpNow")->trigger();
-        QVERIFY(!Exists(w.dir.File("Sequence.bmp")));
-        QCOMPARE(w.messages.back().text, std::string(kNothingToExport));
-        w.Scroll()->setValue(3);
-        w.Button(5)->click();
-        w.Action("mnuExpNow")->trigger();
-        QCOMPARE(SLe32(ReadAll(w.dir.File("Sequence.bmp")), 18), 2);
-        QCOMPARE(w.Find<QLabel>("ExportNote")->text(),
-                 QString("Written: Sequence.bmp, Sequence.dat"));
-        QCOMPARE(w.Caption(), "Pixhaul: " + w.dir.File("units.qxa"));
-    }
-
     // Export As asks about the files it writes, not the name typed; Export now asks too,
     // until told not to.
     void replacingAsksAboutTheWrittenFiles() {
@@ -121,19 +100,6 @@ class HabitsTest : public QObject {
         QTest::newRow("page up") << 4 << int(Qt::Key_PageUp) << 0;
         QTest::newRow("home") << 4 << int(Qt::Key_Home) << 0;
         QTest::newRow("end") << 1 << int(Qt::Key_End) << 5;
-    }
-
-    // Up and Down step the chosen direction's frames, wrapping; they show each frame's image.
-    void frameKeysStepTheDirection() {
-        TestWindow w;
-        w.Load(StandardArchive());
-        SelectDirection(w);
-        for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down}) QTest::keyClick(w.form.get(), key);
-        QCOMPARE(w.Scroll()->value(), 1);
-        QTest::keyClick(w.form.get(), Qt::Key_Down);
-        QCOMPARE(w.List(4)->currentIndex(), 0);
-        QTest::keyClick(w.form.get(), Qt::Key_Up);
-        QCOMPARE(w.List(4)->currentIndex(), 1);
     }
 
     void playbackStepsFramesAndStopsOnUnload() {
