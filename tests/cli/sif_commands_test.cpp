@@ -25,13 +25,6 @@ class SifCommandsTest : public ::testing::Test {
         EXPECT_EQ(text, nlohmann::json::parse(text).dump(2) + "\n");
         return nlohmann::json::parse(text);
     }
-    static std::size_t FrameCount(const nlohmann::json& tables) {
-        std::size_t n = 0;
-        for (const auto& action : tables["actions"]) {
-            for (const auto& direction : action["directions"]) n += direction["frames"].size();
-        }
-        return n;
-    }
     TempDir dir_;
 };
 

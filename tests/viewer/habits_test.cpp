@@ -65,30 +65,6 @@ class HabitsTest : public QObject {
         QCOMPARE(w.Label(), std::string("Viewing frame 2 of 6"));
     }
 
-    // Export As asks about the files it writes, not the name typed; Export now asks too,
-    // until told not to.
-    void replacingAsksAboutTheWrittenFiles() {
-        TestWindow w;
-        w.Load(StandardArchive());
-        WriteFile(w.dir.File("hero.bmp"), {1, 2, 3});
-        w.fileAnswers.push_back(w.dir.File("hero.png"));
-        w.replaceAnswer = MessageResult::No;
-        w.Action("mnuExpAs")->trigger();
-        QVERIFY(!w.fileDialogs.back().confirmOverwrite);
-        QCOMPARE(w.replaceQuestions.size(), std::size_t{1});
-        QVERIFY(w.replaceQuestions[0].find(w.dir.File("hero.bmp")) != std::string::npos);
-        QCOMPARE(ReadAll(w.dir.File("hero.bmp")).size(), std::size_t{3});
-
-        w.folderAnswer = w.dir.Path();
-        w.Action("mnuExpTo")->trigger();
-        w.replaceAnswer = MessageResult::Yes;
-        w.dontAskAnswer = true;
-        w.Action("mnuExpNow")->trigger();  // new files: no question
-        w.Action("mnuExpNow")->trigger();  // asked, and told not to ask again
-        w.Action("mnuExpNow")->trigger();
-        QCOMPARE(w.replaceQuestions.size(), std::size_t{2});
-    }
-
     void browsingKeys_data() {
         QTest::addColumn<int>("start");
         QTest::addColumn<int>("key");
