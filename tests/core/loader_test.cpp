@@ -56,10 +56,7 @@ class LoaderTest : public ::testing::Test {
             EXPECT_TRUE(host.messages.empty());
         } else {
             EXPECT_EQ(host.messages.size(), 1u);
-            if (!host.messages.empty()) {
-                EXPECT_EQ(host.messages[0].title, kProgramName);
-                EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
-            }
+            if (!host.messages.empty()) EXPECT_EQ(host.messages[0].title, kProgramName);
             EXPECT_FALSE(result.problem.empty());
         }
         return result;
@@ -182,8 +179,6 @@ TEST_F(LoaderTest, VersionBytes) {
         }
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_EQ(host.messages[0].text, kVersionMessage);
-        EXPECT_EQ(host.messages[0].title, kProgramName);
-        EXPECT_EQ(host.LastCaption(), kCaptionRejected);
         EXPECT_EQ(model.Images.size(), 1u);
         EXPECT_FALSE(model.Images[0].Loaded);
         EXPECT_EQ(model.File, nullptr);

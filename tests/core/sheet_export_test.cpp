@@ -256,10 +256,8 @@ TEST_F(SheetExport, AFailedExportShowsTheErrorBoxAndLeavesOlderFilesAlone) {
                   "Error " + std::to_string(number) + " Encountered:\r\n\"" + text + "\"");
         EXPECT_EQ(host.messages[0].title, "Dammit!");
         EXPECT_EQ(host.messages[0].icon, MessageIcon::Critical);
-        EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
         EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
         EXPECT_EQ(settings.ExportName, "walk");
-        EXPECT_EQ(host.LastCaption(), "Assembling frames...");
     }
 
     // The sheet cannot be put in place (a folder holds its name) after the table was written:
