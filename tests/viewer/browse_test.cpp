@@ -116,7 +116,6 @@ class BrowseTest : public QObject {
         QCOMPARE(w.Shown(0, 0), kMagenta);
         QCOMPARE(w.messages.size(), std::size_t{0});
     }
-
 };
 
 QTEST_MAIN(BrowseTest)

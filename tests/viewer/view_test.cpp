@@ -24,7 +24,6 @@ class ViewTest : public QObject {
         QCOMPARE(w.form->Config().TransColor, blue);
         QCOMPARE(w.Shown(0, 0), blue);  // redrawn with the new colour (caching is off)
     }
-
 };
 
 QTEST_MAIN(ViewTest)
