@@ -56,7 +56,9 @@ class LoaderTest : public ::testing::Test {
             EXPECT_TRUE(host.messages.empty());
         } else {
             EXPECT_EQ(host.messages.size(), 1u);
-            if (!host.messages.empty()) EXPECT_EQ(host.messages[0].title, kProgramName);
+            if (!host.messages.empty()) {
+                EXPECT_EQ(host.messages[0].title, kProgramName);
+            }
             EXPECT_FALSE(result.problem.empty());
         }
         return result;
