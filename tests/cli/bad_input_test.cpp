@@ -96,33 +96,6 @@ TEST_F(BadInputTest, FilesThatAreNoArchiveFailInEveryCommand) {
     Check(cases);
 }
 
-TEST_F(BadInputTest, AnArchiveWithoutBlocksHasNothingToExport) {
-    const std::string notags = dir_.File("notags.qxa");
-    Check({
-        {{"sheet", notags, "-o", "OUT"}, kFailure, "Nothing to export"},
-        {{"sif", notags, "--object", "0", "-o", "OUT"}, kFailure, "--object 0"},
-        {{"sheet", notags, "-o", "OUT", "--image", "0"}, kFailure, "--image 0"},
-    });
-}
-
-TEST_F(BadInputTest, FilesThatAreNoSifFailToDecode) {
-    Check({
-        {{"sif-decode", dir_.File("missing.sif"), "-o", "OUT.png"}, kFailure, "No such file"},
-        {{"sif-decode", dir_.Path(), "-o", "OUT.png"}, kFailure, "not a regular file"},
-        {{"sif-decode", dir_.File("plain.txt") + "/x.sif", "-o", "OUT.png"},
-         kFailure,
-         "Not a directory"},
-        {{"sif-decode", dir_.File("empty.qxa"), "-o", "OUT.png"}, kFailure, "too short"},
-        {{"sif-decode", archive_, "-o", "OUT.png"}, kFailure, "not a SIF file"},
-        {{"sif-decode", dir_.File("cut.sif"), "-o", "OUT.png"}, kFailure, "cut.sif: "},
-        {{"sif-decode", dir_.File("good.sif"), "-o", "OUT.gif"}, kUsage, "must end in .bmp"},
-        {{"sif-decode", dir_.File("good.sif")}, kUsage, "--output is required"},
-    });
-    // The good file decodes, so the failures above are the files' own.
-    EXPECT_EQ(RunQxa({"sif-decode", dir_.File("good.sif"), "-o", dir_.File("good.png")}).exitCode,
-              0);
-}
-
 TEST_F(BadInputTest, BadFlagsAreUsageErrors) {
     Check({
         {{}, kUsage, "qxa: "},

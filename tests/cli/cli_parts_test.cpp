@@ -44,19 +44,6 @@ TEST(ProgressBar, DrawsInPlaceOnlyWhenSomethingChangesAndClearsItsLine) {
     EXPECT_EQ(quiet.str(), "");
 }
 
-TEST(CliHost, MessagesGoToStderrPrefixedAndQuestionsAnswerNo) {
-    std::ostringstream err;
-    CliHost host(err, false);
-    host.SetCaption("Loading file...");
-    EXPECT_EQ(host.ShowMessage("Error 2 Encountered:\r\n\"gone\"", "Dammit!", MessageIcon::Critical,
-                               MessageButtons::Ok),
-              MessageResult::Ok);
-    host.SetMessageContext("a.qxa: ");
-    EXPECT_EQ(host.ShowMessage("Overwrite?", "", MessageIcon::Question, MessageButtons::YesNo),
-              MessageResult::No);
-    EXPECT_EQ(err.str(), "qxa: Error 2 Encountered:\n\"gone\"\nqxa: a.qxa: Overwrite?\n");
-}
-
 TEST(Qxa, OnATerminalExtractShowsProgressAndLeavesAClearLine) {
     testing::TempDir dir;
     const std::string demo = std::string(PIXHAUL_SOURCE_DIR) + "/samples/demo.qxa";

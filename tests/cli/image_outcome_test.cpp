@@ -72,39 +72,6 @@ TEST_F(ImageOutcomeTest, ExtractWritesTheDecodedPartOfACorruptImage) {
     EXPECT_EQ(picture.At(0, 0), 0xFF0000u);
 }
 
-TEST_F(ImageOutcomeTest, ExtractSaysAndWritesTheSameWhateverTheWorkers) {
-    // The four outcomes ten times over, so workers overtake each other.
-    ImageBlockSpec block;
-    block.palette[1] = 0x000000FF;
-    const std::vector<std::uint8_t> red = {0x02, 0x01, 0x00};
-    for (std::int16_t i = 0; i < 10; ++i) {
-        block.images.push_back(
-            {100 + 4 * i, static_cast<std::int16_t>(2 + i), 1, 259, {}, red, {}});
-        block.images.push_back({101 + 4 * i, -4, 3, 259, {}, red, {}});
-        block.images.push_back({102 + 4 * i, 4097, 4097, 259, {}, red, {}});
-        block.images.push_back({103 + 4 * i, 2, 1, 259, {}, {0x81, 0x01, 0x80, 0x00}, {}});
-    }
-    ArchiveBuilder builder;
-    builder.ImageBlock({}).ImageBlock(block);
-    WriteFile(archive_, builder.Build());
-    for (const char* format : {"png", "bmp"}) {
-        std::vector<std::tuple<int, std::string, std::vector<std::vector<std::uint8_t>>>> runs;
-        for (const char* jobs : {"1", "3", "8"}) {
-            const std::string out = dir_.File(format);
-            fs::remove_all(out);
-            const ProcessResult r = Run({"extract", "-o", out, "--format", format, "-j", jobs});
-            std::vector<std::vector<std::uint8_t>> files;
-            for (const std::string& name : FileNames(out))
-                files.push_back(ReadAll(out + "/" + name));
-            EXPECT_EQ(files.size(), 20u) << format << " -j " << jobs;
-            runs.emplace_back(r.exitCode, r.err.substr(r.err.find("image 1 ")), files);
-        }
-        EXPECT_EQ(std::get<0>(runs[0]), 3);
-        for (std::size_t i = 1; i < runs.size(); ++i)
-            EXPECT_TRUE(runs[i] == runs[0]) << format << " " << i;
-    }
-}
-
 TEST_F(ImageOutcomeTest, OutputOverThePixelBudgetIsRefusedBeforeWriting) {
     fs::create_directory(dir_.File("s"));
     ASSERT_EQ(Run({"sif", "-o", dir_.File("s"), "--object", "0"}).exitCode, 3);

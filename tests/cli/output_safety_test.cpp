@@ -129,18 +129,6 @@ TEST_F(LargeSheet, AKilledOrInterruptedExportLeavesTheOldPairOrTheNewOneAndNoTem
     }
 }
 
-// Ctrl+C a quarter of the way in: the work stops, exit 130, the old pair stays as it was.
-TEST_F(LargeSheet, CtrlCStopsTheExportAndKeepsTheOldPair) {
-    PutOldPair();
-    const pid_t pid = StartQxa(args_);
-    std::this_thread::sleep_for(duration_ / 4);
-    ::kill(pid, SIGINT);
-    EXPECT_EQ(Reap(pid), 130);
-    EXPECT_EQ(ReadText(out_ + "/units.bmp"), "old");
-    EXPECT_EQ(ReadText(out_ + "/units.dat"), "OLD");
-    EXPECT_EQ(DotFiles(out_), std::vector<std::string>{});
-}
-
 TEST(OutputSafety, SifDecodeRefusesItsInputAndWhatIsNotARegularFile) {
     TempDir dir;
     ASSERT_EQ(RunQxa({"sif", kDemo, "--object", "0", "-o", dir.Path(), "--name", "a"}).exitCode, 0);

@@ -71,58 +71,6 @@ TEST_F(QxaTest, MakeDemoReproducesTheCommittedDemoArchive) {
     EXPECT_EQ(RunProgram(PIXHAUL_MAKE_DEMO_BINARY, {}).exitCode, 2);
 }
 
-TEST_F(QxaTest, InfoCountsWhatWasLoaded) {
-    const std::string a = Archive(TestArchive(false, 'U'));
-    ProcessResult r = RunQxa({"info", a, "--json"});
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out,
-              "{\"version\": 85, \"image_blocks\": 2, \"images\": 4, \"objects\": 2, "
-              "\"total_frames\": 5, \"types\": {\"259\": 2, \"518\": 1, \"1028\": 1}, "
-              "\"problems\": []}\n");
-    r = RunQxa({"info", "--thumbnails", "--json", a});
-    EXPECT_NE(r.out.find("\"images\": 5,"), std::string::npos) << r.out;
-    EXPECT_NE(RunQxa({"info", a}).out.find("Images:       4\n"), std::string::npos);
-}
-
-// Three problems (a repeated id, two frames naming no image): all listed with their offsets.
-TEST_F(QxaTest, InfoListsEveryProblemWithItsOffset) {
-    ImageBlockSpec block;
-    for (std::int32_t id : {5, 6, 5}) {
-        ImageSpec image;
-        image.id = id;
-        image.width = 2;
-        image.height = 2;
-        image.stream.assign(2, 0x81);
-        block.images.push_back(image);
-    }
-    DirectionSpec direction;
-    for (std::int32_t id : {5, 99, 6, 77}) direction.frames.push_back({0, id});
-    ActionSpec action;
-    action.directions = {direction};
-    const std::string a = Archive(
-        ArchiveBuilder().ImageBlock({}).ImageBlock(block).Object({{action}, std::nullopt}).Build());
-    const ProcessResult text = RunQxa({"info", a, "--problems"});
-    EXPECT_EQ(text.exitCode, 3) << text.err;  // done, but the archive is damaged
-    EXPECT_NE(text.err.find("2 further problems"), std::string::npos) << text.err;
-    const std::vector<std::string> says = {"repeats the id 5", "99", "77"};
-    std::size_t lineStart = 0;
-    for (const std::string& what : says) {
-        const std::size_t lineEnd = text.out.find('\n', lineStart);
-        ASSERT_NE(lineEnd, std::string::npos) << text.out;
-        const std::string line = text.out.substr(lineStart, lineEnd - lineStart);
-        EXPECT_GT(std::stoll(line), 0) << line;  // the offset first
-        EXPECT_NE(line.find(what), std::string::npos) << line;
-        lineStart = lineEnd + 1;
-    }
-    EXPECT_EQ(lineStart, text.out.size()) << text.out;
-    const ProcessResult json = RunQxa({"info", a, "--json"});
-    std::size_t offsets = 0;
-    for (std::size_t at = 0; (at = json.out.find("{\"offset\":", at)) != std::string::npos; ++at) {
-        ++offsets;
-    }
-    EXPECT_EQ(offsets, 3u) << json.out;
-}
-
 TEST_F(QxaTest, ListIndentsTheWindowsListTexts) {
     const std::string a = Archive(TestArchive());
     ProcessResult r = RunQxa({"list", a});
@@ -181,42 +129,6 @@ TEST_F(QxaTest, ExtractWritesEveryImageAsTheWindowDrawsIt) {
     // With thumbnails, block 0 comes first.
     ASSERT_EQ(RunQxa({"extract", a, "-o", dir_.File("t"), "--thumbnails"}).exitCode, 0);
     EXPECT_EQ(ReadPicture(dir_.File("t/image-00000.png")).At(0, 0), 0xFFFFFFU);
-}
-
-TEST_F(QxaTest, ACorruptImageIsNamedAndTheOthersAreStillWritten) {
-    const std::string a = Archive(TestArchive(true));
-    const std::string out = dir_.File("c");
-    const ProcessResult r = RunQxa({"extract", a, "-o", out});
-    EXPECT_EQ(r.exitCode, 3);
-    EXPECT_EQ(r.err, "qxa: image 3 written only as far as it decodes (stream corrupt): " + out +
-                         "/image-00003.png\n");
-    EXPECT_EQ(FileNames(out).size(), 4U);
-}
-
-TEST_F(QxaTest, UsageErrorsExitWithTwo) {
-    const std::string a = Archive(TestArchive());
-    const std::string out = dir_.File("never");
-    const std::vector<std::vector<std::string>> cases = {
-        {},
-        {"frobnicate", a},
-        {"info"},
-        {"info", a, "--bogus"},
-        {"extract", a},
-        {"extract", a, "-o", out, "--trans", "FF00F"},
-        {"extract", a, "-o", out, "--trans", "GG0000"},
-        {"extract", a, "-o", out, "--format", "gif"},
-        {"sheet", a, "--action", "0"},
-        {"sheet", a, "--object", "0", "--image", "1"},
-    };
-    for (const auto& args : cases) {
-        const ProcessResult r = RunQxa(args);
-        const std::string line = args.empty() ? "" : args[0] + " " + args.back();
-        EXPECT_EQ(r.exitCode, 2) << line;
-        EXPECT_EQ(r.err.rfind("qxa: ", 0), 0U) << line << r.err;
-        EXPECT_EQ(r.out, "") << line;
-    }
-    EXPECT_FALSE(std::filesystem::exists(out));
-    EXPECT_EQ(RunQxa({"--help"}).exitCode, 0);
 }
 
 TEST_F(QxaTest, FilesThatCannotBeReadOrWrittenExitWithOne) {

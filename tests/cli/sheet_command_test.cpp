@@ -95,13 +95,5 @@ TEST_F(SheetCommandTest, WrongSelectionsFailWithoutWriting) {
     EXPECT_EQ(Sheet({"-o", dir_.File("units.qxa/sub")}).exitCode, 1);
 }
 
-TEST_F(SheetCommandTest, UndecodableImagesGiveExitThree) {
-    Make(true);
-    const ProcessResult r = Sheet({"-o", out_});
-    EXPECT_EQ(r.exitCode, 3);
-    EXPECT_NE(r.err.find("image 3 could not be decoded"), std::string::npos);
-    EXPECT_EQ(FileNames(out_), (std::vector<std::string>{"units.bmp", "units.dat"}));
-}
-
 }  // namespace
 }  // namespace pixhaul::testing

@@ -25,13 +25,6 @@ class SifCommandsTest : public ::testing::Test {
         EXPECT_EQ(text, nlohmann::json::parse(text).dump(2) + "\n");
         return nlohmann::json::parse(text);
     }
-    static std::size_t FrameCount(const nlohmann::json& tables) {
-        std::size_t n = 0;
-        for (const auto& action : tables["actions"]) {
-            for (const auto& direction : action["directions"]) n += direction["frames"].size();
-        }
-        return n;
-    }
     TempDir dir_;
 };
 
@@ -60,21 +53,6 @@ TEST_F(SifCommandsTest, WritesTheObjectAndDecodesItBackToTheSheet) {
     r = RunQxa({"sif-decode", sif, "-o", dir_.File("decoded.bmp")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(ReadPicture(dir_.File("decoded.bmp")).rgb == decoded.rgb);
-}
-
-TEST_F(SifCommandsTest, NameDuplicatesAndTransparentColourFollowTheFlags) {
-    ProcessResult r = RunQxa({"sif", kDemo, "--object", "1", "-o", dir_.Path(), "--name",
-                              "hero.sif", "--trans", "0000FF"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const nlohmann::json removed = Tables(dir_.File("hero.sif"));
-    EXPECT_EQ(removed["back_color"], "0000FF");
-
-    r = RunQxa(
-        {"sif", kDemo, "--object", "1", "-o", dir_.Path(), "--name", "all", "--keep-duplicates"});
-    ASSERT_EQ(r.exitCode, 0) << r.err;
-    const nlohmann::json kept = Tables(dir_.File("all.sif"));
-    EXPECT_GE(FrameCount(kept), FrameCount(removed));
-    EXPECT_EQ(kept["actions"].size(), removed["actions"].size());
 }
 
 }  // namespace

@@ -170,7 +170,6 @@ TEST(ExportTargets, Names) {
         EXPECT_EQ(SplitExportPath(path).Name, name) << path;
     }
     EXPECT_EQ(ArchiveBaseName("/data/sprites/units.qxa"), "units");
-    EXPECT_EQ(ArchiveBaseName("units"), "units");
 
     TempDir dir;
     const std::string fitted = FitFileName(dir.Path() + "/", std::string(300, 'a'), 4);

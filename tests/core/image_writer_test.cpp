@@ -134,19 +134,6 @@ TEST(PngWriter, WritesTheSurfacesColoursUnfilteredAtTheGivenLevel) {
     EXPECT_THROW(WritePng(dir.File("bad.png"), s, 10), FileError);
 }
 
-TEST(PngWriter, BandsFromTheTopRowMakeTheSameFile) {
-    TempDir dir;
-    const Surface s = Pattern(6, 4);
-    WritePng(dir.File("whole.png"), s);
-    PngWriter writer(dir.File("bands.png"), 6, 4);
-    // Top row first: memory row 3, then downwards in memory.
-    writer.WriteRows(s.Bits() + 3 * s.Stride(), -s.Stride(), 1);
-    writer.WriteRows(s.Bits() + 2 * s.Stride(), -s.Stride(), 3);
-    EXPECT_THROW(writer.WriteRows(s.Bits(), s.Stride(), 1), std::logic_error);
-    writer.Finish();
-    EXPECT_EQ(ReadAll(dir.File("bands.png")), ReadAll(dir.File("whole.png")));
-}
-
 TEST(PngWriter, FailuresLeaveNoFileAndKeepTheOldOne) {
     TempDir dir;
     EXPECT_THROW(PngWriter(dir.File("empty.png"), 0, 5), FileError);

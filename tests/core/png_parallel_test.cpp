@@ -72,22 +72,5 @@ TEST(ParallelPng, SameBytesWhateverTheThreadsAndBandsAndReadersAgree) {
     }
 }
 
-// A second, independent reader, where it is installed.
-TEST(ParallelPng, PillowReadsTheSamePixels) {
-    TempDir dir;
-    const std::vector<std::uint8_t> bgr = Pixels();
-    if (std::system("/usr/bin/python3 -c 'import PIL' 2>/dev/null") != 0) {
-        GTEST_SKIP() << "Pillow is not installed; only libpng checked";
-    }
-    const std::string script =
-        "/usr/bin/python3 -c 'import sys; from PIL import Image; "
-        "sys.stdout.buffer.write(Image.open(sys.argv[1]).tobytes())' " +
-        Write(dir, bgr, 6, 2, 13) + " > " + dir.File("pil.rgb");
-    ASSERT_EQ(std::system(script.c_str()), 0);
-    std::vector<std::uint8_t> expected(bgr.size());
-    for (std::size_t i = 0; i < bgr.size(); ++i) expected[i] = bgr[i - i % 3 + 2 - i % 3];
-    EXPECT_EQ(ReadAll(dir.File("pil.rgb")), expected);
-}
-
 }  // namespace
 }  // namespace pixhaul

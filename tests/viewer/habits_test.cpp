@@ -65,51 +65,6 @@ class HabitsTest : public QObject {
         QCOMPARE(w.Label(), std::string("Viewing frame 2 of 6"));
     }
 
-    // Empty images have no place in a sequence; only empty ones: nothing to export, no file.
-    void sequenceSkipsEmptyImages() {
-        TestWindow w;
-        w.Load(SixImages(-1, 2));
-        w.folderAnswer = w.dir.Path();
-        w.Action("mnuExpTo")->trigger();
-        w.Mode(7)->trigger();
-        w.Scroll()->setValue(2);
-        w.Button(5)->click();
-        w.Action("mnuExpNow")->trigger();
-        QVERIFY(!Exists(w.dir.File("Sequence.bmp")));
-        QCOMPARE(w.messages.back().text, std::string(kNothingToExport));
-        w.Scroll()->setValue(3);
-        w.Button(5)->click();
-        w.Action("mnuExpNow")->trigger();
-        QCOMPARE(SLe32(ReadAll(w.dir.File("Sequence.bmp")), 18), 2);
-        QCOMPARE(w.Find<QLabel>("ExportNote")->text(),
-                 QString("Written: Sequence.bmp, Sequence.dat"));
-        QCOMPARE(w.Caption(), "Pixhaul: " + w.dir.File("units.qxa"));
-    }
-
-    // Export As asks about the files it writes, not the name typed; Export now asks too,
-    // until told not to.
-    void replacingAsksAboutTheWrittenFiles() {
-        TestWindow w;
-        w.Load(StandardArchive());
-        WriteFile(w.dir.File("hero.bmp"), {1, 2, 3});
-        w.fileAnswers.push_back(w.dir.File("hero.png"));
-        w.replaceAnswer = MessageResult::No;
-        w.Action("mnuExpAs")->trigger();
-        QVERIFY(!w.fileDialogs.back().confirmOverwrite);
-        QCOMPARE(w.replaceQuestions.size(), std::size_t{1});
-        QVERIFY(w.replaceQuestions[0].find(w.dir.File("hero.bmp")) != std::string::npos);
-        QCOMPARE(ReadAll(w.dir.File("hero.bmp")).size(), std::size_t{3});
-
-        w.folderAnswer = w.dir.Path();
-        w.Action("mnuExpTo")->trigger();
-        w.replaceAnswer = MessageResult::Yes;
-        w.dontAskAnswer = true;
-        w.Action("mnuExpNow")->trigger();  // new files: no question
-        w.Action("mnuExpNow")->trigger();  // asked, and told not to ask again
-        w.Action("mnuExpNow")->trigger();
-        QCOMPARE(w.replaceQuestions.size(), std::size_t{2});
-    }
-
     void browsingKeys_data() {
         QTest::addColumn<int>("start");
         QTest::addColumn<int>("key");
@@ -121,70 +76,6 @@ class HabitsTest : public QObject {
         QTest::newRow("page up") << 4 << int(Qt::Key_PageUp) << 0;
         QTest::newRow("home") << 4 << int(Qt::Key_Home) << 0;
         QTest::newRow("end") << 1 << int(Qt::Key_End) << 5;
-    }
-    void browsingKeys() {
-        QFETCH(int, start);
-        QFETCH(int, key);
-        QFETCH(int, value);
-        TestWindow w;
-        w.Load(StandardArchive());
-        w.Scroll()->setValue(start);
-        w.List(1)->setFocus();
-        QTest::keyClick(w.List(1), static_cast<Qt::Key>(key));
-        QCOMPARE(w.Scroll()->value(), value);
-    }
-
-    // Up and Down step the chosen direction's frames, wrapping; they show each frame's image.
-    void frameKeysStepTheDirection() {
-        TestWindow w;
-        w.Load(StandardArchive());
-        SelectDirection(w);
-        for (Qt::Key key : {Qt::Key_Down, Qt::Key_Down}) QTest::keyClick(w.form.get(), key);
-        QCOMPARE(w.Scroll()->value(), 1);
-        QTest::keyClick(w.form.get(), Qt::Key_Down);
-        QCOMPARE(w.List(4)->currentIndex(), 0);
-        QTest::keyClick(w.form.get(), Qt::Key_Up);
-        QCOMPARE(w.List(4)->currentIndex(), 1);
-    }
-
-    void zoomShortcutsAndWheel() {
-        TestWindow w;
-        w.Load(StandardArchive());
-        const auto ctrl = [&](Qt::Key key) {
-            QTest::keyClick(w.form.get(), key, Qt::ControlModifier);
-            return w.form->Config().Zoom;
-        };
-        QCOMPARE(ctrl(Qt::Key_Equal), 1.5);
-        QCOMPARE(ctrl(Qt::Key_Minus), 1.0);
-        QCOMPARE(ctrl(Qt::Key_Minus), 0.5);
-        QWheelEvent wheel(QPointF(5, 5), QPointF(5, 5), {}, QPoint(0, 120), Qt::NoButton,
-                          Qt::ControlModifier, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(w.form->Picture1(), &wheel);
-        QCOMPARE(w.form->Config().Zoom, 1.0);
-        QCOMPARE(ctrl(Qt::Key_0), 1.0);
-        w.Action("mnuZoomFit")->trigger();  // 4 x 3 in the picture area: the largest zoom
-        QCOMPARE(w.form->Config().Zoom, viewer::kMaxZoom);
-    }
-
-    // Started with a relative path, the caption and the recent files hold the full one.
-    void recentFilesKeepTheLastEightFullPaths() {
-        TestWindow w;
-        std::vector<std::string> paths;
-        for (int i = 0; i < 10; ++i) paths.push_back("/nowhere/" + std::to_string(i % 9) + ".qxa");
-        w.form->SetRecentFiles(paths);
-        QCOMPARE(w.form->RecentFiles().size(), std::size_t{8});
-        const std::string path = w.dir.File("rel.qxa");
-        WriteFile(path, StandardArchive());
-        const QString before = QDir::currentPath();
-        QDir::setCurrent(QString::fromStdString(w.dir.Path()));
-        w.form->OpenArchive("rel.qxa");
-        QDir::setCurrent(before);
-        QCOMPARE(w.Caption(), "Pixhaul: " + path);
-        QCOMPARE(w.form->RecentFiles().front(), path);
-        QCOMPARE(w.form->RecentFiles().size(), std::size_t{8});
-        w.Action("mnuUnload")->trigger();
-        w.Action("mnuRecent_0")->trigger();
-        QCOMPARE(w.Caption(), "Pixhaul: " + path);
     }
 
     void playbackStepsFramesAndStopsOnUnload() {

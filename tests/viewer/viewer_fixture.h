@@ -7,7 +7,6 @@
 #include <QListWidget>
 #include <QScrollBar>
 #include <QTest>
-#include <QToolButton>
 #include <QWidget>
 #include <deque>
 #include <filesystem>
@@ -136,24 +135,12 @@ class TestWindow {
     QComboBox* List(int n) const { return Find<QComboBox>(("List" + std::to_string(n)).c_str()); }
     QScrollBar* Scroll() const { return Find<QScrollBar>("HScroll1"); }
     QAction* Action(const char* name) const { return Find<QAction>(name); }
-    QAction* Opt(int i) const { return Action(("mnuOpt_" + std::to_string(i)).c_str()); }
     QAction* Mode(int i) const { return Action(("mnuExportMode_" + std::to_string(i)).c_str()); }
-    QListWidget* List5() const { return Find<QListWidget>("List5"); }
-    QToolButton* Button(int n) const {
-        return Find<QToolButton>(("Command" + std::to_string(n)).c_str());
-    }
 
     std::vector<std::string> Items(int list) const {
         std::vector<std::string> items;
         QComboBox* box = List(list);
         for (int i = 0; i < box->count(); ++i) items.push_back(box->itemText(i).toStdString());
-        return items;
-    }
-    std::vector<std::string> SequenceItems() const {
-        std::vector<std::string> items;
-        for (int i = 0; i < List5()->count(); ++i) {
-            items.push_back(List5()->item(i)->text().toStdString());
-        }
         return items;
     }
     std::string Caption() const { return form->windowTitle().toStdString(); }
