@@ -13,7 +13,7 @@ packages=(
     qt6-base-dev fonts-dejavu-core
     xvfb xauth
     clang-14 libclang-rt-14-dev clang-format-14
-    man-db ccache
+    man-db ccache python3-pil
 )
 
 say() { echo "bootstrap: $*" >&2; }

@@ -1,5 +1,5 @@
 // Animated previews, decoded by readers that are not ours (libwebp's animation decoder, giflib,
-// and a chunk walker over zlib), against the frames as rendered.
+// a chunk walker over zlib, and Pillow when it is installed), against the frames as rendered.
 #include "export/anim_export.h"
 
 #include <gif_lib.h>
@@ -148,6 +148,31 @@ Decoded DecodeApng(const std::string& path) {
     return d;
 }
 
+// Pillow's reading of the file, or nothing when /usr/bin/python3 has no Pillow.
+std::optional<Decoded> DecodeWithPillow(const std::string& path, const TempDir& dir) {
+    const std::string script = dir.File("read.py");
+    testing::WriteFile(script, [] {
+        const std::string s =
+            "import sys\nfrom PIL import Image\nim = Image.open(sys.argv[1])\n"
+            "out = open(sys.argv[2], 'w')\nout.write('%d %d %d\\n' % (im.size[0], im.size[1], "
+            "im.info.get('loop', -1)))\nfor i in range(im.n_frames):\n    im.seek(i)\n"
+            "    open('%s.%d' % (sys.argv[2], i), 'wb').write(im.convert('RGBA').tobytes())\n"
+            "    out.write('%s\\n' % im.info.get('duration', 0))\n";  // known once loaded
+        return std::vector<std::uint8_t>(s.begin(), s.end());
+    }());
+    const std::string out = dir.File("pillow");
+    if (std::system(("/usr/bin/python3 -c 'import PIL' 2>/dev/null")) != 0) return std::nullopt;
+    EXPECT_EQ(std::system(("/usr/bin/python3 " + script + " " + path + " " + out).c_str()), 0);
+    Decoded d;
+    std::ifstream in(out);
+    in >> d.width >> d.height >> d.loops;
+    for (double ms; in >> ms;) {
+        d.delaysMs.push_back(ms);
+        d.frames.push_back(ReadAll(out + "." + std::to_string(d.frames.size())));
+    }
+    return d;
+}
+
 // Image ids 100.. : 10 x 8, 6 x 12 and 20 x 20 (over 255 colours); black shows as kTrans.
 class AnimExport : public ::testing::Test {
   protected:
@@ -251,6 +276,10 @@ TEST_P(AnimFormats, IndependentReadersSeeTheRenderedFrames) {
     ASSERT_EQ(result.status, AnimExportStatus::Written) << result.message;
     const auto expected = Expected({0, 1, 2}, c.scale);  // the repeated image left out
     ExpectFrames(c.decode(path), expected, c.tolerance, 30, c.delayUnitMs);
+    if (const auto pillow = DecodeWithPillow(path, dir)) {
+        // Pillow rounds durations to whole milliseconds.
+        ExpectFrames(*pillow, expected, c.tolerance, 30, std::max(c.delayUnitMs, 1.0));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(, AnimFormats,

@@ -62,6 +62,17 @@ TEST(AtomicFile, CommitPutsTheWholeFileInPlaceAndLeavesNothingElse) {
     EXPECT_EQ(FileNames(dir.Path()), std::vector<std::string>{"out.bin"});
 }
 
+TEST(AtomicFile, ReplacesALongerFileWholeAndTakesNamesAtTheLengthLimit) {
+    TempDir dir;
+    for (const std::string& name : {std::string("sheet.dat"), std::string(255, 'n')}) {
+        WriteText(dir.File(name), std::string(1000, 'o'));
+        AtomicFile file(dir.File(name));
+        file.Write("new", 3);
+        file.Commit();
+        EXPECT_EQ(ReadAll(dir.File(name)), "new");
+    }
+}
+
 TEST(AtomicFile, WithoutCommitTheOldFileStaysAndTheTemporaryGoes) {
     TempDir dir;
     const std::string target = dir.File("keep.bmp");
@@ -78,6 +89,21 @@ TEST(AtomicFile, WithoutCommitTheOldFileStaysAndTheTemporaryGoes) {
     discarded.Discard();
     EXPECT_THROW(discarded.Write("x", 1), FileError);
     EXPECT_EQ(FileNames(dir.Path()), std::vector<std::string>{"keep.bmp"});
+}
+
+TEST(AtomicFile, MissingFolderGivesTheErrnoNumberAndDescription) {
+    TempDir dir;
+    const std::string target = dir.File("no/such/folder/x.bmp");
+    try {
+        AtomicFile file(target);
+        FAIL() << "no error";
+    } catch (const FileError& e) {
+        EXPECT_EQ(e.Number(), ENOENT);
+        EXPECT_EQ(e.Description(), "No such file or directory");
+        EXPECT_EQ(e.Path(), target);
+        EXPECT_NE(std::string(e.what()).find(target), std::string::npos);
+    }
+    EXPECT_TRUE(FileNames(dir.Path()).empty());
 }
 
 TEST(AtomicFile, AWriteThatFailsPartWayLeavesTheOldFileAndNoTemporary) {
@@ -99,6 +125,47 @@ TEST(AtomicFile, AWriteThatFailsPartWayLeavesTheOldFileAndNoTemporary) {
     }
     EXPECT_EQ(ReadAll(target), "old");
     EXPECT_EQ(FileNames(dir.Path()), std::vector<std::string>{"big.bmp"});
+}
+
+// A replaced regular file keeps its permission bits but never set-id or sticky bits; a link is
+// replaced by a new file (0666 less the umask) and the file it pointed to keeps its mode.
+TEST(AtomicFile, ModeOfTheNewFile) {
+    const mode_t umask = ::umask(022);
+    struct Case {
+        const char* what;
+        mode_t existing;  // 0: no file there
+        bool throughLink;
+        mode_t expected;
+    } cases[] = {{"new file", 0, false, 0644},
+                 {"private file", 0640, false, 0640},
+                 {"set-uid file", 04755, false, 0755},
+                 {"sticky", 01664, false, 0664},
+                 {"link to a set-uid file", 04755, true, 0644}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        const std::string target = dir.File("out.bmp");
+        const std::string pointee = dir.File("pointee");
+        if (c.existing != 0) {
+            const std::string& file = c.throughLink ? pointee : target;
+            WriteText(file, "old");
+            ASSERT_EQ(::chmod(file.c_str(), c.existing), 0);
+            if (c.throughLink) std::filesystem::create_symlink(pointee, target);
+        }
+        AtomicFile file(target);
+        file.Write("new", 3);
+        file.Commit();
+        struct stat info {};
+        ASSERT_EQ(::lstat(target.c_str(), &info), 0);
+        EXPECT_TRUE(S_ISREG(info.st_mode));
+        EXPECT_EQ(info.st_mode & 07777, c.expected);
+        if (c.throughLink) {
+            EXPECT_EQ(ReadAll(pointee), "old");
+            ASSERT_EQ(::stat(pointee.c_str(), &info), 0);
+            EXPECT_EQ(info.st_mode & 07777, c.existing);
+        }
+    }
+    ::umask(umask);
 }
 
 // Exports stopped part-way by a full disk: the error box, the older files of the name as they
@@ -132,7 +199,10 @@ TEST(AtomicFile, ExportsStoppedPartWayByAFullDiskLeaveTheOlderFiles) {
         EXPECT_EQ(ExportSif(model, settings, host, 0).status, SifExportStatus::Failed);
     }
     ASSERT_EQ(host.messages.size(), 2u);
-    EXPECT_EQ(host.messages[1].text.rfind("Error " + std::to_string(EFBIG), 0), 0u);
+    for (const testing::RecordedMessage& m : host.messages) {
+        EXPECT_EQ(m.title, "Dammit!");
+        EXPECT_EQ(m.text.rfind("Error " + std::to_string(EFBIG) + " Encountered:", 0), 0u);
+    }
     for (const char* name : {"sheet.bmp", "sheet.dat", "sheet.sif"}) {
         EXPECT_EQ(ReadAll(dir.File(name)), name);
     }
