@@ -7,7 +7,7 @@
 
 #include <map>
 #include <nlohmann/json.hpp>
-#include <regex>
+#include <cstdio>
 #include <sstream>
 
 #include "archive/archive.h"
@@ -266,15 +266,17 @@ TEST(Atlas, GodotAndLibGdxAgreeWithTheJsonAndAnimationsAreUnique) {
               Json::parse(R"({"name":"0_Walk_d1","from":3,"to":4,"direction":"forward"})"));
 
     // Godot: sub-resources in frame order, each with its page and region.
-    const std::regex region(
-        R"re(atlas = ExtResource\("(\d+)"\)\nregion = Rect2\((\d+), (\d+), (\d+), (\d+)\))re");
     std::size_t i = 0;
-    for (auto m = std::sregex_iterator(godot.begin(), godot.end(), region);
-         m != std::sregex_iterator(); ++m, ++i) {
+    for (std::size_t at = godot.find("atlas = ExtResource("); at != std::string::npos;
+         at = godot.find("atlas = ExtResource(", at + 1), ++i) {
+        int page = 0, x = 0, y = 0, w = 0, h = 0;
+        ASSERT_EQ(std::sscanf(godot.c_str() + at,
+                              "atlas = ExtResource(\"%d\")\nregion = Rect2(%d, %d, %d, %d)", &page,
+                              &x, &y, &w, &h),
+                  5);
         const Json& frame = data["frames"][std::to_string(i)];
-        EXPECT_EQ(std::stoi((*m)[1]) - 1, frame["pixhaul"].value("page", 0));
-        EXPECT_EQ(Json::array({std::stoi((*m)[2]), std::stoi((*m)[3]), std::stoi((*m)[4]),
-                               std::stoi((*m)[5])}),
+        EXPECT_EQ(page - 1, frame["pixhaul"].value("page", 0));
+        EXPECT_EQ(Json::array({x, y, w, h}),
                   Json::array({frame["frame"]["x"], frame["frame"]["y"], frame["frame"]["w"],
                                frame["frame"]["h"]}));
     }
