@@ -4,6 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 ./scripts/bootstrap.sh
+# Every C++ file as .clang-format lays it out.
+./scripts/check-format.sh
 
 jobs=$(nproc)
 # The three builds below share compiled objects through ccache (paths taken relative to here, so

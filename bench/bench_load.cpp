@@ -1,6 +1,7 @@
 // Loading a large archive (about 200 MB, 100,000 images, 100,000 frames) beside a plain read()
 // of the same file, page cache warm: into a buffer already in memory, and into fresh memory as
-// the load reads it (then scans and indexes it); and the tag scan beside memmem over the same bytes.
+// the load reads it (then scans and indexes it); and the tag scan beside memmem over the same
+// bytes.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <string.h>

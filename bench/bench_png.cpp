@@ -35,8 +35,7 @@ void BM_PngSheet(benchmark::State& state) {
     pixhaul::testing::TempDir dir;
     const auto& pixels = Pixels();
     for (auto _ : state) {
-        pixhaul::PngWriter writer(dir.File("sheet.png"), kWidth, kHeight, level,
-                                  threads);
+        pixhaul::PngWriter writer(dir.File("sheet.png"), kWidth, kHeight, level, threads);
         writer.WriteRows(pixels.data(), kWidth * 3, kHeight);
         writer.Finish();
     }

@@ -9,10 +9,10 @@
 
 #include "archive/model.h"
 #include "archive_builder.h"
-#include "formats/rle_stream.h"
 #include "export/sheet_export.h"
-#include "formats/sif_reader.h"
 #include "export/sif_export.h"
+#include "formats/rle_stream.h"
+#include "formats/sif_reader.h"
 #include "platform/host.h"
 
 namespace {

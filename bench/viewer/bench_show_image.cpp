@@ -8,8 +8,8 @@
 #include <QComboBox>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
 #include <memory>
+#include <string>
 
 #include "archive/archive.h"
 #include "archive_builder.h"
@@ -72,7 +72,9 @@ std::unique_ptr<Fixture>& SharedSlot() {
     static std::unique_ptr<Fixture> fixture;
     return fixture;
 }
-Fixture& Shared() { return *SharedSlot(); }
+Fixture& Shared() {
+    return *SharedSlot();
+}
 
 void BM_ShowImage(benchmark::State& state) {
     Fixture& f = Shared();
@@ -83,15 +85,20 @@ void BM_ShowImage(benchmark::State& state) {
         f.form->ShowImage(i);
         i = (i + 1) % kImages;
     }
-    state.counters["ms_per_image"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * 1e-3,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ms_per_image"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * 1e-3,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ShowImage)
     ->ArgNames({"zoom", "cache"})
-    ->Args({1, 0})->Args({4, 0})->Args({10, 0})
-    ->Args({1, 1})->Args({4, 1})->Args({10, 1})
-    ->Unit(benchmark::kMillisecond)->UseRealTime();
+    ->Args({1, 0})
+    ->Args({4, 0})
+    ->Args({10, 0})
+    ->Args({1, 1})
+    ->Args({4, 1})
+    ->Args({10, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // One playback step (what each tick of the playback timer does: the next frame of the chosen
 // direction, shown) at zoom 4, caching off: it must stay under 16.7 ms to keep up with 60 fps.
@@ -104,9 +111,9 @@ void BM_PlaybackStep(benchmark::State& state) {
     }
     QAction* next = f.form->findChild<QAction*>("mnuNextFrame");
     for (auto _ : state) next->trigger();
-    state.counters["ms_per_step"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * 1e-3,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ms_per_step"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * 1e-3,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_PlaybackStep)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -124,9 +131,9 @@ void BM_DecodeOnly(benchmark::State& state) {
         bitmap.Purge();
         i = (i + 1) % kImages;
     }
-    state.counters["ms_per_image"] = benchmark::Counter(
-        static_cast<double>(state.iterations()) * 1e-3,
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ms_per_image"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * 1e-3,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMillisecond)->UseRealTime();
 

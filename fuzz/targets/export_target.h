@@ -132,8 +132,7 @@ inline std::string RunExportInput(std::span<const std::uint8_t> bytes,
     FuzzHost counting;
     counting.Set(Option::RemoveDuplicateFrames, false);
     std::vector<ExportFrame> all;
-    if (SheetPixels(BuildExportList(model, counting, all, ExportRange{})) >
-        kSheetPixelBudget) {
+    if (SheetPixels(BuildExportList(model, counting, all, ExportRange{})) > kSheetPixelBudget) {
         return "";
     }
 

@@ -98,7 +98,8 @@ inline std::string CheckModelSize(const ArchiveModel& model, std::size_t fileSiz
 // they say, and the sheet size adds up.
 inline std::string CheckExportList(const ArchiveModel& model, Host& host, std::int32_t object) {
     std::vector<ExportFrame> list;
-    const SheetSize size = BuildExportList(model, host, list, ExportRange{.fromObject = object, .toObject = object});
+    const SheetSize size =
+        BuildExportList(model, host, list, ExportRange{.fromObject = object, .toObject = object});
     std::int64_t height = 0;
     std::int64_t widest = 0;
     std::int64_t rowWidth = 0;

@@ -18,8 +18,7 @@ LoadResult LoadForCommand(ArchiveModel& model, const std::string& path, CliHost&
 
 // The exit code of an export that wrote its files: names each image that could not be decoded
 // on stderr; 3 when there was any, or when the archive was damaged; 0 otherwise.
-int ExportExitCode(const std::vector<std::int32_t>& corruptImages, LoadStatus load,
-                   CliHost& host);
+int ExportExitCode(const std::vector<std::int32_t>& corruptImages, LoadStatus load, CliHost& host);
 
 // Number of entries of Images that hold a loaded image (0 when nothing is loaded).
 std::size_t LoadedImageCount(const ArchiveModel& model);

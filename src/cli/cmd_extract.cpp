@@ -91,7 +91,8 @@ class ExtractCommand : public Command {
             ++failures;
             if (result.outcome == ImageOutcome::Corrupt) {
                 host.Tell("image " + std::to_string(i) + " written only as far as it decodes (" +
-                          Describe(result.outcome) + "): " + ExportPath(folder_, ImageFileName(i, format)));
+                          Describe(result.outcome) +
+                          "): " + ExportPath(folder_, ImageFileName(i, format)));
             } else {
                 host.Tell("image " + std::to_string(i) +
                           " not written: " + Describe(result.outcome));

@@ -13,8 +13,8 @@
 #include "formats/png_writer.h"
 #include "formats/sif_reader.h"
 #include "image_files.h"
-#include "platform/atomic_file.h"
 #include "platform/archive_file.h"
+#include "platform/atomic_file.h"
 #include "platform/replace_check.h"
 #include "qxa_app.h"
 

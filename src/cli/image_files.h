@@ -1,8 +1,7 @@
 #pragma once
 // Writing a surface as the picture format chosen on the command line.
-#include <string>
-
 #include <CLI/CLI.hpp>
+#include <string>
 
 #include "formats/png_writer.h"
 #include "platform/atomic_file.h"

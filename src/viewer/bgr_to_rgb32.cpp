@@ -15,7 +15,7 @@ void ConvertScalar(const std::uint8_t* from, std::uint32_t* to, std::int32_t cou
 // Four pixels per shuffle. Each 16-byte load reads 4 bytes past the 12 it uses, so the vector
 // loop stops while at least 16 bytes remain and the rest goes pixel by pixel.
 __attribute__((target("ssse3"))) void ConvertSsse3(const std::uint8_t* from, std::uint32_t* to,
-                                                     std::int32_t count) {
+                                                   std::int32_t count) {
     const __m128i shuffle = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     const __m128i alpha = _mm_set1_epi32(static_cast<int>(0xFF000000u));
     std::int32_t i = 0;

@@ -5,9 +5,9 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <cstdio>
 #include <sstream>
 
 #include "archive/archive.h"

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "archive_builder.h"
+#include "file_size_limit.h"
 #include "formats/bmp_writer.h"
 #include "formats/png_writer.h"
-#include "file_size_limit.h"
 #include "platform/atomic_file.h"
 #include "platform/surface.h"
 #include "test_files.h"

@@ -300,13 +300,12 @@ TEST_F(SheetExport, AutomaticNamesAndTheNameChosenByTheUser) {
     EXPECT_EQ(settings.ExportName, "");
 
     EXPECT_EQ(FileNames(out),
-              (std::vector<std::string>{"Image 1.bmp", "Object 0 (1 actions).bmp",
-                                        "Object 0 (1 actions).dat",
-                                        "Object 1 (1 actions) - Direction 0 (1 frames).bmp",
-                                        "Object 1 (1 actions) - Direction 0 (1 frames).dat",
-                                        "Object 1 (1 actions).bmp", "Object 1 (1 actions).dat",
-                                        "Walk (2 directions).bmp", "Walk (2 directions).dat",
-                                        "walk.bmp"}));
+              (std::vector<std::string>{
+                  "Image 1.bmp", "Object 0 (1 actions).bmp", "Object 0 (1 actions).dat",
+                  "Object 1 (1 actions) - Direction 0 (1 frames).bmp",
+                  "Object 1 (1 actions) - Direction 0 (1 frames).dat", "Object 1 (1 actions).bmp",
+                  "Object 1 (1 actions).dat", "Walk (2 directions).bmp", "Walk (2 directions).dat",
+                  "walk.bmp"}));
 }
 
 TEST(ExportNaming, ActionNamesFromTheArchiveCannotLeaveTheExportFolder) {

@@ -21,7 +21,6 @@ void Put8(std::vector<std::uint8_t>& out, std::uint8_t v) {
     out.push_back(v);
 }
 
-
 void PutTag(std::vector<std::uint8_t>& out, const char* tag) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(tag[i]));
 }
@@ -30,12 +29,14 @@ void WriteImageBlock(std::vector<std::uint8_t>& out, const ImageBlockSpec& block
     AppendLE<std::uint32_t>(out, kUnused);
     AppendLE<std::uint32_t>(out, kUnused);
     for (std::uint32_t colour : block.palette) AppendLE<std::uint32_t>(out, colour);
-    AppendLE<std::uint32_t>(out, block.countOverride.value_or(static_cast<std::uint32_t>(block.images.size())));
+    AppendLE<std::uint32_t>(
+        out, block.countOverride.value_or(static_cast<std::uint32_t>(block.images.size())));
     for (const ImageSpec& image : block.images) {
         AppendLE<std::int32_t>(out, image.id);
         AppendLE<std::uint32_t>(out, kUnused);
         AppendLE<std::uint16_t>(out, static_cast<std::uint16_t>(kUnused & 0xFFFF));
-        AppendLE<std::int32_t>(out, image.lengthOverride.value_or(static_cast<std::int32_t>(image.stream.size())));
+        AppendLE<std::int32_t>(
+            out, image.lengthOverride.value_or(static_cast<std::int32_t>(image.stream.size())));
         AppendLE<std::int16_t>(out, image.width);
         AppendLE<std::int16_t>(out, image.height);
         AppendLE<std::int16_t>(out, image.type);
@@ -45,16 +46,16 @@ void WriteImageBlock(std::vector<std::uint8_t>& out, const ImageBlockSpec& block
 }
 
 void WriteObject(std::vector<std::uint8_t>& out, const ObjectSpec& object) {
-    AppendLE<std::uint32_t>(out,
-          object.actionCountOverride.value_or(static_cast<std::uint32_t>(object.actions.size())));
+    AppendLE<std::uint32_t>(out, object.actionCountOverride.value_or(
+                                     static_cast<std::uint32_t>(object.actions.size())));
     for (const ActionSpec& action : object.actions) {
         AppendLE<std::uint32_t>(out, kUnused);
         AppendLE<std::uint32_t>(out, action.directionCountOverride.value_or(
-                       static_cast<std::uint32_t>(action.directions.size())));
+                                         static_cast<std::uint32_t>(action.directions.size())));
         for (const DirectionSpec& direction : action.directions) {
             AppendLE<std::uint32_t>(out, kUnused);
             AppendLE<std::uint32_t>(out, direction.frameCountOverride.value_or(
-                           static_cast<std::uint32_t>(direction.frames.size())));
+                                             static_cast<std::uint32_t>(direction.frames.size())));
             for (const FrameSpec& frame : direction.frames) {
                 AppendLE<std::int32_t>(out, frame.extra);
                 AppendLE<std::int32_t>(out, frame.imageId);
@@ -64,8 +65,8 @@ void WriteObject(std::vector<std::uint8_t>& out, const ObjectSpec& object) {
             AppendLE<std::uint32_t>(out, kUnused);
         }
         AppendLE<std::uint32_t>(out, kUnused);
-        AppendLE<std::int32_t>(out,
-               action.nameLengthOverride.value_or(static_cast<std::int32_t>(action.name.size())));
+        AppendLE<std::int32_t>(
+            out, action.nameLengthOverride.value_or(static_cast<std::int32_t>(action.name.size())));
         for (char c : action.name) Put8(out, static_cast<std::uint8_t>(c));
     }
 }

@@ -65,11 +65,11 @@ inline constexpr const char* kArchiveChangedMessage =
 // is "PATH: the archive changed on disk while it was open". The export's temporaries go with
 // the unwinding, so nothing is written.
 class ArchiveChangedError : public std::runtime_error {
-public:
+  public:
     explicit ArchiveChangedError(const std::string& path);
     const std::string& Path() const { return path_; }
 
-private:
+  private:
     std::string path_;
 };
 

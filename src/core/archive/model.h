@@ -86,7 +86,7 @@ struct ArchiveModel {
     // Number of bitmaps made so far.
     std::size_t ImageBitmapCount() const { return bitmaps_.size(); }
 
-private:
+  private:
     mutable std::unordered_map<std::size_t, std::unique_ptr<cBitMap>> bitmaps_;
 };
 

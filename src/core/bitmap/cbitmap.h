@@ -41,7 +41,7 @@ enum class RenderOutcome {
 };
 
 class cBitMap {
-public:
+  public:
     cBitMap() = default;
     ~cBitMap();
     cBitMap(const cBitMap&) = delete;
@@ -87,7 +87,7 @@ public:
     // any other size counts as damaged.
     static bool SizeDecodable(std::int32_t width, std::int32_t height, std::int16_t eType);
 
-private:
+  private:
     // Shared by both builders. With zeroBuffer false the pixel buffer is left uninitialised for
     // a decoder that writes or clears every byte itself.
     void BuildSurface(std::int32_t width, std::int32_t height, bool zeroBuffer);

@@ -12,7 +12,7 @@
 namespace pixhaul {
 
 class StreamBytes {
-public:
+  public:
     StreamBytes() = default;
     // Owns a copy: bytes are the whole array, the last one being the trailing byte.
     explicit StreamBytes(std::vector<std::uint8_t> bytes);
@@ -30,7 +30,7 @@ public:
     // Element i, 0 <= i <= LastIndex().
     std::uint8_t At(std::size_t i) const { return i + 1 < size_ ? data_[i] : trailing_; }
 
-private:
+  private:
     std::shared_ptr<const void> owner_;
     const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;

@@ -37,9 +37,8 @@ std::string FitFileName(const std::string& folder, const std::string& name,
     char tail[16];
     std::snprintf(tail, sizeof tail, "-%08x", static_cast<unsigned>(hash));
     const std::size_t tailLength = std::strlen(tail);
-    std::size_t keep = longest > extensionLength + tailLength
-                           ? longest - extensionLength - tailLength
-                           : 0;
+    std::size_t keep =
+        longest > extensionLength + tailLength ? longest - extensionLength - tailLength : 0;
     // Not in the middle of a UTF-8 sequence.
     while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) --keep;
     return name.substr(0, keep) + tail;

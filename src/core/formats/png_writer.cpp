@@ -41,10 +41,8 @@ std::uint64_t RowBytes(std::int32_t width, PngPixels pixels) {
 }  // namespace
 
 struct PngWriter::State {
-    State(const std::string& path, std::uint64_t total, int level,
-          int threads)
-        : file(path),
-          deflate(total, level, threads, [this](const std::uint8_t* d, std::size_t n) {
+    State(const std::string& path, std::uint64_t total, int level, int threads)
+        : file(path), deflate(total, level, threads, [this](const std::uint8_t* d, std::size_t n) {
               for (std::size_t at = 0; at < n; at += kMaxChunkData) {
                   WriteChunk(file, "IDAT", d + at, std::min(kMaxChunkData, n - at));
               }
@@ -70,7 +68,7 @@ void EndStream(PngWriter::State& s, bool allRows) {
 }  // namespace
 
 PngWriter::PngWriter(const std::string& path, std::int32_t width, std::int32_t height,
-int compressionLevel, int threads, PngPixels pixels)
+                     int compressionLevel, int threads, PngPixels pixels)
     : width_(width), height_(height) {
     if (width <= 0 || height <= 0) throw FileError(EINVAL, "Invalid picture size", path);
     if (compressionLevel < 0 || compressionLevel > 9) {
@@ -86,7 +84,10 @@ int compressionLevel, int threads, PngPixels pixels)
     StoreBE32(header, static_cast<std::uint32_t>(width));
     StoreBE32(header + 4, static_cast<std::uint32_t>(height));
     header[8] = 8;  // bits per sample
-    header[9] = pixels == PngPixels::Rgba ? 6 : 2;  // truecolour (with alpha); compression, filter and interlace methods stay 0
+    header[9] =
+        pixels == PngPixels::Rgba
+            ? 6
+            : 2;  // truecolour (with alpha); compression, filter and interlace methods stay 0
     s.file.Write(kSignature, sizeof kSignature);
     WriteChunk(s.file, "IHDR", header, sizeof header);
 }

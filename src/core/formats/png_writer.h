@@ -1,7 +1,7 @@
 #pragma once
-// 8-bit RGB (or RGBA) PNG files written row by row from the top, so a picture far larger than memory can
-// be written band by band. Rows are taken in the surfaces' own byte order (blue, green, red).
-// The file appears only when Finish() succeeds. The pixel data is deflated in segments on
+// 8-bit RGB (or RGBA) PNG files written row by row from the top, so a picture far larger than
+// memory can be written band by band. Rows are taken in the surfaces' own byte order (blue, green,
+// red). The file appears only when Finish() succeeds. The pixel data is deflated in segments on
 // several threads (export/png_deflate.h); the file is the same whatever the thread count.
 #include <cstddef>
 #include <cstdint>
@@ -36,8 +36,9 @@ class PngWriter {
     std::int32_t RowsWritten() const { return rowsWritten_; }
 
     // Appends count rows, the top one first. Row i starts at first + i * rowStep and holds
-    // Width() pixels of blue, green, red (red, green, blue, alpha for PngPixels::Rgba). A bottom-up surface is passed as its top row with a
-    // negative step. Throws FileError, std::logic_error for more rows than the picture has.
+    // Width() pixels of blue, green, red (red, green, blue, alpha for PngPixels::Rgba). A bottom-up
+    // surface is passed as its top row with a negative step. Throws FileError, std::logic_error for
+    // more rows than the picture has.
     void WriteRows(const std::uint8_t* first, std::ptrdiff_t rowStep, std::int32_t count);
     // Checks that every row was written, ends the stream and puts the file in place; with a
     // partner, the two files together (CommitTogether). Throws FileError.

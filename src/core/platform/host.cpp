@@ -26,6 +26,8 @@ bool OptionCheckedAtStart(Option option) {
     }
 }
 
-bool QuietHost::IsOptionChecked(Option option) { return OptionCheckedAtStart(option); }
+bool QuietHost::IsOptionChecked(Option option) {
+    return OptionCheckedAtStart(option);
+}
 
 }  // namespace pixhaul

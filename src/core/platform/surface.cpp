@@ -100,7 +100,9 @@ PixelRect Surface::TakeChanges() {
     return changed;
 }
 
-void Surface::Fill(COLORREF colour) { FillRect({0, 0, width_, height_}, colour); }
+void Surface::Fill(COLORREF colour) {
+    FillRect({0, 0, width_, height_}, colour);
+}
 
 void Surface::FillRect(PixelRect rect, COLORREF colour) {
     rect.left = std::max(rect.left, 0);
@@ -111,8 +113,8 @@ void Surface::FillRect(PixelRect rect, COLORREF colour) {
     std::uint8_t* bits = MutableBits();
     // One row of the rectangle, then copies of it; a whole-width fill also zeroes the padding.
     const bool wholeRows = rect.left == 0 && rect.right == width_;
-    const std::size_t bytes = wholeRows ? static_cast<std::size_t>(stride_)
-                                        : static_cast<std::size_t>(3 * rect.Width());
+    const std::size_t bytes =
+        wholeRows ? static_cast<std::size_t>(stride_) : static_cast<std::size_t>(3 * rect.Width());
     std::uint8_t* first = bits + MemoryRowOf(rect.bottom - 1, height_) * stride_ + 3 * rect.left;
     for (std::int32_t x = 0; x < rect.Width(); ++x) {
         first[3 * x] = BlueOf(colour);
@@ -212,10 +214,9 @@ void StretchDIBits(Surface& target, std::int32_t xDest, std::int32_t yDest, std:
                            3 * (xDest + firstCol);
         CombineBytes(to, scaled.data(), scaled.size(), rop);
     }
-    target.NoteChange({static_cast<std::int32_t>(xDest + firstCol),
-                       static_cast<std::int32_t>(yDest + firstRow),
-                       static_cast<std::int32_t>(xDest + lastCol),
-                       static_cast<std::int32_t>(yDest + lastRow)});
+    target.NoteChange(
+        {static_cast<std::int32_t>(xDest + firstCol), static_cast<std::int32_t>(yDest + firstRow),
+         static_cast<std::int32_t>(xDest + lastCol), static_cast<std::int32_t>(yDest + lastRow)});
 }
 
 void BitBlt(Surface& dest, std::int32_t xDest, std::int32_t yDest, std::int32_t width,

@@ -15,9 +15,15 @@ using COLORREF = std::uint32_t;  // 0x00BBGGRR, red in the low byte
 inline constexpr std::uint32_t SRCCOPY = 0xCC0020;
 inline constexpr std::uint32_t SRCPAINT = 0xEE0086;
 
-inline constexpr std::uint8_t RedOf(COLORREF c) { return static_cast<std::uint8_t>(c & 0xFF); }
-inline constexpr std::uint8_t GreenOf(COLORREF c) { return static_cast<std::uint8_t>((c >> 8) & 0xFF); }
-inline constexpr std::uint8_t BlueOf(COLORREF c) { return static_cast<std::uint8_t>((c >> 16) & 0xFF); }
+inline constexpr std::uint8_t RedOf(COLORREF c) {
+    return static_cast<std::uint8_t>(c & 0xFF);
+}
+inline constexpr std::uint8_t GreenOf(COLORREF c) {
+    return static_cast<std::uint8_t>((c >> 8) & 0xFF);
+}
+inline constexpr std::uint8_t BlueOf(COLORREF c) {
+    return static_cast<std::uint8_t>((c >> 16) & 0xFF);
+}
 inline constexpr COLORREF MakeColorRef(std::uint8_t r, std::uint8_t g, std::uint8_t b) {
     return static_cast<COLORREF>(r) | (static_cast<COLORREF>(g) << 8) |
            (static_cast<COLORREF>(b) << 16);
@@ -62,7 +68,7 @@ struct PixelRect {
 // It is black until first written; memory is taken only then, so a surface that nothing draws
 // into costs nothing.
 class Surface {
-public:
+  public:
     Surface() = default;
     Surface(std::int32_t width, std::int32_t height);
 
@@ -92,7 +98,7 @@ public:
     // Blue, green, red of pixel (x, y), y counted from the top. Black when untouched.
     COLORREF PixelAt(std::int32_t x, std::int32_t y) const;
 
-private:
+  private:
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
     std::int64_t stride_ = 0;
