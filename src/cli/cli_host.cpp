@@ -2,14 +2,17 @@
 
 #include <ostream>
 
+#include "export/sheet_assembly.h"
 #include "platform/temporary_registry.h"
 #include "terminal_text.h"
 
 namespace pixhaul::cli {
 
-MessageResult CliHost::ShowMessage(const std::string& text, const std::string&, MessageIcon,
-                                   MessageButtons buttons, const std::string&) {
-    Tell(TerminalText(context_) + text);
+MessageResult CliHost::ShowMessage(const std::string& text, const std::string&, MessageIcon icon,
+                                   MessageButtons buttons, const std::string& details) {
+    // A file error names its file in the details; on a terminal it belongs on the same line.
+    const bool fileError = icon == MessageIcon::Critical && details.starts_with(kExportErrorFile);
+    Tell(TerminalText(context_) + text + (fileError ? " (" + details + ")" : std::string()));
     return buttons == MessageButtons::YesNo ? MessageResult::No : MessageResult::Ok;
 }
 

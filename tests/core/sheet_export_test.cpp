@@ -256,6 +256,7 @@ TEST_F(SheetExport, AFailedExportShowsTheErrorBoxAndLeavesOlderFilesAlone) {
                   "Error " + std::to_string(number) + " Encountered:\r\n\"" + text + "\"");
         EXPECT_EQ(host.messages[0].title, "Dammit!");
         EXPECT_EQ(host.messages[0].icon, MessageIcon::Critical);
+        EXPECT_EQ(host.messages[0].details.rfind("File: " + folder + "walk.", 0), 0u);
         EXPECT_EQ(host.exportRunning, (std::vector<bool>{true, false}));
         EXPECT_EQ(settings.ExportName, "walk");
     }

@@ -336,7 +336,7 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
         result.status = failure.status;
         return result;
     } catch (const FileError& error) {
-        ShowExportError(host, error.Number(), error.Description());
+        ShowExportError(host, error.Number(), error.Description(), error.Path());
         result.status = AtlasExportStatus::Failed;
         return result;
     } catch (const std::bad_alloc&) {

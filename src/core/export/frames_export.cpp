@@ -218,7 +218,7 @@ FramesExportResult ExportFrames(ArchiveModel& model, const Settings& settings, H
             host.Yield();
         }
     } catch (const FileError& error) {
-        ShowExportError(host, error.Number(), error.Description());
+        ShowExportError(host, error.Number(), error.Description(), error.Path());
         result.status = FramesExportStatus::Failed;
         return result;
     } catch (const std::bad_alloc&) {

@@ -61,9 +61,11 @@ ExportLock::~ExportLock() {
     host_.ExportFinished();
 }
 
-void ShowExportError(Host& host, int number, const std::string& description) {
+void ShowExportError(Host& host, int number, const std::string& description,
+                     const std::string& path) {
     host.ShowMessage("Error " + std::to_string(number) + " Encountered:\r\n\"" + description + "\"",
-                     "Dammit!", MessageIcon::Critical, MessageButtons::Ok);
+                     "Dammit!", MessageIcon::Critical, MessageButtons::Ok,
+                     path.empty() ? std::string() : kExportErrorFile + path);
 }
 
 }  // namespace pixhaul

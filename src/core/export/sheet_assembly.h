@@ -60,6 +60,9 @@ class ExportLock {
 };
 
 // "Error 2 Encountered:\r\n\"No such file or directory\"" in a critical box titled "Dammit!".
-void ShowExportError(Host& host, int number, const std::string& description);
+// The file the error is about, when known, goes into the box's details as kExportErrorFile + path.
+inline constexpr const char* kExportErrorFile = "File: ";
+void ShowExportError(Host& host, int number, const std::string& description,
+                     const std::string& path = std::string());
 
 }  // namespace pixhaul

@@ -367,7 +367,7 @@ SheetExportResult ExportBitmapsSteps(ArchiveModel& model, Settings& settings, Ho
             return stop(SheetExportStatus::Canceled);
         }
     } catch (const FileError& error) {
-        ShowExportError(host, error.Number(), error.Description());
+        ShowExportError(host, error.Number(), error.Description(), error.Path());
         return stop(SheetExportStatus::Failed);
     } catch (const std::bad_alloc&) {
         ShowExportError(host, ENOMEM, std::generic_category().message(ENOMEM));

@@ -194,7 +194,7 @@ SifExportResult ExportSifSteps(const ArchiveModel& model, Settings& settings, Ho
         if (host.IsCanceled()) return canceled();
         writer.Write(result.path, [&] { ThrowIfArchiveChanged(model); });
     } catch (const FileError& error) {
-        ShowExportError(host, error.Number(), error.Description());
+        ShowExportError(host, error.Number(), error.Description(), error.Path());
         result.status = SifExportStatus::Failed;
         result.problem = error.Description();
         return result;
