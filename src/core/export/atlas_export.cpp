@@ -169,33 +169,35 @@ void Tell(Host& host, const std::string& text) {
 
 }  // namespace
 
-bool ListSelectionFrames(const ArchiveModel& model, Host& host, ExportMode mode,
-                         std::int32_t object, std::int32_t action, std::int32_t direction,
-                         std::vector<AtlasSource>& list) {
+SelectionListing ListSelectionFrames(const ArchiveModel& model, Host& host, ExportMode mode,
+                                     std::int32_t object, std::int32_t action,
+                                     std::int32_t direction, std::vector<AtlasSource>& list) {
+    constexpr SelectionListing missing = SelectionListing::NoSelection;
+    const ArchiveFile* const archive = model.File.get();
     EveryFrameHost every(host);
     std::vector<ExportFrame> frames;
     const std::int32_t objects =
         model.IsLoaded() ? static_cast<std::int32_t>(model.Objects.size()) : 0;
     switch (mode) {
         case ExportMode::AllObjects:
-            if (objects < 1) return false;
+            if (objects < 1) return missing;
             BuildExportList(model, every, frames, objects - 1, -1, -1, -1, 0, 0, 0, 0);
             break;
         case ExportMode::SelectedObject:
-            if (object < 0) return false;
+            if (object < 0) return missing;
             BuildExportList(model, every, frames, object, -1, -1, -1, object, 0, 0, 0);
             break;
         case ExportMode::SelectedAction:
-            if (object < 0 || action < 0) return false;
+            if (object < 0 || action < 0) return missing;
             BuildExportList(model, every, frames, object, action, -1, -1, object, action, 0, 0);
             break;
         case ExportMode::SelectedDirection:
-            if (object < 0 || action < 0 || direction < 0) return false;
+            if (object < 0 || action < 0 || direction < 0) return missing;
             BuildExportList(model, every, frames, object, action, direction, -1, object, action,
                             direction, 0);
             break;
         default:
-            return false;
+            return missing;
     }
     list.clear();
     list.reserve(frames.size());
@@ -203,7 +205,13 @@ bool ListSelectionFrames(const ArchiveModel& model, Host& host, ExportMode mode,
         list.push_back(
             {f.ObjectIndex, f.ActionIndex, f.DirectionIndex, f.FrameIndex, f.ImageIndex});
     }
-    return true;
+    if (model.File.get() != archive) return SelectionListing::Interrupted;
+    if (list.empty()) {
+        host.ShowMessage(kNothingToExport, kProgramName, MessageIcon::Information,
+                         MessageButtons::Ok);
+        return SelectionListing::NothingToExport;
+    }
+    return SelectionListing::Listed;
 }
 
 AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& host,
@@ -211,20 +219,18 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
     AtlasExportResult result;
     host.SetCaption(kCaptionIndexing);
     std::vector<AtlasSource> frames;
-    const ArchiveFile* const archive = model.File.get();
-    if (!ListSelectionFrames(model, host, request.Mode, request.Object, request.Action,
-                             request.Direction, frames)) {
-        return result;
-    }
-    if (model.File.get() != archive) {
-        result.status = AtlasExportStatus::Interrupted;
-        return result;
-    }
-    if (frames.empty()) {
-        host.ShowMessage(kNothingToExport, kProgramName, MessageIcon::Information,
-                         MessageButtons::Ok);
-        result.status = AtlasExportStatus::NothingToExport;
-        return result;
+    switch (ListSelectionFrames(model, host, request.Mode, request.Object, request.Action,
+                                request.Direction, frames)) {
+        case SelectionListing::Listed:
+            break;
+        case SelectionListing::NoSelection:
+            return result;
+        case SelectionListing::Interrupted:
+            result.status = AtlasExportStatus::Interrupted;
+            return result;
+        case SelectionListing::NothingToExport:
+            result.status = AtlasExportStatus::NothingToExport;
+            return result;
     }
     const std::string name =
         !settings.ExportName.empty()

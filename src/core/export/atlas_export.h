@@ -58,10 +58,17 @@ const char* AtlasDataExtension(AtlasDataFormat format);
 AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& host,
                               const AtlasExportRequest& request, const OutputBudget& budget = {});
 
+// What listing a selection's frames found.
+enum class SelectionListing {
+    Listed,
+    NoSelection,      // the mode's selection is missing, or the mode is not one of the four
+    Interrupted,      // the archive was reset or replaced while the list was built
+    NothingToExport,  // the selection holds no frames: the user was told
+};
+
 // The frames of a selection in archive order, every frame listed even when its image repeats.
-// False when the mode's selection is missing; list is empty when the archive changed meanwhile.
-bool ListSelectionFrames(const ArchiveModel& model, Host& host, ExportMode mode,
-                         std::int32_t object, std::int32_t action, std::int32_t direction,
-                         std::vector<AtlasSource>& list);
+SelectionListing ListSelectionFrames(const ArchiveModel& model, Host& host, ExportMode mode,
+                                     std::int32_t object, std::int32_t action,
+                                     std::int32_t direction, std::vector<AtlasSource>& list);
 
 }  // namespace pixhaul

@@ -112,20 +112,18 @@ FramesExportResult ExportFrames(ArchiveModel& model, const Settings& settings, H
                                 const FramesExportRequest& request, const OutputBudget& budget) {
     FramesExportResult result;
     std::vector<AtlasSource> frames;
-    const ArchiveFile* const archive = model.File.get();
-    if (!ListSelectionFrames(model, host, request.Mode, request.Object, request.Action,
-                             request.Direction, frames)) {
-        return result;
-    }
-    if (model.File.get() != archive) {
-        result.status = FramesExportStatus::Interrupted;
-        return result;
-    }
-    if (frames.empty()) {
-        host.ShowMessage(kNothingToExport, kProgramName, MessageIcon::Information,
-                         MessageButtons::Ok);
-        result.status = FramesExportStatus::NothingToExport;
-        return result;
+    switch (ListSelectionFrames(model, host, request.Mode, request.Object, request.Action,
+                                request.Direction, frames)) {
+        case SelectionListing::Listed:
+            break;
+        case SelectionListing::NoSelection:
+            return result;
+        case SelectionListing::Interrupted:
+            result.status = FramesExportStatus::Interrupted;
+            return result;
+        case SelectionListing::NothingToExport:
+            result.status = FramesExportStatus::NothingToExport;
+            return result;
     }
     FrameFieldWidths widths;
     std::uint64_t pixels = 0;
