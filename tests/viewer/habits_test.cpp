@@ -1,16 +1,15 @@
 // The window's faults mended, the state it reports, and its keyboard, zoom, playback and
 // recent-file habits.
+#include <QApplication>
 #include <QDialog>
 #include <QDir>
-#include <QLabel>
 #include <QMenu>
+#include <QSettings>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
 
-#include "export/sheet_export.h"
-#include "test_files.h"
 #include "viewer_fixture.h"
 
 using namespace pixhaul;
@@ -65,17 +64,82 @@ class HabitsTest : public QObject {
         QCOMPARE(w.Label(), std::string("Viewing frame 2 of 6"));
     }
 
+    // Left/Right and the page keys move the scroll bar; Up/Down step the frames of the chosen
+    // direction (images 0 and 1), wrapping. The focus is on a list that would take them itself.
     void browsingKeys_data() {
+        QTest::addColumn<bool>("direction");
         QTest::addColumn<int>("start");
         QTest::addColumn<int>("key");
+        QTest::addColumn<int>("presses");
         QTest::addColumn<int>("value");
-        QTest::newRow("right") << 3 << int(Qt::Key_Right) << 4;
-        QTest::newRow("left") << 3 << int(Qt::Key_Left) << 2;
-        QTest::newRow("left at 0") << 0 << int(Qt::Key_Left) << 0;
-        QTest::newRow("page down") << 1 << int(Qt::Key_PageDown) << 5;
-        QTest::newRow("page up") << 4 << int(Qt::Key_PageUp) << 0;
-        QTest::newRow("home") << 4 << int(Qt::Key_Home) << 0;
-        QTest::newRow("end") << 1 << int(Qt::Key_End) << 5;
+        QTest::newRow("right") << false << 3 << int(Qt::Key_Right) << 1 << 4;
+        QTest::newRow("left") << false << 3 << int(Qt::Key_Left) << 1 << 2;
+        QTest::newRow("left at 0") << false << 0 << int(Qt::Key_Left) << 1 << 0;
+        QTest::newRow("page down") << false << 1 << int(Qt::Key_PageDown) << 1 << 5;
+        QTest::newRow("page up") << false << 4 << int(Qt::Key_PageUp) << 1 << 0;
+        QTest::newRow("home") << false << 4 << int(Qt::Key_Home) << 1 << 0;
+        QTest::newRow("end") << false << 1 << int(Qt::Key_End) << 1 << 5;
+        QTest::newRow("down, no direction") << false << 3 << int(Qt::Key_Down) << 1 << 3;
+        QTest::newRow("down twice") << true << 3 << int(Qt::Key_Down) << 2 << 1;
+        QTest::newRow("down wraps") << true << 3 << int(Qt::Key_Down) << 3 << 0;
+        QTest::newRow("up from none: last") << true << 3 << int(Qt::Key_Up) << 1 << 1;
+        QTest::newRow("up wraps") << true << 3 << int(Qt::Key_Up) << 3 << 1;
+    }
+    void browsingKeys() {
+        QFETCH(bool, direction);
+        QFETCH(int, start);
+        QFETCH(int, key);
+        QFETCH(int, presses);
+        TestWindow w;
+        w.Load(StandardArchive());
+        if (direction) SelectDirection(w);
+        w.Scroll()->setValue(start);
+        w.List(1)->setFocus();
+        for (int i = 0; i < presses; ++i) QTest::keyClick(w.List(1), static_cast<Qt::Key>(key));
+        QTEST(w.Scroll()->value(), "value");
+    }
+
+    // Control with =, +, -, 0 and the wheel zoom in steps within the limits; the keypad's plus
+    // and minus keep zooming, and the wheel alone does not.
+    void zoomKeys_data() {
+        QTest::addColumn<double>("start");
+        QTest::addColumn<int>("key");  // 0: one notch of the wheel, up (wheel > 0) or down
+        QTest::addColumn<int>("wheel");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<double>("zoom");
+        const int ctrl = Qt::ControlModifier;
+        const int keypad = Qt::KeypadModifier;
+        QTest::newRow("ctrl =") << 1.0 << int(Qt::Key_Equal) << 0 << ctrl << 1.5;
+        QTest::newRow("ctrl +") << 1.0 << int(Qt::Key_Plus) << 0 << ctrl << 1.5;
+        QTest::newRow("ctrl = at most")
+            << viewer::kMaxZoom << int(Qt::Key_Equal) << 0 << ctrl << viewer::kMaxZoom;
+        QTest::newRow("ctrl -") << 2.0 << int(Qt::Key_Minus) << 0 << ctrl << 1.5;
+        QTest::newRow("ctrl - at least") << 0.5 << int(Qt::Key_Minus) << 0 << ctrl << 0.5;
+        QTest::newRow("ctrl 0") << 3.0 << int(Qt::Key_0) << 0 << ctrl << 1.0;
+        QTest::newRow("ctrl wheel up") << 1.0 << 0 << 120 << ctrl << 1.5;
+        QTest::newRow("ctrl wheel down") << 1.0 << 0 << -120 << ctrl << 0.5;
+        QTest::newRow("wheel alone") << 1.0 << 0 << 120 << 0 << 1.0;
+        QTest::newRow("keypad +") << 1.0 << int(Qt::Key_Plus) << 0 << keypad << 1.5;
+        QTest::newRow("keypad -") << 1.0 << int(Qt::Key_Minus) << 0 << keypad << 0.5;
+    }
+    void zoomKeys() {
+        QFETCH(double, start);
+        QFETCH(int, key);
+        QFETCH(int, wheel);
+        QFETCH(int, modifiers);
+        TestWindow w;
+        w.Load(StandardArchive());
+        w.form->Config().Zoom = start;
+        const auto held = Qt::KeyboardModifiers::fromInt(modifiers);
+        w.List(1)->setFocus();
+        if (key != 0) {
+            QTest::keyClick(w.List(1), static_cast<Qt::Key>(key), held);
+        } else {
+            QWheelEvent notch(QPointF(5, 5), QPointF(5, 5), {}, QPoint(0, wheel), Qt::NoButton,
+                              held, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(w.form->Picture1(), &notch);
+        }
+        QTEST(w.form->Config().Zoom, "zoom");
     }
 
     void playbackStepsFramesAndStopsOnUnload() {
@@ -91,6 +155,80 @@ class HabitsTest : public QObject {
         QTRY_COMPARE(w.Scroll()->value(), 0);  // and round again
         w.Action("mnuUnload")->trigger();
         QVERIFY(!w.form->IsPlaying());
+    }
+
+    // File > Recent Files: newest first, a reopened archive moves to the top, the last eight,
+    // only archives that loaded; kept between runs and reopened from the menu.
+    void recentFiles_data() {
+        QTest::addColumn<QStringList>("opened");
+        QTest::addColumn<QStringList>("listed");
+        QTest::newRow("newest first") << QStringList{"a", "b", "c"} << QStringList{"c", "b", "a"};
+        QTest::newRow("reopened to the top")
+            << QStringList{"a", "b", "c", "a"} << QStringList{"a", "c", "b"};
+        QTest::newRow("last eight") << QStringList{"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"}
+                                    << QStringList{"9", "8", "7", "6", "5", "4", "3", "2"};
+        QTest::newRow("failed load") << QStringList{"a", "bad"} << QStringList{"a"};
+    }
+    void recentFiles() {
+        QFETCH(QStringList, opened);
+        QFETCH(QStringList, listed);
+        TestWindow w;
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,  // not the user's
+                           QString::fromStdString(w.dir.Path()));
+        const auto path = [&w](const QString& name) { return w.dir.File(name.toStdString()); };
+        for (const QString& name : opened) {
+            WriteFile(path(name), name == "bad" ? std::vector<std::uint8_t>(9) : StandardArchive());
+            w.form->OpenArchive(path(name));
+        }
+        QStringList expected;
+        for (const QString& name : listed)
+            expected << QString("&%1 %2").arg(expected.size() + 1).arg(path(name).c_str());
+        const auto menu = [](const TestWindow& window) {
+            QStringList texts;
+            for (QAction* item : window.Find<QMenu>("mnuRecent")->actions()) texts << item->text();
+            return texts;
+        };
+        QCOMPARE(menu(w), expected);
+
+        w.form->SavePreferences();
+        TestWindow next;  // the next run
+        next.form->RestorePreferences();
+        QCOMPARE(menu(next), expected);
+        next.Find<QMenu>("mnuRecent")->actions().back()->trigger();
+        QCOMPARE(next.Caption(), "Pixhaul: " + path(listed.back()));
+        QCOMPARE(menu(next).front(), "&1 " + QString::fromStdString(path(listed.back())));
+    }
+
+    // One size, one layout from the first showing on; a relative path is named in full.
+    void startUpLayoutAndFullPath() {
+        TestWindow w;
+        const auto layout = [&w] {
+            QStringList geometries;
+            for (const QWidget* child : w.form->findChildren<QWidget*>()) {
+                const QRect r = child->geometry();
+                if (child->isVisible())
+                    geometries << QString("%1 %2,%3 %4x%5")
+                                      .arg(child->objectName())
+                                      .arg(r.x())
+                                      .arg(r.y())
+                                      .arg(r.width())
+                                      .arg(r.height());
+            }
+            return geometries;
+        };
+        const QStringList start = layout();
+        const QSize size = w.form->size();
+        w.form->resize(size + QSize(90, 70));
+        QTRY_VERIFY(layout() != start);
+        w.form->resize(size);
+        QTRY_COMPARE(layout(), start);
+
+        WriteFile(w.dir.File("rel.qxa"), StandardArchive());
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(QString::fromStdString(w.dir.Path()));
+        w.form->OpenArchive("rel.qxa");
+        QDir::setCurrent(before);
+        QCOMPARE(w.Caption(), "Pixhaul: " + w.dir.File("rel.qxa"));
     }
 };
 
