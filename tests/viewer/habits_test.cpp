@@ -203,20 +203,12 @@ class HabitsTest : public QObject {
     void startUpLayoutAndFullPath() {
         TestWindow w;
         const auto layout = [&w] {
-            QStringList geometries;
-            for (const QWidget* child : w.form->findChildren<QWidget*>()) {
-                const QRect r = child->geometry();
-                if (child->isVisible())
-                    geometries << QString("%1 %2,%3 %4x%5")
-                                      .arg(child->objectName())
-                                      .arg(r.x())
-                                      .arg(r.y())
-                                      .arg(r.width())
-                                      .arg(r.height());
-            }
+            QList<QRect> geometries;
+            for (const QWidget* child : w.form->findChildren<QWidget*>())
+                if (child->isVisible()) geometries << child->geometry();
             return geometries;
         };
-        const QStringList start = layout();
+        const QList<QRect> start = layout();
         const QSize size = w.form->size();
         w.form->resize(size + QSize(90, 70));
         QTRY_VERIFY(layout() != start);
