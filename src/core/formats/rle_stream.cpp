@@ -56,12 +56,17 @@ std::size_t MatchingPixels(const std::uint8_t* bgr, std::size_t max, std::uint8_
 }
 
 void Rle5Encoder::Reserve(std::size_t bytes) {
-    if (out_.size() < bytes) out_.resize(bytes);
+    if (capacity_ >= bytes) return;
+    // Default-initialised: the room is written before it is read.
+    std::unique_ptr<std::uint8_t[]> grown(new std::uint8_t[bytes]);
+    if (size_ > 0) std::memcpy(grown.get(), out_.get(), size_);
+    out_ = std::move(grown);
+    capacity_ = bytes;
 }
 
 void Rle5Encoder::Room(std::size_t records) {
     const std::size_t need = size_ + records * kRleRecordSize;
-    if (out_.size() < need) out_.resize(std::max(need, 2 * out_.size()));
+    if (capacity_ < need) Reserve(std::max(need, 2 * capacity_));
 }
 
 void Rle5Encoder::Extend(std::size_t n) {
@@ -111,7 +116,7 @@ void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
         Emit();
         // p starts a run; while each pixel differs from the next, its run is that one pixel
         // (shaded sprites are mostly such pixels).
-        std::uint8_t* record = out_.data() + size_;
+        std::uint8_t* record = out_.get() + size_;
         while (left >= 2 && Differ(p, p + 3)) {
             record[0] = 1;
             record[1] = p[2];
@@ -121,7 +126,7 @@ void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
             p += 3;
             --left;
         }
-        size_ = static_cast<std::size_t>(record - out_.data());
+        size_ = static_cast<std::size_t>(record - out_.get());
         blue_ = p[0];
         green_ = p[1];
         red_ = p[2];
@@ -145,15 +150,19 @@ void Rle5Encoder::AddBlackPixels(std::size_t pixelCount) {
 
 void Rle5Encoder::AddSurface(const Surface& surface) {
     if (surface.Width() <= 0 || surface.Height() <= 0) return;
-    const auto width = static_cast<std::size_t>(surface.Width());
-    const std::uint8_t* bits = surface.Bits();
-    if (bits == nullptr) {
-        AddBlackPixels(width * static_cast<std::size_t>(surface.Height()));
+    if (surface.Bits() == nullptr) {
+        AddBlackPixels(static_cast<std::size_t>(surface.Width()) *
+                       static_cast<std::size_t>(surface.Height()));
         return;
     }
-    for (std::int32_t row = 0; row < surface.Height(); ++row) {
-        AddPixels(bits + static_cast<std::size_t>(row) * static_cast<std::size_t>(surface.Stride()),
-                  width);
+    AddRows(surface.Bits(), surface.Stride(), surface.Width(), surface.Height());
+}
+
+void Rle5Encoder::AddRows(const std::uint8_t* first, std::int64_t stride, std::int32_t width,
+                          std::int32_t rows) {
+    if (width <= 0) return;
+    for (std::int32_t row = 0; row < rows; ++row) {
+        AddPixels(first + row * stride, static_cast<std::size_t>(width));
     }
 }
 
@@ -166,9 +175,9 @@ void Rle5Encoder::Close() {
 
 std::vector<std::uint8_t> Rle5Encoder::Finish() {
     Close();
-    std::vector<std::uint8_t> result = std::move(out_);
-    result.resize(size_);
-    out_ = {};
+    std::vector<std::uint8_t> result(out_.get(), out_.get() + size_);
+    out_.reset();
+    capacity_ = 0;
     size_ = 0;
     return result;
 }
