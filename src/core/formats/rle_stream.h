@@ -119,6 +119,9 @@ class Rle5StreamDecoder {
 
   private:
     void Put(std::uint64_t n);
+    // The fast way for whole records that each stay within a row: places them from records
+    // (count of them) and stops at the first that does not; returns the bytes taken.
+    std::size_t FeedWithinRows(const std::uint8_t* records, std::size_t count);
 
     std::uint64_t width_;
     std::uint64_t total_;
