@@ -109,7 +109,8 @@ void WriteArchiveIfAsked() {
     for (int d = 0; d < directions; ++d) {
         pixhaul::testing::DirectionSpec direction;
         for (int f = 0; f < kFramesPerDirection; ++f) {
-            direction.frames.push_back({0, (d * kFramesPerDirection + f) % (kDirections * kFramesPerDirection) + 1});
+            direction.frames.push_back(
+                {0, (d * kFramesPerDirection + f) % (kDirections * kFramesPerDirection) + 1});
         }
         action.directions.push_back(std::move(direction));
     }
