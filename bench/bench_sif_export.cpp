@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -70,6 +71,52 @@ ArchiveModel MakeObject() {
     model.LastImage = static_cast<std::int32_t>(model.Images.size()) - 1;
     model.ImageTotal = static_cast<std::int64_t>(model.Images.size());
     return model;
+}
+
+// With PIXHAUL_BENCH_SIF_ARCHIVE=PATH, writes an archive of one object of the same sprites,
+// PIXHAUL_BENCH_SIF_DIRECTIONS (default 16) directions of 25 frames, for scripts/bench_sif.sh
+// (qxa sif and sif-decode as whole processes); with --keep-duplicates its sheet is
+// 3200 x 128*directions pixels (1.2 MB a direction).
+void WriteArchiveIfAsked() {
+    const char* path = std::getenv("PIXHAUL_BENCH_SIF_ARCHIVE");
+    if (path == nullptr) return;
+    const char* count = std::getenv("PIXHAUL_BENCH_SIF_DIRECTIONS");
+    const int directions = count ? std::atoi(count) : kDirections;
+    const ArchiveModel model = MakeObject();
+    pixhaul::testing::ArchiveBuilder builder;
+    builder.ImageBlock({});
+    pixhaul::testing::ImageBlockSpec block;
+    for (const ImageRecord& record : model.Images) {
+        pixhaul::testing::ImageSpec image;
+        image.id = record.Id;
+        image.width = kSide;
+        image.height = kSide;
+        image.type = k24BitType;
+        image.stream = pixhaul::testing::EncodeImage(
+            k24BitType, kSide, kSide, [n = record.Id - 1](int x, int y) -> std::uint32_t {
+                const int dx = x - (40 + n % 48);
+                const int dy = y - 64;
+                if (dx * dx + dy * dy > 36 * 36) return 0;
+                return static_cast<std::uint32_t>(((x * 4) & 0xFF) << 16 | ((y * 2) & 0xFF) << 8 |
+                                                  ((n * 7) & 0xFF));
+            });
+        block.images.push_back(std::move(image));
+    }
+    builder.ImageBlock(std::move(block));
+    pixhaul::testing::ObjectSpec object;
+    pixhaul::testing::ActionSpec action;
+    action.name = "Walk";
+    for (int d = 0; d < directions; ++d) {
+        pixhaul::testing::DirectionSpec direction;
+        for (int f = 0; f < kFramesPerDirection; ++f) {
+            direction.frames.push_back(
+                {0, (d * kFramesPerDirection + f) % (kDirections * kFramesPerDirection) + 1});
+        }
+        action.directions.push_back(std::move(direction));
+    }
+    object.actions.push_back(std::move(action));
+    builder.Object(std::move(object));
+    pixhaul::testing::WriteFile(path, builder.Build());
 }
 
 constexpr std::int64_t kSheetBytes =
@@ -169,4 +216,10 @@ BENCHMARK(BM_MemcpySheet)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    WriteArchiveIfAsked();
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

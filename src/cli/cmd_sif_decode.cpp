@@ -13,8 +13,8 @@
 #include "formats/png_writer.h"
 #include "formats/sif_reader.h"
 #include "image_files.h"
-#include "platform/archive_file.h"
 #include "platform/atomic_file.h"
+#include "platform/byte_source.h"
 #include "platform/replace_check.h"
 #include "qxa_app.h"
 
@@ -224,13 +224,14 @@ class SifDecodeCommand : public Command {
             budget_.Require(*planned);
         }
         std::string error;
-        const std::shared_ptr<const ArchiveFile> file = ArchiveFile::Open(file_, error);
+        // Read a piece at a time: memory does not grow with the file.
+        const std::unique_ptr<FileSource> file = FileSource::Open(file_, error);
         if (!file) throw CommandError(kExitFailure, Where(file_, error));
         std::optional<JsonTables> json;
         if (!json_.empty()) json.emplace(json_);
         SifContents sif;
         SifSheetReader reader;
-        error = reader.Open(file->Bytes(), sif, json ? &*json : nullptr);
+        error = reader.Open(*file, sif, json ? &*json : nullptr);
         if (!error.empty()) throw CommandError(kExitFailure, Where(file_, error));
         WriteSheet(reader, sif, file_, output_, format, pngLevel_);
         if (json) json->Commit(sif);

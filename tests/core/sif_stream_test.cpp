@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "formats/huffman.h"
@@ -12,8 +13,22 @@
 namespace pixhaul {
 namespace {
 
-// A SIF file of one empty action around a sheet of runs (long ones, short ones, single pixels).
-std::vector<std::uint8_t> SifOfRandomSheet(std::mt19937& rng, int width, int height) {
+// The bytes of a file as a reader sees a file on disk: read a window at a time, never in place;
+// reads that reach byte `failFrom` fail as if the file had shrunk.
+struct FileLikeSource : MemorySource {
+    using MemorySource::MemorySource;
+    std::uint64_t failFrom = UINT64_MAX;
+    std::string Read(std::uint64_t offset, std::span<std::uint8_t> out) override {
+        if (offset + out.size() > failFrom) return "the file became shorter";
+        return MemorySource::Read(offset, out);
+    }
+    std::span<const std::uint8_t> InMemory() const override { return {}; }
+};
+
+// A SIF file of one empty action around a sheet of runs (long ones, short ones, single pixels);
+// the longest run is maxRun.
+std::vector<std::uint8_t> SifOfRandomSheet(std::mt19937& rng, int width, int height,
+                                           int maxRun = 400) {
     Surface sheet(width, height);
     std::uint8_t colour[3] = {};
     int left = 0;
@@ -21,7 +36,7 @@ std::vector<std::uint8_t> SifOfRandomSheet(std::mt19937& rng, int width, int hei
         for (int x = 0; x < width; ++x, --left) {
             if (left <= 0) {
                 for (std::uint8_t& c : colour) c = static_cast<std::uint8_t>(rng() % 3 * 100);
-                left = static_cast<int>(rng() % 4 == 0 ? 1 : rng() % 400);
+                left = static_cast<int>(rng() % 4 == 0 ? 1 : rng() % maxRun);
             }
             std::memcpy(sheet.MutableRow(r) + 3 * x, colour, 3);
         }
@@ -41,14 +56,17 @@ std::vector<std::uint8_t> SifOfRandomSheet(std::mt19937& rng, int width, int hei
 
 TEST(SifSheetReader, BandsInEitherOrderGiveTheWholeSheet) {
     std::mt19937 rng(99);
-    for (const auto& [width, height] : {std::pair{1, 1}, {17, 40}, {300, 33}, {5, 900}}) {
-        const std::vector<std::uint8_t> file = SifOfRandomSheet(rng, width, height);
+    // The last sheet's payload spans several of the reader's windows.
+    for (const auto& [width, height, maxRun] :
+         {std::tuple{1, 1, 400}, {17, 40, 400}, {300, 33, 400}, {5, 900, 400}, {1000, 500, 4}}) {
+        const std::vector<std::uint8_t> file = SifOfRandomSheet(rng, width, height, maxRun);
         SifContents whole;
         ASSERT_EQ(ReadSif(file, whole), "");
 
         SifContents contents;
         SifSheetReader reader;
-        ASSERT_EQ(reader.Open(file, contents), "");
+        FileLikeSource source(file);
+        ASSERT_EQ(reader.Open(source, contents), "");
         const std::int64_t stride = whole.Sheet.Stride();
         std::vector<std::uint8_t> forward(whole.Sheet.SizeBytes());
         std::vector<std::pair<int, SifSheetReader::Mark>> bands;
@@ -74,7 +92,7 @@ TEST(SifSheetReader, BandsInEitherOrderGiveTheWholeSheet) {
     }
 }
 
-TEST(SifSheetReader, AStreamThatStopsShortOrRunsOnIsAnError) {
+TEST(SifSheetReader, AStreamThatStopsShortOrRunsOnOrAFileThatShrinksIsAnError) {
     std::mt19937 rng(7);
     std::vector<std::uint8_t> file = SifOfRandomSheet(rng, 40, 30);
     SifContents contents;
@@ -84,6 +102,14 @@ TEST(SifSheetReader, AStreamThatStopsShortOrRunsOnIsAnError) {
         const std::string error = reader.ReadRows(nullptr, 0, rows);
         EXPECT_NE(error.empty() ? reader.Finish() : error, "") << rows;
     }
+    // Cut inside the payload, after the reader has opened the file.
+    const std::vector<std::uint8_t> large = SifOfRandomSheet(rng, 1000, 500, 4);
+    FileLikeSource shrinking(large);
+    ASSERT_EQ(reader.Open(shrinking, contents), "");
+    shrinking.failFrom = large.size() / 2;
+    std::vector<std::uint8_t> band(static_cast<std::size_t>(StrideFor(1000)) * 500);
+    const std::string error = reader.ReadRows(band.data(), StrideFor(1000), 500);
+    EXPECT_NE(error.empty() ? reader.Finish() : error, "");
 }
 
 }  // namespace

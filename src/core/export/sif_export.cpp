@@ -62,12 +62,14 @@ void PlaceFrames(const ArchiveModel& model, const std::vector<ExportFrame>& list
     }
 }
 
-// Composes one row of the sheet on band. Only what no frame covers is filled with the
-// transparent colour: the frames overwrite the rest.
+// Composes one row of the sheet in the bottom row.height memory rows of band (a band as tall as
+// the tallest row, whose top rows are left as they were). Only what no frame covers is filled
+// with the transparent colour: the frames overwrite the rest, so the band is never cleared.
 void ComposeRow(const ArchiveModel& model, const Settings& settings, Host& host,
-                const std::vector<ExportFrame>& list, const SheetRow& row, std::int32_t sheetWidth,
-                Surface& band, std::vector<std::int32_t>& undecoded) {
-    band.Reset(sheetWidth, row.height);
+                const std::vector<ExportFrame>& list, const SheetRow& row, Surface& band,
+                std::vector<std::int32_t>& undecoded) {
+    const std::int32_t top = band.Height() - row.height;
+    const std::int32_t bottom = band.Height();
     std::int32_t x = 0;
     for (std::size_t i = row.first; i < row.end; ++i) {
         const std::int32_t imageIndex = list[i].ImageIndex;
@@ -75,31 +77,32 @@ void ComposeRow(const ArchiveModel& model, const Settings& settings, Host& host,
         const std::int32_t width = std::max<std::int32_t>(image.Width, 0);
         const std::int32_t height = std::clamp<std::int32_t>(image.Height, 0, row.height);
         const ImageOutcome drawn =
-            ComposeImage(model, imageIndex, settings.TransColor, host, {&band, x, 0}).outcome;
+            ComposeImage(model, imageIndex, settings.TransColor, host, {&band, x, top}).outcome;
         NoteFailure(drawn, imageIndex, undecoded);
         // A corrupt or undecodable image draws nothing: its rectangle stays to be filled.
         if (drawn != ImageOutcome::Ok) {
-            band.FillRect({x, 0, x + width, height}, settings.TransColor);
+            band.FillRect({x, top, x + width, top + height}, settings.TransColor);
         }
-        band.FillRect({x, height, x + width, row.height}, settings.TransColor);
+        band.FillRect({x, top + height, x + width, bottom}, settings.TransColor);
         x += width;
     }
-    band.FillRect({x, 0, sheetWidth, row.height}, settings.TransColor);
+    band.FillRect({x, top, band.Width(), bottom}, settings.TransColor);
 }
 
 // Composes the sheet one row at a time, from the bottom row up, into the writer. Only one row
-// of the sheet is ever in memory. False when the user canceled.
+// of the sheet is ever in memory, in one band reused for every row. False when the user
+// canceled.
 bool ComposeBands(const ArchiveModel& model, const Settings& settings, Host& host,
                   const std::vector<ExportFrame>& list, const std::vector<SheetRow>& rows,
                   std::int32_t sheetWidth, std::vector<std::int32_t>& undecoded,
                   SifSheetWriter& writer) {
-    Surface band;
+    Surface band(sheetWidth, TallestRow(rows));
     std::int64_t done = 0;
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
         ThrowIfCanceled(host);
         if (row->height > 0 && sheetWidth > 0) {
-            ComposeRow(model, settings, host, list, *row, sheetWidth, band, undecoded);
-            writer.AddBand(band);
+            ComposeRow(model, settings, host, list, *row, band, undecoded);
+            writer.AddRows(band.MutableBits(), band.Stride(), sheetWidth, row->height);
         }
         done += static_cast<std::int64_t>(row->end - row->first);
         host.Progress(done, static_cast<std::int64_t>(list.size()));

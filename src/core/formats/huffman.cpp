@@ -358,6 +358,20 @@ void HuffmanDataWriter::Write(std::span<const std::uint8_t> piece, std::vector<s
     out.resize(static_cast<std::size_t>(end - out.data()));
 }
 
+std::size_t HuffmanDataWriter::RoomFor(std::size_t pieceBytes) const {
+    return plan_.IsStored() ? pieceBytes : PackRoom(plan_, pieceBytes);
+}
+
+std::size_t HuffmanDataWriter::Write(std::span<const std::uint8_t> piece, std::uint8_t* out) {
+    if (piece.empty()) return 0;
+    if (plan_.IsStored()) {
+        std::memcpy(out, piece.data(), piece.size());
+        return piece.size();
+    }
+    return static_cast<std::size_t>(
+        PackAll(plan_, piece.data(), piece.size(), out, bits_, bitCount_) - out);
+}
+
 void HuffmanDataWriter::Finish(std::vector<std::uint8_t>& out) {
     if (bitCount_ > 0) out.push_back(static_cast<std::uint8_t>(bits_));
     bits_ = 0;

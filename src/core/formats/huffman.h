@@ -103,6 +103,10 @@ class HuffmanDataWriter {
     explicit HuffmanDataWriter(const HuffmanPlan& plan) : plan_(plan) {}
 
     void Write(std::span<const std::uint8_t> piece, std::vector<std::uint8_t>& out);
+    // The same into memory the caller keeps: out holds RoomFor(piece.size()) bytes. Returns
+    // the bytes written.
+    std::size_t RoomFor(std::size_t pieceBytes) const;
+    std::size_t Write(std::span<const std::uint8_t> piece, std::uint8_t* out);
     // Appends the last, partly filled byte of the data bits, if any.
     void Finish(std::vector<std::uint8_t>& out);
 

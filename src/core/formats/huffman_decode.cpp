@@ -194,9 +194,22 @@ struct HuffmanStreamDecoder::Codes {
 HuffmanStreamDecoder::HuffmanStreamDecoder() = default;
 HuffmanStreamDecoder::~HuffmanStreamDecoder() = default;
 
+namespace {
+
+// The most bytes in front of the data bits: header, 256 table entries, 256 codes of 255 bits.
+constexpr std::size_t kMaxHeadBytes = kHuffmanCodedHeaderSize + 2 * 256 + (256 * 255 + 7) / 8;
+// Data bytes read from a file at a time, and the bytes a window keeps ahead of a code's start
+// (the longest code, 255 bits, and the 8-byte loads).
+constexpr std::size_t kWindowBytes = std::size_t{256} << 10;
+constexpr std::size_t kLookaheadBytes = 48;
+
+}  // namespace
+
 std::string HuffmanStreamDecoder::OpenCoded(std::span<const std::uint8_t> block,
-                                            std::uint64_t maxOutput, bool& overLimit) {
-    if (block.size() < kHuffmanCodedHeaderSize) return "block too short for its header";
+                                            std::uint64_t blockSize, std::uint64_t maxOutput,
+                                            bool& overLimit) {
+    // block holds the first min(blockSize, kMaxHeadBytes) bytes.
+    if (blockSize < kHuffmanCodedHeaderSize) return "block too short for its header";
     const std::uint8_t checksum = block[0];
     const std::uint32_t sourceLength = std::uint32_t{block[1]} | std::uint32_t{block[2]} << 8 |
                                        std::uint32_t{block[3]} << 16 |
@@ -206,7 +219,7 @@ std::string HuffmanStreamDecoder::OpenCoded(std::span<const std::uint8_t> block,
         return "symbol count " + std::to_string(symbols) + " is not between 2 and 256";
     }
     const std::size_t tableEnd = kHuffmanCodedHeaderSize + 2 * std::size_t{symbols};
-    if (block.size() < tableEnd) return "block ends inside the code table";
+    if (blockSize < tableEnd) return "block ends inside the code table";
 
     std::uint64_t codeBits = 0;
     for (unsigned i = 0; i < symbols; ++i) {
@@ -219,7 +232,7 @@ std::string HuffmanStreamDecoder::OpenCoded(std::span<const std::uint8_t> block,
         codeBits += length;
     }
     const std::size_t codeEnd = tableEnd + static_cast<std::size_t>((codeBits + 7) / 8);
-    if (block.size() < codeEnd) return "block ends inside the codes";
+    if (blockSize < codeEnd) return "block ends inside the codes";
 
     auto codes = std::make_unique<Codes>();
     BitReader codeReader(block.subspan(tableEnd, codeEnd - tableEnd));
@@ -230,10 +243,10 @@ std::string HuffmanStreamDecoder::OpenCoded(std::span<const std::uint8_t> block,
             return "the codes do not form a prefix code";
     }
 
-    const std::span<const std::uint8_t> data = block.subspan(codeEnd);
+    const std::uint64_t dataSize = blockSize - codeEnd;
     if (sourceLength == 0) return "coded block of an empty source";
     // Every code takes at least one bit.
-    if (sourceLength > std::uint64_t{data.size()} * 8) {
+    if (sourceLength > dataSize * 8) {
         return "source length " + std::to_string(sourceLength) +
                " is more than the data bits can hold";
     }
@@ -244,7 +257,8 @@ std::string HuffmanStreamDecoder::OpenCoded(std::span<const std::uint8_t> block,
     }
     codes->tree.BuildLookup();
     codes_ = std::move(codes);
-    data_ = data;
+    dataOffset_ = blockOffset_ + codeEnd;
+    dataSize_ = dataSize;
     form_ = HuffmanForm::Coded;
     sourceLength_ = sourceLength;
     checksum_ = checksum;
@@ -255,16 +269,36 @@ std::string HuffmanStreamDecoder::OpenCoded(std::span<const std::uint8_t> block,
 
 std::string HuffmanStreamDecoder::Open(std::span<const std::uint8_t> block,
                                        std::uint64_t maxOutput) {
+    auto own = std::make_unique<MemorySource>(block);
+    std::string error = Open(*own, 0, block.size(), maxOutput);
+    ownSource_ = std::move(own);
+    return error;
+}
+
+std::string HuffmanStreamDecoder::Open(ByteSource& source, std::uint64_t offset,
+                                       std::uint64_t length, std::uint64_t maxOutput) {
     codes_.reset();
-    data_ = {};
+    ownSource_.reset();
+    source_ = &source;
+    blockOffset_ = offset;
+    dataOffset_ = offset;
+    dataSize_ = 0;
+    window_ = {};
+    windowStart_ = 0;
     at_ = {};
     error_.clear();
-    if (block.empty()) return "the block is empty";
+    if (length == 0) return "the block is empty";
+    if (offset > source.Size() || length > source.Size() - offset) {
+        return "the block runs past the end of the file";
+    }
+    std::vector<std::uint8_t> head(
+        static_cast<std::size_t>(std::min<std::uint64_t>(length, kMaxHeadBytes)));
+    if (std::string error = source.Read(offset, head); !error.empty()) return error;
     const bool signature =
-        block.size() >= kHuffmanStoredSignature.size() &&
-        std::equal(kHuffmanStoredSignature.begin(), kHuffmanStoredSignature.end(), block.begin());
+        head.size() >= kHuffmanStoredSignature.size() &&
+        std::equal(kHuffmanStoredSignature.begin(), kHuffmanStoredSignature.end(), head.begin());
     bool overLimit = false;
-    std::string error = OpenCoded(block, maxOutput, overLimit);
+    std::string error = OpenCoded(head, length, maxOutput, overLimit);
     if (error.empty() && signature) {
         // Both forms are possible: the block is coded only if it decodes as such to the end.
         std::vector<std::uint8_t> scratch(std::size_t{1} << 16);
@@ -277,85 +311,120 @@ std::string HuffmanStreamDecoder::Open(std::span<const std::uint8_t> block,
     if (error.empty() || !signature || overLimit) return error;
 
     codes_.reset();
-    const std::span<const std::uint8_t> source = block.subspan(kHuffmanStoredSignature.size());
-    if (source.size() > maxOutput) {
-        return "stored source of " + std::to_string(source.size()) +
-               " bytes exceeds the limit of " + std::to_string(maxOutput);
+    const std::uint64_t stored = length - kHuffmanStoredSignature.size();
+    if (stored > maxOutput) {
+        return "stored source of " + std::to_string(stored) + " bytes exceeds the limit of " +
+               std::to_string(maxOutput);
     }
-    data_ = source;
+    dataOffset_ = offset + kHuffmanStoredSignature.size();
+    dataSize_ = stored;
+    window_ = {};
+    windowStart_ = 0;
     form_ = HuffmanForm::Stored;
-    sourceLength_ = source.size();
+    sourceLength_ = stored;
     return "";
+}
+
+bool HuffmanStreamDecoder::Cover(std::uint64_t byte) {
+    const std::uint64_t windowEnd = windowStart_ + window_.size();
+    if (byte >= windowStart_ && byte <= windowEnd &&
+        (windowEnd == dataSize_ || windowEnd - byte >= kLookaheadBytes)) {
+        return true;
+    }
+    const std::span<const std::uint8_t> memory = source_->InMemory();
+    if (!memory.empty() || dataSize_ == 0) {
+        window_ = memory.empty() ? std::span<const std::uint8_t>()
+                                 : memory.subspan(static_cast<std::size_t>(dataOffset_),
+                                                  static_cast<std::size_t>(dataSize_));
+        windowStart_ = 0;
+        return true;
+    }
+    const std::uint64_t start = std::min(byte, dataSize_);
+    const auto size =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, dataSize_ - start));
+    windowBytes_.resize(kWindowBytes);
+    if (std::string error = source_->Read(dataOffset_ + start, {windowBytes_.data(), size});
+        !error.empty()) {
+        error_ = error;
+        window_ = {};
+        windowStart_ = 0;
+        return false;
+    }
+    window_ = {windowBytes_.data(), size};
+    windowStart_ = start;
+    return true;
 }
 
 std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
     const CodeTree& tree = codes_->tree;
-    const std::uint8_t* data = data_.data();
-    const std::size_t size = data_.size();
-    std::uint64_t bit = at_.bit;
     std::size_t i = 0;
-    // While whole 8-byte loads and four bytes per lookup fit, no bounds are checked per value.
-    // The bit buffer is refilled without a branch, from a load whose address does not wait for
-    // the lookups before it: `buffered` bits are valid and the next byte to load is `next`, the
-    // first not yet wholly in the buffer; the bits above `buffered` are already the right ones.
-    while (i + 4 * kLookupsPerLoad <= n && (bit >> 3) + 8 <= size) {
-        std::size_t next = (bit >> 3) + 7;
-        std::uint64_t buffer = LoadLittleEndian64(data + (bit >> 3)) >> (bit & 7);
-        unsigned buffered = 56 - static_cast<unsigned>(bit & 7);
+    std::uint64_t absolute = at_.bit;
+    while (i < n) {
+        if (!Cover(absolute >> 3)) break;
+        const std::uint8_t* data = window_.data();
+        const std::size_t size = window_.size();
+        const std::uint64_t base = windowStart_ * 8;
+        const bool last = windowStart_ + size == dataSize_;
+        std::uint64_t bit = absolute - base;
+        // While whole 8-byte loads and four bytes per lookup fit, no bounds are checked per
+        // value. The bit buffer is refilled without a branch, from a load whose address does
+        // not wait for the lookups before it: `buffered` bits are valid and the next byte to
+        // load is `next`, the first not yet wholly in the buffer; the bits above `buffered` are
+        // already the right ones.
         bool longCode = false;
-        while (i + 4 * kLookupsPerLoad <= n && next + 8 <= size) {
-            buffer |= LoadLittleEndian64(data + next) << buffered;
-            next += (63 - buffered) >> 3;
-            buffered |= 56;
-            for (unsigned k = 0; k < kLookupsPerLoad; ++k) {
-                const std::uint32_t e = tree.PairAt(buffer);
-                const unsigned count = CodeTree::PairCount(e);
-                if (count == 0) {
-                    longCode = true;
-                    break;
+        if (i + 4 * kLookupsPerLoad <= n && (bit >> 3) + 8 <= size) {
+            std::size_t next = (bit >> 3) + 7;
+            std::uint64_t buffer = LoadLittleEndian64(data + (bit >> 3)) >> (bit & 7);
+            unsigned buffered = 56 - static_cast<unsigned>(bit & 7);
+            while (i + 4 * kLookupsPerLoad <= n && next + 8 <= size) {
+                buffer |= LoadLittleEndian64(data + next) << buffered;
+                next += (63 - buffered) >> 3;
+                buffered |= 56;
+                for (unsigned k = 0; k < kLookupsPerLoad; ++k) {
+                    const std::uint32_t e = tree.PairAt(buffer);
+                    const unsigned count = CodeTree::PairCount(e);
+                    if (count == 0) {
+                        longCode = true;
+                        break;
+                    }
+                    const std::uint32_t values = CodeTree::PairValues(e);
+                    if constexpr (std::endian::native == std::endian::little) {
+                        std::memcpy(out + i, &values, 4);
+                    } else {
+                        for (int b = 0; b < 4; ++b)
+                            out[i + b] = static_cast<std::uint8_t>(values >> (8 * b));
+                    }
+                    const unsigned length = CodeTree::PairLength(e);
+                    i += count;
+                    buffer >>= length;
+                    buffered -= length;
                 }
-                const std::uint32_t values = CodeTree::PairValues(e);
-                if constexpr (std::endian::native == std::endian::little) {
-                    std::memcpy(out + i, &values, 4);
-                } else {
-                    for (int b = 0; b < 4; ++b)
-                        out[i + b] = static_cast<std::uint8_t>(values >> (8 * b));
-                }
-                const unsigned length = CodeTree::PairLength(e);
-                i += count;
-                buffer >>= length;
-                buffered -= length;
+                if (longCode) break;
             }
-            if (longCode) break;
+            bit = std::uint64_t{next} * 8 - buffered;
+            // A long code: walked from the bits already loaded (at least 56 - 3 * 12 of them).
+            unsigned length = 0;
+            if (longCode && tree.FromBits(buffer, buffered, out[i], length)) {
+                absolute = base + bit + length;
+                ++i;
+                continue;
+            }
         }
-        bit = std::uint64_t{next} * 8 - buffered;
-        if (!longCode) break;
-        // A long code: walked from the bits already loaded (at least 56 - 3 * 12 of them).
-        unsigned length = 0;
-        if (tree.FromBits(buffer, buffered, out[i], length)) {
-            bit += length;
-            ++i;
-            continue;
-        }
-        // A bad code, or one longer than those bits: one value the careful way.
-        BitReader in(data_);
+        absolute = base + bit;
+        if (i == n) break;
+        // One value the careful way, once its code is sure to lie within the window.
+        if (!last && (bit >> 3) + kLookaheadBytes > size) continue;
+        BitReader in(window_);
         in.Seek(bit);
         if (!tree.Next(in, out[i])) {
-            error_ = "data bits hold no valid code at bit " + std::to_string(in.Position());
-            return i;
-        }
-        bit = in.Position();
-        ++i;
-    }
-    BitReader in(data_);
-    in.Seek(bit);
-    for (; i < n; ++i) {
-        if (!tree.Next(in, out[i])) {
-            error_ = "data bits hold no valid code at bit " + std::to_string(in.Position());
+            error_ = "data bits hold no valid code at bit " + std::to_string(base + in.Position());
+            absolute = base + in.Position();
             break;
         }
+        absolute = base + in.Position();
+        ++i;
     }
-    at_.bit = in.Position();
+    at_.bit = absolute;
     return i;
 }
 
@@ -366,7 +435,11 @@ std::size_t HuffmanStreamDecoder::Read(std::span<std::uint8_t> out) {
     if (n == 0) return 0;
     std::size_t got = 0;
     if (form_ == HuffmanForm::Stored) {
-        std::memcpy(out.data(), data_.data() + at_.produced, n);
+        if (std::string error = source_->Read(dataOffset_ + at_.produced, out.first(n));
+            !error.empty()) {
+            error_ = error;
+            return 0;
+        }
         got = n;
     } else {
         // The table lookups may write a few bytes past what they keep.
@@ -387,8 +460,8 @@ std::string HuffmanStreamDecoder::End() const {
     }
     if (form_ == HuffmanForm::Stored) return "";
     const std::uint64_t used = (at_.bit + 7) / 8;
-    if (used != data_.size()) {
-        return std::to_string(data_.size() - used) + " bytes follow the data bits";
+    if (used != dataSize_) {
+        return std::to_string(dataSize_ - used) + " bytes follow the data bits";
     }
     if (at_.checksum != checksum_) return "checksum does not match the decoded bytes";
     return "";

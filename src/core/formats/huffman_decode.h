@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_source.h"
+
 namespace pixhaul {
 
 enum class HuffmanForm { Stored, Coded };
@@ -50,6 +52,10 @@ class HuffmanStreamDecoder {
     // the decoder.
     std::string Open(std::span<const std::uint8_t> block,
                      std::uint64_t maxOutput = std::numeric_limits<std::uint64_t>::max());
+    // The same for the block at [offset, offset + length) of source, which is read a window at
+    // a time (in place when it is in memory). The source must outlive the decoder.
+    std::string Open(ByteSource& source, std::uint64_t offset, std::uint64_t length,
+                     std::uint64_t maxOutput = std::numeric_limits<std::uint64_t>::max());
     HuffmanForm Form() const { return form_; }
     std::uint64_t SourceLength() const { return sourceLength_; }
     std::uint64_t Produced() const { return at_.produced; }
@@ -73,12 +79,24 @@ class HuffmanStreamDecoder {
     struct Codes;  // the code tree and lookup table, private to the implementation
 
   private:
-    std::string OpenCoded(std::span<const std::uint8_t> block, std::uint64_t maxOutput,
-                          bool& overLimit);
+    std::string OpenCoded(std::span<const std::uint8_t> head, std::uint64_t blockSize,
+                          std::uint64_t maxOutput, bool& overLimit);
     std::size_t ReadCoded(std::uint8_t* out, std::size_t n);
+    // Makes the window hold the data byte at `byte` and the longest code after it (or the
+    // data's end). False when the source could not be read (Error() says why).
+    bool Cover(std::uint64_t byte);
 
     std::unique_ptr<Codes> codes_;
-    std::span<const std::uint8_t> data_;  // the data bits, or the stored source
+    std::unique_ptr<MemorySource> ownSource_;  // for a block given in memory
+    ByteSource* source_ = nullptr;
+    std::uint64_t blockOffset_ = 0;
+    std::uint64_t dataOffset_ = 0;  // in source: the data bits, or the stored source
+    std::uint64_t dataSize_ = 0;
+    // The data bytes [windowStart_, windowStart_ + window_.size()): the whole data when the
+    // source is in memory, else a piece of it in windowBytes_.
+    std::span<const std::uint8_t> window_;
+    std::uint64_t windowStart_ = 0;
+    std::vector<std::uint8_t> windowBytes_;
     HuffmanForm form_ = HuffmanForm::Stored;
     std::uint64_t sourceLength_ = 0;
     std::uint8_t checksum_ = 0;

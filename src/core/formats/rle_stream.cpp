@@ -56,12 +56,17 @@ std::size_t MatchingPixels(const std::uint8_t* bgr, std::size_t max, std::uint8_
 }
 
 void Rle5Encoder::Reserve(std::size_t bytes) {
-    if (out_.size() < bytes) out_.resize(bytes);
+    if (capacity_ >= bytes) return;
+    // Default-initialised: the room is written before it is read.
+    std::unique_ptr<std::uint8_t[]> grown(new std::uint8_t[bytes]);
+    if (size_ > 0) std::memcpy(grown.get(), out_.get(), size_);
+    out_ = std::move(grown);
+    capacity_ = bytes;
 }
 
 void Rle5Encoder::Room(std::size_t records) {
     const std::size_t need = size_ + records * kRleRecordSize;
-    if (out_.size() < need) out_.resize(std::max(need, 2 * out_.size()));
+    if (capacity_ < need) Reserve(std::max(need, 2 * capacity_));
 }
 
 void Rle5Encoder::Extend(std::size_t n) {
@@ -111,7 +116,7 @@ void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
         Emit();
         // p starts a run; while each pixel differs from the next, its run is that one pixel
         // (shaded sprites are mostly such pixels).
-        std::uint8_t* record = out_.data() + size_;
+        std::uint8_t* record = out_.get() + size_;
         while (left >= 2 && Differ(p, p + 3)) {
             record[0] = 1;
             record[1] = p[2];
@@ -121,7 +126,7 @@ void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
             p += 3;
             --left;
         }
-        size_ = static_cast<std::size_t>(record - out_.data());
+        size_ = static_cast<std::size_t>(record - out_.get());
         blue_ = p[0];
         green_ = p[1];
         red_ = p[2];
@@ -145,15 +150,19 @@ void Rle5Encoder::AddBlackPixels(std::size_t pixelCount) {
 
 void Rle5Encoder::AddSurface(const Surface& surface) {
     if (surface.Width() <= 0 || surface.Height() <= 0) return;
-    const auto width = static_cast<std::size_t>(surface.Width());
-    const std::uint8_t* bits = surface.Bits();
-    if (bits == nullptr) {
-        AddBlackPixels(width * static_cast<std::size_t>(surface.Height()));
+    if (surface.Bits() == nullptr) {
+        AddBlackPixels(static_cast<std::size_t>(surface.Width()) *
+                       static_cast<std::size_t>(surface.Height()));
         return;
     }
-    for (std::int32_t row = 0; row < surface.Height(); ++row) {
-        AddPixels(bits + static_cast<std::size_t>(row) * static_cast<std::size_t>(surface.Stride()),
-                  width);
+    AddRows(surface.Bits(), surface.Stride(), surface.Width(), surface.Height());
+}
+
+void Rle5Encoder::AddRows(const std::uint8_t* first, std::int64_t stride, std::int32_t width,
+                          std::int32_t rows) {
+    if (width <= 0) return;
+    for (std::int32_t row = 0; row < rows; ++row) {
+        AddPixels(first + row * stride, static_cast<std::size_t>(width));
     }
 }
 
@@ -166,9 +175,9 @@ void Rle5Encoder::Close() {
 
 std::vector<std::uint8_t> Rle5Encoder::Finish() {
     Close();
-    std::vector<std::uint8_t> result = std::move(out_);
-    result.resize(size_);
-    out_ = {};
+    std::vector<std::uint8_t> result(out_.get(), out_.get() + size_);
+    out_.reset();
+    capacity_ = 0;
     size_ = 0;
     return result;
 }
@@ -189,6 +198,32 @@ void Rle5StreamDecoder::SetBand(std::uint8_t* first, std::int64_t stride, std::i
     bandLeft_ = width_ * static_cast<std::uint64_t>(std::max(rows, 0)) - x_;
 }
 
+namespace {
+
+// Sets k pixels from p on to blue, green, red.
+inline void FillPixels(std::uint8_t* p, std::uint64_t k, std::uint8_t blue, std::uint8_t green,
+                       std::uint8_t red) {
+    if (k == 1) {
+        p[0] = blue;
+        p[1] = green;
+        p[2] = red;
+    } else if (red == green && green == blue) {
+        std::memset(p, red, k * 3);
+    } else {
+        // Four pixels (12 bytes) at a time from a pattern, the rest one by one.
+        std::uint8_t pattern[12];
+        for (int i = 0; i < 12; i += 3) {
+            pattern[i] = blue;
+            pattern[i + 1] = green;
+            pattern[i + 2] = red;
+        }
+        for (; k >= 4; k -= 4, p += 12) std::memcpy(p, pattern, 12);
+        for (; k > 0; --k, p += 3) std::memcpy(p, pattern, 3);
+    }
+}
+
+}  // namespace
+
 void Rle5StreamDecoder::Put(std::uint64_t n) {
     // The run may go on from the end of one row into the next.
     const std::uint8_t red = record_[1];
@@ -196,18 +231,7 @@ void Rle5StreamDecoder::Put(std::uint64_t n) {
     const std::uint8_t blue = record_[3];
     while (n > 0) {
         const std::uint64_t k = std::min(n, width_ - x_);
-        if (row_ != nullptr) {
-            std::uint8_t* p = row_ + x_ * 3;
-            if (red == green && green == blue) {
-                std::memset(p, red, k * 3);
-            } else {
-                for (std::uint64_t i = 0; i < k; ++i, p += 3) {
-                    p[0] = blue;
-                    p[1] = green;
-                    p[2] = red;
-                }
-            }
-        }
+        if (row_ != nullptr) FillPixels(row_ + x_ * 3, k, blue, green, red);
         n -= k;
         x_ += k;
         if (x_ == width_) {
@@ -217,11 +241,41 @@ void Rle5StreamDecoder::Put(std::uint64_t n) {
     }
 }
 
+std::size_t Rle5StreamDecoder::FeedWithinRows(const std::uint8_t* records, std::size_t count) {
+    // Every record here is whole and ends within the row it starts in and within the band.
+    std::size_t r = 0;
+    for (; r < count; ++r) {
+        const std::uint8_t* record = records + r * kRleRecordSize;
+        const std::uint64_t n = record[0];
+        if (n > width_ - x_ || n > bandLeft_ || n > total_ - done_) break;
+        if (row_ != nullptr && n > 0) {
+            FillPixels(row_ + x_ * 3, n, record[3], record[2], record[1]);
+        }
+        x_ += n;
+        done_ += n;
+        bandLeft_ -= n;
+        if (x_ == width_) {
+            x_ = 0;
+            if (row_ != nullptr) row_ += stride_;
+            if (bandLeft_ == 0) {
+                ++r;
+                break;
+            }
+        }
+    }
+    taken_ += r * kRleRecordSize;
+    return r * kRleRecordSize;
+}
+
 std::size_t Rle5StreamDecoder::Feed(std::span<const std::uint8_t> piece) {
     std::size_t at = 0;
     // Once the picture is whole, records of count 0 may still follow; any other is an error.
     while (error_.empty() && (bandLeft_ > 0 || (runLeft_ == 0 && done_ == total_))) {
         if (runLeft_ == 0) {
+            if (recordFill_ == 0 && bandLeft_ > 0) {
+                at += FeedWithinRows(piece.data() + at, (piece.size() - at) / kRleRecordSize);
+                if (bandLeft_ == 0) continue;
+            }
             if (at == piece.size()) break;
             const std::size_t n = std::min(kRleRecordSize - recordFill_, piece.size() - at);
             std::memcpy(record_ + recordFill_, piece.data() + at, n);

@@ -11,6 +11,7 @@
 // Rle5Decoder undoes it into a surface, checking every record against the surface's size.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -31,12 +32,15 @@ class Rle5Encoder {
     void AddPixels(const std::uint8_t* bgr, std::size_t pixelCount);
     // Every memory row of the surface, bottom row first. A surface without memory is black.
     void AddSurface(const Surface& surface);
+    // rows memory rows of width pixels at first, first + stride, ...
+    void AddRows(const std::uint8_t* first, std::int64_t stride, std::int32_t width,
+                 std::int32_t rows);
     // Appends the last record and hands over the stream; the encoder starts afresh.
     std::vector<std::uint8_t> Finish();
 
     // The records written so far (without the run still open), for a caller that moves them
     // elsewhere as it goes; DropWritten forgets them (the stream goes on where it was).
-    std::span<const std::uint8_t> Written() const { return {out_.data(), size_}; }
+    std::span<const std::uint8_t> Written() const { return {out_.get(), size_}; }
     void DropWritten() { size_ = 0; }
     // Ends the stream like Finish, keeping the last record in Written().
     void Close();
@@ -49,7 +53,7 @@ class Rle5Encoder {
     // Makes room for `records` more records.
     void Room(std::size_t records);
     void Emit() {
-        std::uint8_t* p = out_.data() + size_;
+        std::uint8_t* p = out_.get() + size_;
         p[0] = static_cast<std::uint8_t>(count_);
         p[1] = red_;
         p[2] = green_;
@@ -60,9 +64,10 @@ class Rle5Encoder {
     void Extend(std::size_t n);
     void AddBlackPixels(std::size_t pixelCount);
 
-    // Only out_[0, size_) holds records; the rest is room, grown ahead of every call so that
-    // no record has to check it.
-    std::vector<std::uint8_t> out_;
+    // Only out_[0, size_) holds records; the rest (up to capacity_) is room, grown ahead of
+    // every call so that no record has to check it, and never cleared.
+    std::unique_ptr<std::uint8_t[]> out_;
+    std::size_t capacity_ = 0;
     std::size_t size_ = 0;
     std::uint8_t blue_ = 0;
     std::uint8_t green_ = 0;
@@ -114,6 +119,9 @@ class Rle5StreamDecoder {
 
   private:
     void Put(std::uint64_t n);
+    // The fast way for whole records that each stay within a row: places them from records
+    // (count of them) and stops at the first that does not; returns the bytes taken.
+    std::size_t FeedWithinRows(const std::uint8_t* records, std::size_t count);
 
     std::uint64_t width_;
     std::uint64_t total_;

@@ -5,31 +5,51 @@
 
 #include "formats/huffman_decode.h"
 #include "formats/rle_stream.h"
-#include "platform/archive_file.h"
 
 namespace pixhaul {
 namespace {
 
-// Reads front to back through the file, checking each read against its end.
+// A read of the source that failed; Open turns it into its message.
+struct SourceFailure {
+    std::string message;
+};
+
+// Reads front to back through the file a buffer at a time, checking each read against its end.
 class Cursor {
   public:
-    explicit Cursor(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    explicit Cursor(ByteSource& source) : source_(source), size_(source.Size()) {}
 
-    std::size_t Offset() const { return at_; }
-    std::size_t Left() const { return bytes_.size() - at_; }
-    bool Has(std::size_t n) const { return n <= Left(); }
+    std::uint64_t Offset() const { return at_; }
+    std::uint64_t Left() const { return size_ - at_; }
+    bool Has(std::uint64_t n) const { return n <= Left(); }
+    // The next n bytes (n at most kBufferBytes, and Has(n)). Throws SourceFailure.
     const std::uint8_t* Take(std::size_t n) {
-        const std::uint8_t* p = bytes_.data() + at_;
+        if (at_ < bufferStart_ || at_ + n > bufferStart_ + buffered_) {
+            buffered_ = static_cast<std::size_t>(std::min<std::uint64_t>(kBufferBytes, Left()));
+            buffer_.resize(kBufferBytes);
+            if (std::string error = source_.Read(at_, {buffer_.data(), buffered_});
+                !error.empty()) {
+                throw SourceFailure{error};
+            }
+            bufferStart_ = at_;
+        }
+        const std::uint8_t* p = buffer_.data() + (at_ - bufferStart_);
         at_ += n;
         return p;
     }
+    void Skip(std::uint64_t n) { at_ += n; }
 
   private:
-    std::span<const std::uint8_t> bytes_;
-    std::size_t at_ = 0;
+    static constexpr std::size_t kBufferBytes = std::size_t{64} << 10;
+    ByteSource& source_;
+    std::uint64_t size_;
+    std::uint64_t at_ = 0;
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t bufferStart_ = 0;
+    std::size_t buffered_ = 0;
 };
 
-std::string At(std::size_t offset) {
+std::string At(std::uint64_t offset) {
     return " (byte " + std::to_string(offset) + ")";
 }
 
@@ -56,7 +76,7 @@ class ContentsVisitor : public SifTableVisitor {
     std::vector<SifAction>& actions_;
 };
 
-std::string ReadTables(Cursor& in, std::size_t tablesEnd, SifContents& out,
+std::string ReadTables(Cursor& in, std::uint64_t tablesEnd, SifContents& out,
                        SifTableVisitor& visitor) {
     auto truncated = [&](const char* what) {
         return std::string("the tables end before ") + what + At(in.Offset());
@@ -112,9 +132,10 @@ std::string ReadTables(Cursor& in, std::size_t tablesEnd, SifContents& out,
     return "";
 }
 
-// Reads the image section's header and finds the payload.
-std::string ReadImageHeader(Cursor& in, SifContents& out, std::span<const std::uint8_t>& payload) {
-    const std::size_t start = in.Offset();
+// Reads the image section's header and finds the payload (its offset and length).
+std::string ReadImageHeader(Cursor& in, SifContents& out, std::uint64_t& payloadOffset,
+                            std::uint64_t& payloadLength) {
+    const std::uint64_t start = in.Offset();
     if (!in.Has(kSifImageHeaderSize)) return "the image section is cut short" + At(start);
     const std::uint8_t* p = in.Take(kSifImageHeaderSize);
     SifImageHeader& h = out.Image;
@@ -132,12 +153,13 @@ std::string ReadImageHeader(Cursor& in, SifContents& out, std::span<const std::u
         return "run-length kind " + std::to_string(h.RleKind) + " is not supported" +
                At(start + 16);
     }
-    const std::size_t payloadLength = static_cast<std::size_t>(h.PayloadLast) + 1;
+    payloadLength = static_cast<std::uint64_t>(h.PayloadLast) + 1;
     if (!in.Has(payloadLength)) {
         return "the payload of " + std::to_string(payloadLength) +
                " bytes runs past the end of the file" + At(in.Offset());
     }
-    payload = std::span<const std::uint8_t>(in.Take(payloadLength), payloadLength);
+    payloadOffset = in.Offset();
+    in.Skip(payloadLength);
     return "";
 }
 
@@ -148,10 +170,26 @@ constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
 
 std::string SifSheetReader::Open(std::span<const std::uint8_t> bytes, SifContents& out,
                                  SifTableVisitor* tables) {
+    auto own = std::make_unique<MemorySource>(bytes);
+    std::string error = Open(*own, out, tables);
+    ownSource_ = std::move(own);
+    return error;
+}
+
+std::string SifSheetReader::Open(ByteSource& source, SifContents& out, SifTableVisitor* tables) {
+    try {
+        return OpenFrom(source, out, tables);
+    } catch (const SourceFailure& failure) {
+        return failure.message;
+    }
+}
+
+std::string SifSheetReader::OpenFrom(ByteSource& source, SifContents& out,
+                                     SifTableVisitor* tables) {
     out = SifContents{};
-    Cursor in(bytes);
+    Cursor in(source);
     if (!in.Has(kSifHeaderSize)) {
-        return "the file is " + std::to_string(bytes.size()) +
+        return "the file is " + std::to_string(source.Size()) +
                " bytes long, too short for a SIF header";
     }
     const std::uint8_t* head = in.Take(kSifHeaderSize);
@@ -161,25 +199,31 @@ std::string SifSheetReader::Open(std::span<const std::uint8_t> bytes, SifContent
     }
     out.ImagePos = LoadLE32(head + kSifImagePosOffset);
     // The image section follows at least the LastAction field.
-    if (out.ImagePos < kSifHeaderSize + 2 + 1 || out.ImagePos - 1 > bytes.size()) {
+    if (out.ImagePos < kSifHeaderSize + 2 + 1 || out.ImagePos - 1 > source.Size()) {
         return "ImagePos " + std::to_string(out.ImagePos) + " lies outside the file" +
                At(kSifImagePosOffset);
     }
-    const std::size_t tablesEnd = out.ImagePos - 1;
+    const std::uint64_t tablesEnd = out.ImagePos - 1;
     ContentsVisitor contents(out.Actions);
     if (std::string error = ReadTables(in, tablesEnd, out, tables ? *tables : contents);
         !error.empty()) {
         return error;
     }
-    std::span<const std::uint8_t> payload;
-    if (std::string error = ReadImageHeader(in, out, payload); !error.empty()) return error;
-    payloadOffset_ = tablesEnd + kSifImageHeaderSize;
+    std::uint64_t payloadOffset = 0;
+    std::uint64_t payloadLength = 0;
+    if (std::string error = ReadImageHeader(in, out, payloadOffset, payloadLength);
+        !error.empty()) {
+        return error;
+    }
+    payloadOffset_ = payloadOffset;
 
     // A sheet's run-length stream takes at most one record per pixel plus the leading one.
     const SifImageHeader& h = out.Image;
     const std::uint64_t pixels =
         static_cast<std::uint64_t>(h.SheetWidth) * static_cast<std::uint64_t>(h.SheetHeight);
-    if (std::string error = huffman_.Open(payload, (pixels + 1) * kRleRecordSize); !error.empty()) {
+    if (std::string error =
+            huffman_.Open(source, payloadOffset, payloadLength, (pixels + 1) * kRleRecordSize);
+        !error.empty()) {
         return PayloadError(error);
     }
     out.PayloadCoded = huffman_.Form() == HuffmanForm::Coded;
@@ -241,8 +285,13 @@ std::string SifSheetReader::Finish() {
 }
 
 std::string ReadSif(std::span<const std::uint8_t> bytes, SifContents& out) {
+    MemorySource source(bytes);
+    return ReadSif(source, out);
+}
+
+std::string ReadSif(ByteSource& source, SifContents& out) {
     SifSheetReader reader;
-    if (std::string error = reader.Open(bytes, out); !error.empty()) return error;
+    if (std::string error = reader.Open(source, out); !error.empty()) return error;
     // The stream is checked to cover exactly the sheet before the sheet is allocated.
     const SifSheetReader::Mark start = reader.Tell();
     if (std::string error = reader.ReadRows(nullptr, 0, out.Image.SheetHeight); !error.empty()) {
@@ -266,9 +315,9 @@ std::string ReadSif(std::span<const std::uint8_t> bytes, SifContents& out) {
 
 std::string ReadSifFile(const std::string& path, SifContents& out) {
     std::string error;
-    const std::shared_ptr<const ArchiveFile> file = ArchiveFile::Open(path, error);
+    const std::unique_ptr<FileSource> file = FileSource::Open(path, error);
     if (!file) return error;
-    return ReadSif(file->Bytes(), out);
+    return ReadSif(*file, out);
 }
 
 }  // namespace pixhaul

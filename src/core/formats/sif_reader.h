@@ -2,6 +2,7 @@
 // Reads a SIF file back: its tables and its sheet's pixels. Every field is checked against the
 // file's size before it is used; nothing is allocated from a field that was not checked.
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "formats/huffman_decode.h"
 #include "formats/rle_stream.h"
 #include "formats/sif_format.h"
+#include "platform/byte_source.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -27,6 +29,8 @@ struct SifContents {
 // on failure the contents are unspecified.
 std::string ReadSif(std::span<const std::uint8_t> bytes, SifContents& out);
 
+std::string ReadSif(ByteSource& source, SifContents& out);
+
 // Reads the file at path and parses it.
 std::string ReadSifFile(const std::string& path, SifContents& out);
 
@@ -41,7 +45,7 @@ class SifTableVisitor {
     virtual void EndAction() = 0;
 };
 
-// Reads a SIF file held in memory a band of rows at a time, so that neither the sheet nor its
+// Reads a SIF file a band of rows at a time, so that neither the file, the sheet nor its
 // run-length stream is ever whole in memory. Open reads everything in front of the pixels;
 // ReadRows then gives the sheet's memory rows, bottom row first; Finish checks what follows the
 // last row. Any error is final.
@@ -51,6 +55,8 @@ class SifSheetReader {
     // bytes must outlive the reader. Returns "" or what was wrong.
     std::string Open(std::span<const std::uint8_t> bytes, SifContents& out,
                      SifTableVisitor* tables = nullptr);
+    // The same for a file read a piece at a time (source must outlive the reader).
+    std::string Open(ByteSource& source, SifContents& out, SifTableVisitor* tables = nullptr);
     // The next rows memory rows go to first, first + stride, ...; first == nullptr only checks
     // them. Returns "" or what was wrong.
     std::string ReadRows(std::uint8_t* first, std::int64_t stride, std::int32_t rows);
@@ -67,16 +73,18 @@ class SifSheetReader {
     void Seek(const Mark& mark);
 
   private:
+    std::string OpenFrom(ByteSource& source, SifContents& out, SifTableVisitor* tables);
     std::string PayloadError(const std::string& error) const;
     bool Refill();
 
+    std::unique_ptr<MemorySource> ownSource_;
     HuffmanStreamDecoder huffman_;
     Rle5StreamDecoder rle_{0, 0};
     std::vector<std::uint8_t> chunk_;
     std::size_t filled_ = 0;
     std::size_t consumed_ = 0;
     HuffmanStreamDecoder::Position chunkStart_;
-    std::size_t payloadOffset_ = 0;
+    std::uint64_t payloadOffset_ = 0;
 };
 
 }  // namespace pixhaul

@@ -1,7 +1,9 @@
 #include "formats/sif_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
+#include <memory>
 
 #include "formats/byte_order.h"
 #include "platform/atomic_file.h"
@@ -14,6 +16,10 @@ constexpr std::uint64_t kMaxPayload =
     static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) + 1;
 // Source bytes handed to the Huffman data writer at a time.
 constexpr std::size_t kCodeChunk = std::size_t{1} << 20;
+// The run-length stream gathers in memory up to this size before it goes to the spill file: a
+// small stream never touches the file, and a large one reuses memory that stays in the cache
+// (fresh memory for the whole stream costs more in page faults than the file's copies).
+constexpr std::size_t kHeldBytes = std::size_t{1} << 20;
 
 std::string Refusal(std::int64_t count, const std::string& what) {
     return "A SIF file cannot hold this object: it has " + std::to_string(count) + " " + what +
@@ -55,20 +61,36 @@ std::string SizeSifTables(const std::vector<std::vector<std::int64_t>>& framesPe
 
 SifSheetWriter::SifSheetWriter(const std::string& folder) : spill_(folder) {}
 
-void SifSheetWriter::Drain() {
-    histogram_.Add(encoder_.Written());
+void SifSheetWriter::Count() {
+    const std::span<const std::uint8_t> written = encoder_.Written();
+    histogram_.Add(written.subspan(counted_));
+    counted_ = written.size();
+}
+
+void SifSheetWriter::Spill() {
     spill_.Write(encoder_.Written());
     encoder_.DropWritten();
+    counted_ = 0;
+    spilled_ = true;
 }
 
 void SifSheetWriter::AddBand(const Surface& band) {
     encoder_.AddSurface(band);
-    Drain();
+    Count();
+    if (encoder_.Size() >= kHeldBytes) Spill();
+}
+
+void SifSheetWriter::AddRows(const std::uint8_t* first, std::int64_t stride, std::int32_t width,
+                             std::int32_t rows) {
+    encoder_.AddRows(first, stride, width, rows);
+    Count();
+    if (encoder_.Size() >= kHeldBytes) Spill();
 }
 
 std::string SifSheetWriter::Plan(const std::vector<SifAction>& table, SifImageHeader image) {
     encoder_.Close();
-    Drain();
+    Count();
+    if (spilled_) Spill();
     const HuffmanPlan& plan = plan_.emplace(histogram_);
     if (plan.BlockSize() > kMaxPayload) {
         return "A SIF file cannot hold this object: its coded sheet of " +
@@ -94,19 +116,26 @@ void SifSheetWriter::Write(const std::string& path, const std::function<void()>&
     AtomicFile file(path);
     file.Write(head_.data(), head_.size());
     HuffmanDataWriter data(*plan_);
-    spill_.Rewind();
-    std::vector<std::uint8_t> piece(kCodeChunk);
-    std::vector<std::uint8_t> chunk;
-    std::uint64_t coded = 0;
-    for (std::size_t n; (n = spill_.Read(piece)) > 0;) {
-        coded += n;
-        chunk.clear();
-        data.Write(std::span<const std::uint8_t>(piece.data(), n), chunk);
-        file.Write(chunk.data(), chunk.size());
+    // Room for the coded form of one chunk, taken once and never cleared.
+    const std::unique_ptr<std::uint8_t[]> coded(new std::uint8_t[data.RoomFor(kCodeChunk)]);
+    std::uint64_t taken = 0;
+    auto code = [&](std::span<const std::uint8_t> piece) {
+        taken += piece.size();
+        file.Write(coded.get(), data.Write(piece, coded.get()));
+    };
+    if (!spilled_) {
+        const std::span<const std::uint8_t> held = encoder_.Written();
+        for (std::size_t at = 0; at < held.size(); at += kCodeChunk) {
+            code(held.subspan(at, std::min(kCodeChunk, held.size() - at)));
+        }
+    } else {
+        spill_.Rewind();
+        std::vector<std::uint8_t> piece(kCodeChunk);
+        for (std::size_t n; (n = spill_.Read(piece)) > 0;) code({piece.data(), n});
     }
-    // The spill file must give back exactly what was counted.
-    if (coded != histogram_.Total()) ThrowFileError(EIO, spill_.Folder());
-    chunk.clear();
+    // The stream must give back exactly what was counted.
+    if (taken != histogram_.Total()) ThrowFileError(EIO, spill_.Folder());
+    std::vector<std::uint8_t> chunk;
     data.Finish(chunk);
     file.Write(chunk.data(), chunk.size());
     if (beforeCommit) beforeCommit();

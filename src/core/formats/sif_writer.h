@@ -1,8 +1,9 @@
 #pragma once
 // Writing a SIF file in two passes. First the sheet goes in band by band: each band is
-// run-length coded (kind 5) and counted, the stream held in a spill file, so memory does not
-// grow with the sheet. Then the Huffman code is planned from the counts and the file written:
-// tables, image header, code tables and the coded stream, complete or not at all.
+// run-length coded (kind 5) and counted, the stream gathered in memory a megabyte at a time
+// and held in a spill file, so memory does not grow with the sheet. Then the Huffman code is
+// planned from the counts and the file written: tables, image header, code tables and the coded
+// stream, complete or not at all.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -30,6 +31,9 @@ class SifSheetWriter {
     // Adds a band of the sheet (its memory rows, bottom row first). Bands go in from the
     // sheet's bottom up.
     void AddBand(const Surface& band);
+    // The same for rows memory rows of width pixels at first, first + stride, ...
+    void AddRows(const std::uint8_t* first, std::int64_t stride, std::int32_t width,
+                 std::int32_t rows);
     // Ends the stream and lays out the file's head. Returns "" or why a SIF file cannot hold
     // the result. image.PayloadLast and image.RleKind are filled in here.
     std::string Plan(const std::vector<SifAction>& table, SifImageHeader image);
@@ -38,11 +42,16 @@ class SifSheetWriter {
     void Write(const std::string& path, const std::function<void()>& beforeCommit);
 
   private:
-    void Drain();
+    // Counts what the encoder wrote since the last call.
+    void Count();
+    // Moves what the encoder holds to the spill file.
+    void Spill();
 
     SpillFile spill_;
     Rle5Encoder encoder_;
     ByteHistogram histogram_;
+    std::size_t counted_ = 0;  // bytes of encoder_.Written() already counted
+    bool spilled_ = false;
     std::optional<HuffmanPlan> plan_;
     std::vector<std::uint8_t> head_;
 };

@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# `qxa sif` against `qxa sheet --format bmp` of the same object (CPU, perf's task clock), and
+# `qxa sif-decode` to BMP against `cp` of that BMP (wall and CPU), as whole processes with the
+# files in the page cache, alternating each pair; then the peak resident memory of sif-decode
+# (/usr/bin/time -v) for a small and a large sheet. Prints min/median/max and ratios of medians.
+# Usage: scripts/bench_sif.sh [DIRECTIONS] [REPETITIONS] [LARGE_DIRECTIONS]
+#   a direction is 1.2 MB of sheet (3200 x 128 pixels); defaults 210 (258 MB), 3, 830 (1 GB)
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+qxa=$here/build/release/qxa
+directions=${1:-210}
+reps=${2:-3}
+large=${3:-830}
+work=$(mktemp -d "${TMPDIR:-/tmp}/bench_sif.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+make_archive() {  # directions path
+    PIXHAUL_BENCH_SIF_ARCHIVE=$2 PIXHAUL_BENCH_SIF_DIRECTIONS=$1 \
+        "$here/build/release/bench_sif_export" --benchmark_filter=NONE > /dev/null 2>&1 || true
+}
+make_archive "$directions" "$work/a.qxa"
+cd "$work"
+export_args=(a.qxa --object 0 --keep-duplicates --force)
+"$qxa" sif "${export_args[@]}" --name a > /dev/null
+"$qxa" sheet "${export_args[@]}" --no-dat --name a > /dev/null
+cpu() {  # command... -> task-clock ms
+    perf stat -x, -e task-clock -o "$work/t" "$@" > /dev/null
+    awk -F, '/task-clock/ {printf "%.1f\n", $1}' "$work/t"
+}
+wall() {  # command... -> wall ms
+    local start end
+    start=$(date +%s%N); "$@" > /dev/null; end=$(date +%s%N)
+    echo "$(( (end - start) / 1000 ))" | awk '{printf "%.1f\n", $1 / 1000}'
+}
+declare -a sifCpu bmpCpu decCpu decWall cpCpu cpWall
+for r in $(seq 1 "$reps"); do
+    sifCpu+=("$(cpu "$qxa" sif "${export_args[@]}" --name a)")
+    bmpCpu+=("$(cpu "$qxa" sheet "${export_args[@]}" --no-dat --name a)")
+    rm -f b.bmp c.bmp
+    cpCpu+=("$(cpu cp a.bmp c.bmp)"); rm -f c.bmp
+    decCpu+=("$(cpu "$qxa" sif-decode a.sif -o b.bmp)"); rm -f b.bmp
+    cpWall+=("$(wall cp a.bmp c.bmp)"); rm -f c.bmp
+    decWall+=("$(wall "$qxa" sif-decode a.sif -o b.bmp)")
+done
+cmp a.bmp b.bmp
+stats() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {printf "min %.1f median %.1f max %.1f", a[1], a[int((NR+1)/2)], a[NR]}'; }
+median() { printf '%s\n' "$@" | sort -g | sed -n "$(( (reps + 1) / 2 ))p"; }
+ratio() { echo "scale=2; $(median "${@:2}") / $1" | bc; }
+echo "sheet: $(stat -c %s a.bmp) bytes of BMP, SIF $(stat -c %s a.sif) bytes"
+echo "qxa sif CPU:           $(stats "${sifCpu[@]}") ms"
+echo "qxa sheet bmp CPU:     $(stats "${bmpCpu[@]}") ms"
+echo "  sif / bmp (medians): $(echo "scale=2; $(median "${sifCpu[@]}") / $(median "${bmpCpu[@]}")" | bc)"
+echo "qxa sif-decode CPU:    $(stats "${decCpu[@]}") ms; wall: $(stats "${decWall[@]}") ms"
+echo "cp of the BMP CPU:     $(stats "${cpCpu[@]}") ms; wall: $(stats "${cpWall[@]}") ms"
+echo "  decode / cp (medians): CPU $(echo "scale=2; $(median "${decCpu[@]}") / $(median "${cpCpu[@]}")" | bc)," \
+     "wall $(echo "scale=2; $(median "${decWall[@]}") / $(median "${cpWall[@]}")" | bc)"
+rss() {  # sif file -> max RSS in MiB of sif-decode to BMP
+    /usr/bin/time -v "$qxa" sif-decode "$1" -o rss.bmp 2> "$work/v" > /dev/null
+    rm -f rss.bmp
+    awk -F: '/Maximum resident/ {printf "%.1f", $2 / 1024}' "$work/v"
+}
+echo "sif-decode peak RSS: $(rss a.sif) MiB for the $(stat -c %s a.bmp)-byte sheet"
+rm -f a.bmp b.bmp
+if [ "$large" -gt 0 ]; then
+    make_archive "$large" "$work/l.qxa"
+    "$qxa" sif l.qxa --object 0 --keep-duplicates --force --name l > /dev/null
+    rm -f l.qxa
+    echo "sif-decode peak RSS: $(rss l.sif) MiB for the $(( large * 3200 * 128 * 3 ))-byte sheet"
+fi
+grep -m1 'model name' /proc/cpuinfo
+uptime
