@@ -80,6 +80,7 @@ TEST_F(SheetCommandTest, WrongSelectionsFailWithoutWriting) {
         {{"--object", "3"}, "qxa: --object 3: the archive holds 1\n"},
         {{"--object", "0", "--action", "0", "--direction", "2"}, ""},
         {{"--images", "0,7"}, ""},
+        {{"--images", "2,2"}, ""},  // images without data: nothing to export
         {{"--image", "2"}, "qxa: image 2 holds no data\n"},
     };
     for (const Case& c : cases) {

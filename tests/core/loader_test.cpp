@@ -76,7 +76,6 @@ class LoaderTest : public ::testing::Test {
 TEST_F(LoaderTest, LoadsTheMinimalArchive) {
     const LoadResult result = Load(MinimalArchive());
     EXPECT_EQ(result.status, LoadStatus::Loaded);
-    EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(host.captions,
               (std::vector<std::string>{"Loading file...", "Looking for data...",
                                         "Loading palette and image info...",
@@ -87,12 +86,10 @@ TEST_F(LoaderTest, LoadsTheMinimalArchive) {
 
     EXPECT_EQ(model.ImageBlockPos, (std::vector<std::int64_t>{9, 1049}));
     ASSERT_EQ(model.Images.size(), 1u);
+    // Every field's reading is checked in ReadsEveryFieldAndNameForm, the list texts by the
+    // window's and the tool's tests.
     const ImageRecord& image = model.Images[0];
-    EXPECT_EQ(image.Id, 7);
     EXPECT_EQ(image.Length, 2);
-    EXPECT_EQ(image.Width, 2);
-    EXPECT_EQ(image.Height, 1);
-    EXPECT_EQ(image.eType, 259);
     EXPECT_EQ(image.PaletteIndex, 1);
     ASSERT_TRUE(image.Loaded);
     EXPECT_EQ(model.LastImage, 0);
@@ -101,14 +98,7 @@ TEST_F(LoaderTest, LoadsTheMinimalArchive) {
     EXPECT_EQ(model.ObjectCount, 1);
 
     ASSERT_EQ(model.Objects.size(), 1u);
-    const ObjectRecord& object = model.Objects[0];
-    ASSERT_EQ(object.Actions.size(), 1u);
-    ASSERT_EQ(object.Actions[0].Directions.size(), 1u);
-    const DirectionRecord& direction = object.Actions[0].Directions[0];
-    EXPECT_EQ(ObjectItemText(model, 0), "Object 0 (1 actions)");
-    EXPECT_EQ(ActionItemText(object.Actions[0]), "Action 0 (1 directions)");
-    EXPECT_EQ(DirectionItemText(direction, 0), "Direction 0 (1 frames)");
-    EXPECT_EQ(FrameItemText(direction.Frames[0], 0), "Frame 0 (#1)");
+    EXPECT_EQ(model.Objects[0].Actions[0].Directions[0].Frames[0].ImageIndex, 0);
     EXPECT_TRUE(model.IsLoaded());
 }
 
@@ -451,18 +441,14 @@ TEST_F(DamagedArchiveTest, UnknownAndDuplicateIds) {
     builder.ImageBlock({}).ImageBlock(block).Object({{action}, std::nullopt});
     const LoadResult result = Load(builder);
     EXPECT_EQ(result.status, LoadStatus::Damaged);
-    // One box: the first problem in full, the others counted; every problem with its offset in
-    // the box's details and in the result.
+    // The box names the first problem in full; every problem keeps its offset in the result
+    // (the window's test reads them in the box's details).
     EXPECT_NE(Told().find("repeats the id 5"), std::string::npos) << Told();
-    EXPECT_NE(Told().find("2 further problems"), std::string::npos) << Told();
-    ASSERT_EQ(host.messages.size(), 1u);
     ASSERT_EQ(result.problems.size(), 3u);
     const std::size_t size = builder.Build().size();
     for (const LoadProblem& problem : result.problems) {
         EXPECT_GT(problem.offset, 0);
         EXPECT_LT(problem.offset, static_cast<std::int64_t>(size));
-        EXPECT_NE(host.messages[0].details.find(LoadProblemText(problem)), std::string::npos)
-            << host.messages[0].details;
     }
     EXPECT_NE(result.problems[1].message.find("99"), std::string::npos);
     EXPECT_LT(result.problems[1].offset, result.problems[2].offset);

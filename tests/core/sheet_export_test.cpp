@@ -341,20 +341,6 @@ TEST_F(SheetExport, SequenceIsOneRowWithDuplicatesKept) {
     const Picture sheet = ReadPicture(out + "/Sequence.bmp");
     EXPECT_EQ(sheet.width, 12u);
     EXPECT_EQ(sheet.height, 9u);
-
-    host.messages.clear();
-    request.Sequence.clear();
-    EXPECT_EQ(Export(request).status, SheetExportStatus::NothingToExport);
-    ASSERT_EQ(host.messages.size(), 1u);
-
-    // An image without data takes no place; only such images: nothing to export, no 0 x 0 sheet.
-    model.Images[2].Length = 0;
-    request.Sequence = {2, 0, 2};
-    ASSERT_EQ(Export(request).status, SheetExportStatus::Written);
-    EXPECT_EQ(ReadPicture(out + "/Sequence.bmp").width, 3);
-    request.Sequence = {2};
-    EXPECT_EQ(Export(request).status, SheetExportStatus::NothingToExport);
-    EXPECT_EQ(ReadPicture(out + "/Sequence.bmp").width, 3);
 }
 
 TEST_F(SheetExport, SheetsTallerThan65535PixelsAreWrittenWhole) {

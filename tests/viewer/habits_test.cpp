@@ -4,12 +4,15 @@
 #include <QDialog>
 #include <QDir>
 #include <QMenu>
+#include <QProgressBar>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QWheelEvent>
 
+#include "test_files.h"
 #include "viewer_fixture.h"
 
 using namespace pixhaul;
@@ -17,9 +20,9 @@ using namespace pixhaul::testing;
 
 namespace {
 
-// Six 2 x 2 images of ids 1..6, one direction over all of them; `corrupt` has a stream cut
-// short and `empty` none at all.
-std::vector<std::uint8_t> SixImages(int corrupt, int empty) {
+// Six 2 x 2 images of ids 1..6, one direction over all of them and then over `unknown` ids
+// 100.. the archive does not hold; `corrupt` has a stream cut short and `empty` none at all.
+std::vector<std::uint8_t> SixImages(int corrupt, int empty, int unknown = 0) {
     ImageBlockSpec block;
     block.palette[1] = 0x0000FF;
     for (int i = 0; i < 6; ++i) {
@@ -30,6 +33,7 @@ std::vector<std::uint8_t> SixImages(int corrupt, int empty) {
     }
     DirectionSpec direction;
     for (int id = 1; id <= 6; ++id) direction.frames.push_back({0, id});
+    for (int id = 100; id < 100 + unknown; ++id) direction.frames.push_back({0, id});
     ObjectSpec object;
     object.actions.push_back({{direction}, "", {}, {}});
     return ArchiveBuilder().ImageBlock({}).ImageBlock(block).Object(object).Build();
@@ -37,6 +41,17 @@ std::vector<std::uint8_t> SixImages(int corrupt, int empty) {
 
 void SelectDirection(TestWindow& w) {
     for (int list = 1; list <= 3; ++list) w.List(list)->setCurrentIndex(0);
+}
+
+void ExportToTheTempFolder(TestWindow& w) {
+    w.folderAnswer = w.dir.Path();
+    w.Action("mnuExpTo")->trigger();
+}
+
+bool Holds(const Picture& picture, std::uint32_t rgb) {
+    for (std::uint32_t i = 0; i < picture.width * picture.height; ++i)
+        if (picture.At(i % picture.width, i / picture.width) == rgb) return true;
+    return false;
 }
 
 }  // namespace
@@ -62,6 +77,83 @@ class HabitsTest : public QObject {
         QCOMPARE(bar->value(), 1);
         QCOMPARE(w.messages.size(), std::size_t{1});
         QCOMPARE(w.Label(), std::string("Viewing frame 2 of 6"));
+    }
+
+    // A sequence without pixels writes nothing and keeps a good sheet of its name; among good
+    // images an empty one takes no place; with nothing loaded there is nothing to export.
+    void sequenceOfEmptyImagesWritesNothing() {
+        TestWindow w;
+        w.Load(SixImages(-1, 2));
+        ExportToTheTempFolder(w);
+        w.Mode(7)->trigger();
+        const auto add = [&w](int image) {
+            w.Scroll()->setValue(image);
+            w.Find<QToolButton>("Command5")->click();
+        };
+        const std::string sheet = w.dir.File("Sequence.bmp");
+        WriteFile(sheet, {'B', 'M'});
+        add(2);
+        add(2);
+        w.Action("mnuExpNow")->trigger();
+        QVERIFY(!w.messages.empty() && w.messages.back().text.starts_with("Nothing to export"));
+        QCOMPARE(ReadAll(sheet).size(), std::size_t{2});
+        QVERIFY(!Exists(w.dir.File("Sequence.dat")));
+        add(3);
+        w.Action("mnuExpNow")->trigger();
+        QCOMPARE(ReadPicture(sheet).width, 2u);  // image 3 alone
+        w.Action("mnuUnload")->trigger();
+        QVERIFY(!w.Action("mnuExpNow")->isEnabled() && !w.Action("mnuExpAs")->isEnabled());
+    }
+
+    // Export As asks about the sheet and the table it writes, not about the name typed.
+    void exportAsAsksAboutTheFilesWritten() {
+        TestWindow w;
+        w.Load(StandardArchive());
+        for (const char* name : {"hero.bmp", "hero.dat"}) WriteFile(w.dir.File(name), {1, 2, 3});
+        w.fileAnswers.push_back(w.dir.File("hero.png"));
+        w.replaceAnswer = MessageResult::No;
+        w.Action("mnuExpAs")->trigger();
+        QVERIFY(!w.fileDialogs.back().confirmOverwrite);
+        QCOMPARE(w.replaceQuestions.size(), std::size_t{1});
+        const std::string& asked = w.replaceQuestions[0];
+        QVERIFY2(asked.find(w.dir.File("hero.bmp")) != std::string::npos &&
+                     asked.find(w.dir.File("hero.dat")) != std::string::npos &&
+                     asked.find("hero.png") == std::string::npos,
+                 asked.c_str());
+        QCOMPARE(ReadAll(w.dir.File("hero.bmp")).size(), std::size_t{3});
+    }
+
+    // With cached renders, a new transparent colour leaves no pixel of the old one on the
+    // screen or in a sheet.
+    void newTransparentColourReachesCachedImages() {
+        TestWindow w;
+        w.Action("mnuOpt_7")->trigger();  // Cache rendered images
+        w.Load(StandardArchive());
+        for (int image = 5; image >= 0; --image) w.Scroll()->setValue(image);
+        const COLORREF green = MakeColorRef(0, 255, 0);
+        w.colourAnswer = green;
+        w.Action("mnuTransparent")->trigger();
+        QCOMPARE(w.Shown(0, 0), green);
+        ExportToTheTempFolder(w);
+        w.Action("mnuExpNow")->trigger();  // all objects
+        const Picture sheet = ReadPicture(w.dir.File("units.bmp"));
+        QVERIFY(Holds(sheet, 0x00FF00) && !Holds(sheet, 0xFF00FF));
+    }
+
+    // A damaged archive: one box whose details name every problem with its offset, and no
+    // progress bar left part-way.
+    void damagedArchiveListsEveryProblem() {
+        TestWindow w;
+        w.Load(SixImages(-1, -1, 3));
+        QCOMPARE(w.messages.size(), std::size_t{1});
+        const QStringList lines =
+            QString::fromStdString(w.messages[0].details).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(lines[i].contains(QString("id %1,").arg(100 + i)) &&
+                    lines[i].contains("byte offset"));
+        const auto* bar = w.Find<QProgressBar>("Progress");
+        QVERIFY(bar->isHidden() || bar->value() == bar->maximum());
     }
 
     // Left/Right and the page keys move the scroll bar; Up/Down step the frames of the chosen
