@@ -104,8 +104,9 @@ DeviceContext PictureBox::StartPicture(std::int32_t width, std::int32_t height) 
 void PictureBox::ShowPicture(double zoom) {
     const bool hadPicture = hasPicture_;
     const double oldZoom = zoom_;
-    const QPointF centre(horizontal_->value() + shown_.width() / 2.0,
-                         vertical_->value() + shown_.height() / 2.0);
+    // The centre of the part of the picture in view.
+    const QPointF centre(horizontal_->value() + std::min(shown_.width(), ScaledWidth()) / 2.0,
+                         vertical_->value() + std::min(shown_.height(), ScaledHeight()) / 2.0);
     hasPicture_ = !picture_.TakeChanges().Empty();
     zoom_ = zoom;
     LayOut();
