@@ -3,7 +3,6 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -115,8 +114,7 @@ PixelRect StretchToRgb32(const Surface& source, const Rgb32Image& image, std::in
 
     // Each source row in view is built once (converted, and picked for a scaled row), then
     // copied to every destination row that shows it.
-    static const bool noStream = std::getenv("NOSTREAM") != nullptr;  // EXPERIMENT
-    const bool streaming = !noStream && (lastRow - firstRow) * count * 4 >= kStreamingBytes;
+    const bool streaming = (lastRow - firstRow) * count * 4 >= kStreamingBytes;
     std::vector<std::uint32_t> row(streaming ? static_cast<std::size_t>(count) : 0);
     std::int64_t builtFor = -1;
     const std::uint32_t* built = nullptr;
