@@ -1,6 +1,7 @@
 // The window's view settings, keys and the Options menu.
 #include <QTest>
 
+#include "export/compose_image.h"
 #include "viewer_fixture.h"
 
 using namespace pixhaul;
@@ -104,6 +105,26 @@ class ViewTest : public QObject {
         QCOMPARE(w.Shown(shown.width() - 1, shown.height() - 1),
                  TileColour(kTiledWidth - 1, kTiledHeight - 1));
         QCOMPARE(w.form->Stats().decodes, decodes);
+    }
+
+    // The window picks the same source pixels at every zoom as the exports' stretch does.
+    void displayMatchesTheExportStretch() {
+        TestWindow w;
+        w.Load(TiledArchive());
+        const COLORREF trans = w.form->Config().TransColor;
+        for (const double zoom : {0.5, 1.5, 2.5}) {
+            w.form->Config().Zoom = zoom;
+            w.form->ShowImage(0);
+            const QImage& shown = w.form->Picture1()->Shown();
+            Surface expected(shown.width(), shown.height());
+            expected.Fill(trans);
+            ComposeImage(w.form->Model(), 0, trans, *w.form, {&expected, 0, 0, zoom});
+            for (int y = 0; y < shown.height(); ++y) {
+                for (int x = 0; x < shown.width(); ++x) {
+                    if (w.Shown(x, y) != expected.PixelAt(x, y)) QFAIL("the pixels differ");
+                }
+            }
+        }
     }
 
     // Fit: the largest zoom step at which the whole picture shows, without scroll bars.
