@@ -121,20 +121,25 @@ void Form1::HScroll1_Change() {
 
 void Form1::ClearPicture() {
     picture1_->Clear();
-    picture1_->Refresh();
 }
 
 void Form1::ShowImage(std::int32_t Index) {
     const std::uint64_t serial = ++showSerial_;
-    picture1_->Clear();
+    // The picture is composed at 1:1 and kept by Picture1, which scales it and pans over it
+    // without decoding again. A size Render refuses takes no surface.
+    std::int32_t width = 0, height = 0;
+    if (ImageIsDecodable(model_, Index)) {
+        width = model_.Images[static_cast<std::size_t>(Index)].Width;
+        height = model_.Images[static_cast<std::size_t>(Index)].Height;
+    }
     const ComposedImage shown = ComposeImage(model_, Index, settings_.TransColor, *this,
-                                             {picture1_->hDC(), 0, 0, settings_.Zoom});
+                                             {picture1_->StartPicture(width, height), 0, 0, 1.0});
     if (shown.paletteRead) ++stats_.paletteReads;
     if (shown.decoded) ++stats_.decodes;
     // A box about a corrupt image lets events run: if another image was chosen meanwhile, it
     // was shown (and named) by then, and this one must not overwrite it.
     if (serial != showSerial_) return;
-    picture1_->Refresh();
+    picture1_->ShowPicture(settings_.Zoom);
     UpdateInfoLine(Index);
     UpdateExportStates();
     if (shown.outcome == ImageOutcome::Missing || !model_.IsLoaded()) return;

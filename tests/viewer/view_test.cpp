@@ -1,10 +1,54 @@
 // The window's view settings, keys and the Options menu.
 #include <QTest>
 
+#include "export/compose_image.h"
 #include "viewer_fixture.h"
 
 using namespace pixhaul;
 using namespace pixhaul::testing;
+
+namespace {
+
+// One 64 x 48 palette image of 8 x 8 tiles, each tile its own palette entry.
+constexpr int kTiledWidth = 64;
+constexpr int kTiledHeight = 48;
+
+std::uint32_t TileIndex(int x, int y) {
+    return static_cast<std::uint32_t>(1 + x / 8 + 8 * (y / 8));
+}
+COLORREF EntryColour(int i) {
+    return MakeColorRef(static_cast<std::uint8_t>(4 * i), static_cast<std::uint8_t>(0xFF - 4 * i),
+                        0x80);
+}
+COLORREF TileColour(int x, int y) {
+    return EntryColour(static_cast<int>(TileIndex(x, y)));
+}
+
+std::vector<std::uint8_t> TiledArchive() {
+    ImageBlockSpec block;
+    for (int i = 1; i < 64; ++i) block.palette[i] = EntryColour(i);
+    block.images.push_back({7,
+                            kTiledWidth,
+                            kTiledHeight,
+                            259,
+                            {},
+                            EncodeImage(259, kTiledWidth, kTiledHeight, TileIndex),
+                            {}});
+    DirectionSpec direction;
+    direction.frames.push_back({0, 7});
+    return ArchiveBuilder()
+        .ImageBlock({})
+        .ImageBlock(block)
+        .Object({{{{direction}, "Tiles", {}, {}}}, {}})
+        .Build();
+}
+
+void SendMouse(QWidget* to, QEvent::Type type, QPoint at, Qt::MouseButtons held) {
+    QMouseEvent event(type, at, to->mapToGlobal(at), Qt::MiddleButton, held, Qt::NoModifier);
+    QCoreApplication::sendEvent(to, &event);
+}
+
+}  // namespace
 
 class ViewTest : public QObject {
     Q_OBJECT
@@ -23,6 +67,82 @@ class ViewTest : public QObject {
         w.Action("mnuTransparent")->trigger();
         QCOMPARE(w.form->Config().TransColor, blue);
         QCOMPARE(w.Shown(0, 0), blue);  // redrawn with the new colour (caching is off)
+    }
+
+    // A zoomed picture larger than the area gets scroll bars; the bars and a middle-button drag
+    // show other parts of it, from the composed picture (no decode), and the view ends at the
+    // picture's far edges.
+    void zoomedPicturePans() {
+        TestWindow w;
+        w.Load(TiledArchive());
+        w.form->Config().Zoom = 10;
+        w.form->ShowImage(0);
+        auto* box = w.form->Picture1();
+        auto* across = w.Find<QScrollBar>("PictureHScroll");
+        auto* down = w.Find<QScrollBar>("PictureVScroll");
+        QVERIFY(!across->isHidden() && !down->isHidden());
+        QCOMPARE(across->maximum(), 10 * kTiledWidth - box->Shown().width());
+        QCOMPARE(down->maximum(), 10 * kTiledHeight - box->Shown().height());
+        const std::int64_t decodes = w.form->Stats().decodes;
+
+        const auto topLeftShows = [&](int x, int y) {
+            return w.Shown(0, 0) == TileColour(x / 10, y / 10) &&
+                   box->ScrollOffset() == QPoint(x, y);
+        };
+        // Zoomed in from 1x, the view keeps its centre on the picture's.
+        const QImage& shown = box->Shown();
+        QCOMPARE(w.Shown(shown.width() / 2, shown.height() / 2),
+                 TileColour(kTiledWidth / 2, kTiledHeight / 2));
+        across->setValue(0);
+        down->setValue(100);
+        QVERIFY(topLeftShows(0, 100));
+        SendMouse(box, QEvent::MouseButtonPress, {200, 150}, Qt::MiddleButton);
+        SendMouse(box, QEvent::MouseMove, {110, 140}, Qt::MiddleButton);
+        SendMouse(box, QEvent::MouseButtonRelease, {110, 140}, Qt::NoButton);
+        QVERIFY(topLeftShows(90, 110));
+        down->setValue(down->maximum());
+        across->setValue(across->maximum());
+        QCOMPARE(w.Shown(shown.width() - 1, shown.height() - 1),
+                 TileColour(kTiledWidth - 1, kTiledHeight - 1));
+        QCOMPARE(w.form->Stats().decodes, decodes);
+    }
+
+    // The window picks the same source pixels at every zoom as the exports' stretch does.
+    void displayMatchesTheExportStretch() {
+        TestWindow w;
+        w.Load(TiledArchive());
+        const COLORREF trans = w.form->Config().TransColor;
+        for (const double zoom : {0.5, 1.5, 2.5}) {
+            w.form->Config().Zoom = zoom;
+            w.form->ShowImage(0);
+            const QImage& shown = w.form->Picture1()->Shown();
+            Surface expected(shown.width(), shown.height());
+            expected.Fill(trans);
+            ComposeImage(w.form->Model(), 0, trans, *w.form, {&expected, 0, 0, zoom});
+            for (int y = 0; y < shown.height(); ++y) {
+                for (int x = 0; x < shown.width(); ++x) {
+                    if (w.Shown(x, y) != expected.PixelAt(x, y)) QFAIL("the pixels differ");
+                }
+            }
+        }
+    }
+
+    // Fit: the largest zoom step at which the whole picture shows, without scroll bars.
+    void fitShowsTheWholePicture() {
+        TestWindow w;
+        w.Load(TiledArchive());
+        w.form->Config().Zoom = 10;
+        w.Action("mnuZoomFit")->trigger();
+        const double zoom = w.form->Config().Zoom;
+        const QSize area = w.form->Picture1()->size();
+        QVERIFY(zoom * kTiledWidth <= area.width() && zoom * kTiledHeight <= area.height());
+        QVERIFY((zoom + 0.5) * kTiledWidth > area.width() ||
+                (zoom + 0.5) * kTiledHeight > area.height());
+        QVERIFY(w.Find<QScrollBar>("PictureHScroll")->isHidden());
+        QVERIFY(w.Find<QScrollBar>("PictureVScroll")->isHidden());
+        const int right = static_cast<int>(zoom * kTiledWidth) - 1;
+        QCOMPARE(w.Shown(right, 0), TileColour(kTiledWidth - 1, 0));
+        QCOMPARE(w.Shown(right + 1, 0), w.form->Config().TransColor);
     }
 };
 
