@@ -74,23 +74,21 @@ class AtlasWriter {
                 const AtlasExportRequest& request, AtlasExportResult& result)
         : model_(model), settings_(settings), host_(host), request_(request), result_(result) {}
 
-    void Render(std::int32_t image, RgbaImage& out) {
-        const ImageOutcome outcome = RenderRgba(model_, image, settings_.TransColor, host_, out);
-        if (IsFailure(outcome) &&
-            std::find(result_.corruptImages.begin(), result_.corruptImages.end(), image) ==
-                result_.corruptImages.end()) {
-            result_.corruptImages.push_back(image);
-        }
+    // Composes image on the canvas, noting it when it could not be decoded.
+    void Compose(std::int32_t image) {
+        const ImageOutcome outcome = canvas_.Compose(model_, image, settings_.TransColor, host_);
+        NoteFailure(outcome, image, result_.corruptImages);
     }
 
+    // Trimming composes each sprite's image once here and once more when its page is written:
+    // keeping the pixels between the two would take memory for every frame.
     SpriteMeasure Measure(std::int32_t image) {
         SpriteMeasure measure;
         if (request_.Trim) {
-            RgbaImage pixels;
-            Render(image, pixels);
-            measure.sourceWidth = pixels.width;
-            measure.sourceHeight = pixels.height;
-            measure.box = VisibleBox(pixels);
+            Compose(image);
+            measure.sourceWidth = canvas_.Width();
+            measure.sourceHeight = canvas_.Height();
+            measure.box = canvas_.VisibleBox();
             Step();
             return measure;
         }
@@ -101,22 +99,24 @@ class AtlasWriter {
         return measure;
     }
 
-    // Composes and writes one page, shelf by shelf, and prepares its file.
+    // Composes and writes one page, shelf by shelf: each sprite goes from the canvas straight
+    // into the shelf's RGBA rows.
     void WritePage(const AtlasLayout& layout, std::int32_t page, PngWriter& png) {
         const AtlasPage& size = layout.pages[static_cast<std::size_t>(page)];
         const std::size_t rowBytes = static_cast<std::size_t>(size.width) * 4;
         const std::vector<std::uint8_t> clear(rowBytes, 0);
         std::vector<std::uint8_t> band;
         std::int32_t written = 0;
-        RgbaImage pixels;
         for (const AtlasShelf& shelf : layout.shelves) {
             if (shelf.page != page) continue;
             png.WriteRows(clear.data(), 0, shelf.y - written);
             band.assign(rowBytes * static_cast<std::size_t>(shelf.height), 0);
             for (std::size_t i = shelf.first; i < shelf.end; ++i) {
                 const AtlasSprite& sprite = layout.sprites[i];
-                Render(sprite.image, pixels);
-                DrawCell(sprite, pixels, band, size.width, shelf.y);
+                Compose(sprite.image);
+                DrawCell(sprite,
+                         band.data() + static_cast<std::size_t>(sprite.y - shelf.y) * rowBytes,
+                         rowBytes);
                 Step();
             }
             png.WriteRows(band.data(), static_cast<std::ptrdiff_t>(rowBytes), shelf.height);
@@ -130,21 +130,19 @@ class AtlasWriter {
     std::int64_t total = 0;
 
   private:
-    // The kept pixels at their place, and the extrusion around them: every cell pixel takes the
-    // nearest kept pixel.
-    void DrawCell(const AtlasSprite& sprite, const RgbaImage& pixels,
-                  std::vector<std::uint8_t>& band, std::int32_t bandWidth, std::int32_t bandTop) {
+    // The kept pixels at their place (`top` is the band row of the sprite's first kept row), and
+    // the extrusion around them: every cell pixel takes the nearest kept pixel.
+    void DrawCell(const AtlasSprite& sprite, std::uint8_t* top, std::size_t rowBytes) const {
         const std::int32_t e = std::clamp(request_.Layout.extrude, 0, kMaxAtlasSpacing);
         const SpriteBox& box = sprite.box;
+        const std::size_t left = static_cast<std::size_t>(sprite.x) * 4;
         for (std::int32_t y = -e; y < box.height + e; ++y) {
-            const std::int32_t sy = box.y + std::clamp(y, 0, box.height - 1);
-            const std::int32_t by = sprite.y + y - bandTop;
-            std::uint8_t* to = band.data() + (static_cast<std::size_t>(by) * bandWidth +
-                                              static_cast<std::size_t>(sprite.x - e)) *
-                                                 4;
-            for (std::int32_t x = -e; x < box.width + e; ++x, to += 4) {
-                const std::int32_t sx = box.x + std::clamp(x, 0, box.width - 1);
-                std::copy_n(pixels.At(sx, sy), 4, to);
+            std::uint8_t* row =
+                top + static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(rowBytes) + left;
+            canvas_.RowToRgba(box.x, box.y + std::clamp(y, 0, box.height - 1), box.width, row);
+            for (std::int32_t k = 1; k <= e; ++k) {
+                std::copy_n(row, 4, row - 4 * k);
+                std::copy_n(row + 4 * (box.width - 1), 4, row + 4 * (box.width - 1 + k));
             }
         }
     }
@@ -160,6 +158,7 @@ class AtlasWriter {
     Host& host_;
     const AtlasExportRequest& request_;
     AtlasExportResult& result_;
+    KeyedCanvas canvas_;
     std::int64_t done_ = 0;
 };
 
