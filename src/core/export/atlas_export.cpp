@@ -218,18 +218,11 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
     AtlasExportResult result;
     host.SetCaption(kCaptionIndexing);
     std::vector<AtlasSource> frames;
-    switch (ListSelectionFrames(model, host, request.Mode, request.Object, request.Action,
-                                request.Direction, frames)) {
-        case SelectionListing::Listed:
-            break;
-        case SelectionListing::NoSelection:
-            return result;
-        case SelectionListing::Interrupted:
-            result.status = AtlasExportStatus::Interrupted;
-            return result;
-        case SelectionListing::NothingToExport:
-            result.status = AtlasExportStatus::NothingToExport;
-            return result;
+    const SelectionListing listing = ListSelectionFrames(model, host, request.Mode, request.Object,
+                                                         request.Action, request.Direction, frames);
+    if (listing != SelectionListing::Listed) {
+        result.status = UnlistedStatus<AtlasExportStatus>(listing);
+        return result;
     }
     const std::string name =
         !settings.ExportName.empty()

@@ -76,22 +76,4 @@ ImageOutcome RenderRgba(const ArchiveModel& model, std::int32_t index, COLORREF 
     return outcome;
 }
 
-SpriteBox VisibleBox(const RgbaImage& image) {
-    std::int32_t left = image.width;
-    std::int32_t right = -1;
-    std::int32_t top = image.height;
-    std::int32_t bottom = -1;
-    for (std::int32_t y = 0; y < image.height; ++y) {
-        for (std::int32_t x = 0; x < image.width; ++x) {
-            if (image.At(x, y)[3] == 0) continue;
-            left = std::min(left, x);
-            right = std::max(right, x);
-            top = std::min(top, y);
-            bottom = std::max(bottom, y);
-        }
-    }
-    if (right < 0) return {0, 0, 1, 1};
-    return {left, top, right - left + 1, bottom - top + 1};
-}
-
 }  // namespace pixhaul

@@ -45,22 +45,18 @@ class KeyedCanvas {
     // Writes count pixels of its row y (from the top), from column x on, as RGBA to `to`.
     // The caller keeps x, y and count inside the image.
     void RowToRgba(std::int32_t x, std::int32_t y, std::int32_t count, std::uint8_t* to) const;
-
-  private:
+    // Pixel (x, y) as composed: blue, green, red, the pixels after it on its row following.
     const std::uint8_t* Pixel(std::int32_t x, std::int32_t y) const;
 
+  private:
     Surface surface_;
     std::int32_t width_ = 0;
     std::int32_t height_ = 0;
     std::uint8_t key_[3] = {0, 0, 0};  // blue, green, red
 };
 
-// Renders image `index` (ComposeImage) into out, at least 1 x 1: an image with nothing to draw
-// is one transparent pixel. Returns the outcome of the composition.
+// Renders image `index` whole into out, as KeyedCanvas composes it.
 ImageOutcome RenderRgba(const ArchiveModel& model, std::int32_t index, COLORREF trans, Host& host,
                         RgbaImage& out);
-
-// The bounding box of the pixels with alpha; a fully transparent image gives 1 x 1 at (0, 0).
-SpriteBox VisibleBox(const RgbaImage& image);
 
 }  // namespace pixhaul
