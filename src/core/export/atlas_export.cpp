@@ -1,10 +1,13 @@
 #include "export/atlas_export.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <memory>
 #include <new>
 #include <optional>
+#include <ostream>
+#include <streambuf>
 #include <system_error>
 
 #include "archive/archive.h"
@@ -51,6 +54,31 @@ class EveryFrameHost : public Host {
 
   private:
     Host& host_;
+};
+
+// Text streamed into a file through a small buffer. A write error leaves the stream as the
+// AtomicFile's FileError.
+class FileStreamBuffer : public std::streambuf {
+  public:
+    explicit FileStreamBuffer(AtomicFile& file) : file_(file) {
+        setp(buffer_.data(), buffer_.data() + buffer_.size());
+    }
+
+  protected:
+    int_type overflow(int_type c) override {
+        sync();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) sputc(traits_type::to_char_type(c));
+        return traits_type::not_eof(c);
+    }
+    int sync() override {
+        file_.Write(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+        setp(buffer_.data(), buffer_.data() + buffer_.size());
+        return 0;
+    }
+
+  private:
+    AtomicFile& file_;
+    std::array<char, 16384> buffer_{};
 };
 
 class AtlasFailure : public std::runtime_error {
@@ -302,21 +330,26 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
         }
         std::vector<std::unique_ptr<AtomicFile>> data;
         for (std::size_t d = 0; d < dataFiles.size(); ++d) {
-            std::string text;
+            data.push_back(std::make_unique<AtomicFile>(settings.ExportFolder + dataFiles[d]));
+            FileStreamBuffer buffer(*data.back());
+            std::ostream out(&buffer);
+            out.exceptions(std::ios::badbit);  // the file's own error goes on
             switch (request.Data) {
                 case AtlasDataFormat::Godot:
-                    text = GodotSpriteFrames(document);
+                    WriteGodotSpriteFrames(out, document);
                     break;
                 case AtlasDataFormat::LibGdx:
-                    text = LibGdxAtlas(document);
+                    WriteLibGdxAtlas(out, document);
                     break;
                 default:
-                    text = dataFiles.size() == 1 ? AtlasJson(document)
-                                                 : AtlasPageJson(document, d, dataFiles);
+                    if (dataFiles.size() == 1) {
+                        WriteAtlasJson(out, document);
+                    } else {
+                        WriteAtlasPageJson(out, document, d, dataFiles);
+                    }
                     break;
             }
-            data.push_back(std::make_unique<AtomicFile>(settings.ExportFolder + dataFiles[d]));
-            data.back()->Write(text.data(), text.size());
+            out.flush();
             data.back()->Prepare();
         }
         ThrowIfArchiveChanged(model);
