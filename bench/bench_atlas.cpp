@@ -1,9 +1,14 @@
 // The atlas export (RGBA pages and JSON) of the "All Objects" selection beside the same frames
 // as a 24-bit PNG sheet, in the same run, with the process's peak resident memory. Every frame
-// shows its own image, so both write every frame once. Run with --benchmark_repetitions=3.
+// shows its own image, so both write every frame once. The CPU column counts every thread of the
+// process (the PNG deflaters too). Run with --benchmark_repetitions=3
+// --benchmark_enable_random_interleaving=true. PIXHAUL_BENCH_OBJECTS sets the archive's objects
+// (64 frames each, default 32); PIXHAUL_BENCH_KEEP_ARCHIVE=PATH also writes the archive there, for
+// measuring `qxa atlas` as a whole process.
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -19,9 +24,15 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kSide = 96;
-constexpr int kObjects = 8, kActions = 2, kDirections = 4, kFrames = 8;  // 512 frames
+constexpr int kActions = 2, kDirections = 4, kFrames = 8;  // 64 frames an object
+
+int ObjectCount() {
+    const char* objects = std::getenv("PIXHAUL_BENCH_OBJECTS");
+    return objects != nullptr && std::atoi(objects) > 0 ? std::atoi(objects) : 32;
+}
 
 std::vector<std::uint8_t> MakeArchive() {
+    const int kObjects = ObjectCount();
     testing::ImageBlockSpec block;
     for (int i = 0; i < 256; ++i) block.palette[i] = MakeColorRef(i, 255 - i, (i * 7) & 0xFF);
     for (int n = 0; n < kObjects * kActions * kDirections * kFrames; ++n) {
@@ -70,7 +81,11 @@ struct Loaded {
     ArchiveModel model;
     QuietHost host;
     Loaded() {
-        testing::WriteFile(dir.File("bench.qxa"), MakeArchive());
+        const std::vector<std::uint8_t> bytes = MakeArchive();
+        testing::WriteFile(dir.File("bench.qxa"), bytes);
+        if (const char* keep = std::getenv("PIXHAUL_BENCH_KEEP_ARCHIVE")) {
+            testing::WriteFile(keep, bytes);
+        }
         LoadArchive(model, dir.File("bench.qxa"), host);
     }
     Settings SettingsFor(const std::string& name) const {
@@ -115,8 +130,11 @@ void BM_SheetPng24Baseline(benchmark::State& state) {
     PeakMemory(state);
 }
 
-BENCHMARK(BM_SheetPng24Baseline)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK(BM_AtlasRgbaJson)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_SheetPng24Baseline)
+    ->Unit(benchmark::kMillisecond)
+    ->MeasureProcessCPUTime()
+    ->UseRealTime();
+BENCHMARK(BM_AtlasRgbaJson)->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
 
 }  // namespace
 }  // namespace pixhaul

@@ -5,18 +5,13 @@
 #include <CLI/CLI.hpp>
 #include <ostream>
 
-#include "archive_loading.h"
-#include "budget_flags.h"
 #include "cli_host.h"
 #include "command_list.h"
 #include "export/atlas_export.h"
 #include "export/naming.h"
-#include "image_files.h"
+#include "frame_export_flags.h"
 #include "output_folder.h"
 #include "qxa_app.h"
-#include "selection_flags.h"
-#include "terminal_text.h"
-#include "web_colour.h"
 
 namespace pixhaul::cli {
 
@@ -45,10 +40,9 @@ class AtlasCommand : public Command {
   public:
     CLI::App* Register(CLI::App& app) override {
         CLI::App* sub = app.add_subcommand("atlas", "Write frames as RGBA pages with engine data");
-        sub->add_option("ARCHIVE", archive_, "The QXA archive")->required();
+        common_.RegisterSource(*sub);
         sub->add_option("-o,--output", folder_, "Folder for the files (default: current folder)");
         sub->add_option("--name", name_, "File name without extension (default: automatic)");
-        selection_.Register(*sub);
         sub->add_option("--data", data_, "json, godot or libgdx")
             ->check(CLI::IsMember({"json", "godot", "libgdx"}))
             ->capture_default_str();
@@ -67,23 +61,18 @@ class AtlasCommand : public Command {
             ->capture_default_str();
         sub->add_flag("--keep-duplicates", keepDuplicates_,
                       "Store a repeated image again for every frame that uses it");
-        sub->add_flag("--thumbnails", thumbnails_, "Load image block 0 (thumbnails and icons)");
-        sub->add_option("--trans", trans_, "The transparent colour, RRGGBB")->capture_default_str();
-        AddPngLevelOption(*sub, pngLevel_);
-        budget_.Register(*sub);
+        common_.RegisterOutput(*sub);
         return sub;
     }
 
     int Run(CommandContext& context) override {
-        Settings settings;
-        settings.TransColor = WebColourOption("--trans", trans_);
         AtlasExportRequest request;
         request.Trim = trim_;
         request.Data = data_ == "godot"    ? AtlasDataFormat::Godot
                        : data_ == "libgdx" ? AtlasDataFormat::LibGdx
                                            : AtlasDataFormat::Json;
         request.Fps = fps_;
-        request.PngLevel = pngLevel_;
+        request.PngLevel = common_.PngLevel();
         request.Layout.padding = padding_;
         request.Layout.extrude = extrude_;
         request.Layout.powerOfTwo = pot_;
@@ -92,11 +81,9 @@ class AtlasCommand : public Command {
             std::tie(request.Layout.maxWidth, request.Layout.maxHeight) = PageSizeOption(maxSize_);
         }
         CliHost& host = context.host;
-        host.SetOption(Option::LoadThumbnails, thumbnails_);
         ArchiveModel model;
-        const LoadResult load = LoadForCommand(model, archive_, host);
-        settings.ArchivePath = archive_;
-        const Selection selection = selection_.Resolve(model);
+        Settings settings;
+        const Selection selection = common_.Load(model, settings, host);
         request.Mode = selection.mode;
         request.Object = selection.object;
         request.Action = selection.action;
@@ -108,21 +95,16 @@ class AtlasCommand : public Command {
 
         host.SetProgressLabel("Writing atlas");
         const AtlasExportResult result =
-            ExportAtlas(model, settings, host, request, budget_.Budget());
-        host.EndProgress();
-        if (result.status == AtlasExportStatus::NoSelection) {
-            throw CommandError(kExitFailure, "Nothing to export: the selection holds no frames.");
-        }
-        if (result.status != AtlasExportStatus::Written) throw CommandError(kExitFailure, "");
-        for (const std::string& path : result.paths) context.out << TerminalText(path) << '\n';
-        return ExportExitCode(result.corruptImages, load.status, host);
+            ExportAtlas(model, settings, host, request, common_.Budget());
+        return common_.Report(context, result.status == AtlasExportStatus::NoSelection,
+                              result.status == AtlasExportStatus::Written, result.paths,
+                              result.corruptImages);
     }
 
   private:
-    std::string archive_;
+    FrameExportFlags common_;
     std::string folder_;
     std::string name_;
-    SelectionFlags selection_;
     std::string data_ = "json";
     bool trim_ = false;
     std::int32_t padding_ = 0;
@@ -131,10 +113,6 @@ class AtlasCommand : public Command {
     std::string maxSize_;
     int fps_ = 10;
     bool keepDuplicates_ = false;
-    bool thumbnails_ = false;
-    std::string trans_ = kDefaultTransText;
-    int pngLevel_ = kPngDefaultCompression;
-    BudgetFlags budget_;
 };
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -213,10 +214,14 @@ class Form1 : public QMainWindow, public Host {
     // allowDontAsk: the replace question may be turned off for the rest of the run.
     void ExportBitmaps(bool allowDontAsk);
     void mnuExpAnim_Click();  // form1_anim.cpp
-    // form1_atlas.cpp. The selection of the export mode; false (the user told) when the mode is
-    // not all objects, the selected object, action or direction.
+    // form1_atlas.cpp. Whether an atlas or frames export can start (nothing running, an archive
+    // loaded, playback stopped) and the selection of the export mode; false (the user told) when
+    // the mode is not all objects, the selected object, action or direction.
     bool ExportModeSelection(ExportMode& mode, std::int32_t& object, std::int32_t& action,
                              std::int32_t& direction);
+    // Runs an atlas or frames export with the window busy, its caption kept and an output budget
+    // that asks; false when the archive changed on disk under it (a reload then offered).
+    bool RunSelectionExport(const std::function<void(const OutputBudget&)>& work);
     void mnuExpAtlas_Click();
     void mnuExpFrames_Click();
     void ExportSif();

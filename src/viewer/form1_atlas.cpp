@@ -23,6 +23,8 @@ std::string FolderWithSlash(const std::string& folder) {
 
 bool Form1::ExportModeSelection(ExportMode& mode, std::int32_t& object, std::int32_t& action,
                                 std::int32_t& direction) {
+    if (busy_ || !model_.IsLoaded()) return false;
+    SetPlaying(false);
     mode = static_cast<ExportMode>(settings_.ExportMode);
     if (!ExportsFrames(mode)) {
         ShowMessage(
@@ -39,9 +41,24 @@ bool Form1::ExportModeSelection(ExportMode& mode, std::int32_t& object, std::int
     return true;
 }
 
+bool Form1::RunSelectionExport(const std::function<void(const OutputBudget&)>& work) {
+    OutputBudget budget;
+    budget.ask = true;
+    const QString caption = windowTitle();
+    try {
+        const BusyScope busy(*this);
+        work(budget);
+    } catch (const ArchiveChangedError&) {
+        setWindowTitle(caption);
+        OfferReload();
+        UpdateExportStates();
+        return false;
+    }
+    setWindowTitle(caption);
+    return true;
+}
+
 void Form1::mnuExpAtlas_Click() {
-    if (busy_ || !model_.IsLoaded()) return;
-    SetPlaying(false);
     AtlasChoice choice;
     choice.Folder = settings_.ExportFolder;
     AtlasExportRequest& request = choice.Request;
@@ -66,20 +83,12 @@ void Form1::mnuExpAtlas_Click() {
         return;
     }
     settings_.ExportFolder = settings.ExportFolder;
-    OutputBudget budget;
-    budget.ask = true;
-    const QString caption = windowTitle();
     AtlasExportResult result;
-    try {
-        const BusyScope busy(*this);
-        result = ExportAtlas(model_, settings, *this, request, budget);
-    } catch (const ArchiveChangedError&) {
-        setWindowTitle(caption);
-        OfferReload();
-        UpdateExportStates();
+    if (!RunSelectionExport([&](const OutputBudget& budget) {
+            result = ExportAtlas(model_, settings, *this, request, budget);
+        })) {
         return;
     }
-    setWindowTitle(caption);
     if (result.status == AtlasExportStatus::Written) {
         ShowExportOutcome("Wrote " + std::to_string(result.paths.size()) + " files: " +
                           result.paths.front() + (result.paths.size() > 1 ? " ..." : ""));
@@ -89,8 +98,6 @@ void Form1::mnuExpAtlas_Click() {
 }
 
 void Form1::mnuExpFrames_Click() {
-    if (busy_ || !model_.IsLoaded()) return;
-    SetPlaying(false);
     FramesChoice choice;
     choice.Folder = settings_.ExportFolder;
     FramesExportRequest& request = choice.Request;
@@ -102,20 +109,12 @@ void Form1::mnuExpFrames_Click() {
     settings.ExportFolder = FolderWithSlash(choice.Folder);
     if (OfferReloadIfArchiveChanged()) return;
     settings_.ExportFolder = settings.ExportFolder;
-    OutputBudget budget;
-    budget.ask = true;
-    const QString caption = windowTitle();
     FramesExportResult result;
-    try {
-        const BusyScope busy(*this);
-        result = ExportFrames(model_, settings, *this, request, budget);
-    } catch (const ArchiveChangedError&) {
-        setWindowTitle(caption);
-        OfferReload();
-        UpdateExportStates();
+    if (!RunSelectionExport([&](const OutputBudget& budget) {
+            result = ExportFrames(model_, settings, *this, request, budget);
+        })) {
         return;
     }
-    setWindowTitle(caption);
     if (!result.paths.empty()) {
         ShowExportOutcome("Wrote " + std::to_string(result.paths.size()) + " frames under " +
                           settings.ExportFolder);

@@ -373,6 +373,19 @@ TEST(FramesExport, OneTrimmedRgbaFilePerFrameSortedInArchiveOrder) {
     EXPECT_EQ(std::tuple(first.width, first.height, first.At(0, 0)[3]), std::tuple(2u, 2u, 255));
     const Rgba empty = ReadRgba(result.paths[1]);  // image 2: one clear pixel
     EXPECT_EQ(std::tuple(empty.width, empty.height, empty.At(0, 0)[3]), std::tuple(1u, 1u, 0));
+    // As BMP: the same trimmed pixels, bottom row first, the clear one in the transparent colour.
+    request.Bmp = true;
+    request.Pattern = "{direction}_{frame}.bmp";
+    const FramesExportResult bmps = ExportFrames(f.model, settings, f.host, request);
+    ASSERT_EQ(bmps.status, FramesExportStatus::Written);
+    const auto bmp = ReadAll(bmps.paths[0]);
+    ASSERT_EQ(bmp.size(), 54u + 8 * 2);
+    const std::uint8_t* bottomLeft = first.At(0, 1);
+    EXPECT_EQ(std::vector(bmp.begin() + 54, bmp.begin() + 57),
+              std::vector<std::uint8_t>({bottomLeft[2], bottomLeft[1], bottomLeft[0]}));
+    const auto clear = ReadAll(bmps.paths[1]);
+    EXPECT_EQ(std::vector(clear.begin() + 54, clear.begin() + 57),
+              std::vector<std::uint8_t>({0xFF, 0x00, 0xFF}));
 
     request.Mode = ExportMode::AllObjects;  // two actions named "Walk": names collide
     request.Pattern = kDefaultFramePattern;

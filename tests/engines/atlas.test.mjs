@@ -1,11 +1,14 @@
-// Atlases written by qxa, read by the engines' own loaders. ATLAS_DIR holds plain.{png,json}
-// and trimmed.{png,json} (run.sh makes them from the demo archive).
+// Atlases written by qxa, read by the engines' own loaders. ATLAS_DIR holds plain.{png,json},
+// trimmed.{png,json} and the pages paged-N.{png,json} of one atlas split by --max-size 128x128
+// (run.sh makes them from the demo archive).
 //
 // Plain Node lacks what these loaders expect from a browser; the stand-ins are only:
 //   navigator and window (PixiJS reads them while its modules load; window is globalThis),
 //   HTMLCanvasElement and HTMLImageElement (empty classes Phaser's texture source tests against),
-//   a game object with no renderer, a JSON cache and an event emitter, and a texture manager
-//   holding one texture (what Phaser's animation manager looks frames up in).
+//   a game object with no renderer, a JSON cache and an event emitter, a texture manager
+//   holding one texture (what Phaser's animation manager looks frames up in), and for PixiJS's
+//   spritesheet loader an asset loader that reads JSON files from ATLAS_DIR and gives images as
+//   textures without pixels.
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { createRequire } from 'node:module';
@@ -24,7 +27,7 @@ const EventEmitter = require('eventemitter3');
 const Texture = phaserSource('textures/Texture.js');
 const JSONHash = phaserSource('textures/parsers/JSONHash.js');
 const AnimationManager = phaserSource('animations/AnimationManager.js');
-const { Spritesheet, Texture: PixiTexture, TextureSource } = await import('pixi.js');
+const { Spritesheet, Texture: PixiTexture, TextureSource, spritesheetAsset } = await import('pixi.js');
 
 const dir = process.env.ATLAS_DIR;
 const atlases = ['plain', 'trimmed'].map((name) => ({
@@ -34,7 +37,10 @@ const atlases = ['plain', 'trimmed'].map((name) => ({
 }));
 const keys = (json) => Object.keys(json.frames);
 
-function phaserAtlas(name, json) {
+// One Phaser texture with a source for each page's hash (json or an array of them).
+function phaserAtlas(name, data) {
+  const pages = [data].flat();
+  const json = pages[0];
   const game = {
     renderer: null,
     config: { antialias: false },
@@ -48,9 +54,10 @@ function phaserAtlas(name, json) {
     get(key) { return this.list[key]; },
     getFrame(key, frame) { return this.list[key]?.get(frame); },
   };
-  const texture = new Texture(textures, name, { width: json.meta.size.w, height: json.meta.size.h });
+  const sizes = pages.map(({ meta }) => ({ width: meta.size.w, height: meta.size.h }));
+  const texture = new Texture(textures, name, sizes);
   textures.list[name] = texture;
-  JSONHash(texture, 0, json);
+  pages.forEach((page, i) => JSONHash(texture, i, page));
   const animations = new AnimationManager(game);
   animations.textureManager = textures;
   return { texture, animations };
@@ -105,3 +112,39 @@ for (const { name, json, png } of atlases) {
     }
   });
 }
+
+test('paged: one hash a page, each naming the others; Phaser and PixiJS find every frame once', async () => {
+  const read = (file) => JSON.parse(readFileSync(join(dir, file), 'utf8'));
+  const files = ['paged-0.json', ...read('paged-0.json').meta.related_multi_packs];
+  const pages = files.map(read);
+  assert.ok(pages.length >= 2, 'pages');
+  pages.forEach(({ meta }, i) => {
+    assert.deepEqual([...meta.related_multi_packs].sort(), files.filter((_, j) => j !== i).sort());
+    const png = PNG.sync.read(readFileSync(join(dir, meta.image)));
+    assert.deepEqual([png.width, png.height], [meta.size.w, meta.size.h], meta.image);
+    assert.ok(png.width <= 128 && png.height <= 128, meta.image);
+  });
+  const byNumber = (list) => [...list].sort((a, b) => a - b);
+  const every = keys(atlases[0].json);
+  assert.deepEqual(byNumber(pages.flatMap(keys)), every);
+
+  const { texture } = phaserAtlas('paged', pages);
+  assert.deepEqual(byNumber(texture.getFrameNames()), every);
+  pages.forEach((page, i) => keys(page).forEach((key) => assert.equal(texture.get(key).sourceIndex, i, key)));
+
+  // PixiJS's loader opens the first page and follows related_multi_packs to the others.
+  const loader = {
+    async load(asset) {
+      if (Array.isArray(asset)) {
+        const { meta } = pages[files.indexOf(asset[0].src.replace(/\.png$/, '.json'))];
+        const source = new TextureSource({ width: meta.size.w, height: meta.size.h });
+        return { [asset[0].src]: new PixiTexture({ source }) };
+      }
+      return spritesheetAsset.loader.parse(read(asset.src), asset, loader);
+    },
+  };
+  const first = await loader.load({ src: files[0] });
+  const sheets = [first, ...first.linkedSheets];
+  assert.equal(sheets.length, pages.length);
+  assert.deepEqual(byNumber(sheets.flatMap((sheet) => Object.keys(sheet.textures))), every);
+});

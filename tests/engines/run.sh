@@ -14,5 +14,6 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$qxa" atlas "$archive" -o "$work" --name plain >/dev/null
 "$qxa" atlas "$archive" -o "$work" --name trimmed --trim --padding 2 --extrude 1 --fps 12 >/dev/null
+"$qxa" atlas "$archive" -o "$work" --name paged --max-size 128x128 >/dev/null
 cd "$here"
 ATLAS_DIR=$work node --test atlas.test.mjs

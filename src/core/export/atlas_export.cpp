@@ -1,10 +1,13 @@
 #include "export/atlas_export.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <memory>
 #include <new>
 #include <optional>
+#include <ostream>
+#include <streambuf>
 #include <system_error>
 
 #include "archive/archive.h"
@@ -53,6 +56,31 @@ class EveryFrameHost : public Host {
     Host& host_;
 };
 
+// Text streamed into a file through a small buffer. A write error leaves the stream as the
+// AtomicFile's FileError.
+class FileStreamBuffer : public std::streambuf {
+  public:
+    explicit FileStreamBuffer(AtomicFile& file) : file_(file) {
+        setp(buffer_.data(), buffer_.data() + buffer_.size());
+    }
+
+  protected:
+    int_type overflow(int_type c) override {
+        sync();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) sputc(traits_type::to_char_type(c));
+        return traits_type::not_eof(c);
+    }
+    int sync() override {
+        file_.Write(pbase(), static_cast<std::size_t>(pptr() - pbase()));
+        setp(buffer_.data(), buffer_.data() + buffer_.size());
+        return 0;
+    }
+
+  private:
+    AtomicFile& file_;
+    std::array<char, 16384> buffer_{};
+};
+
 class AtlasFailure : public std::runtime_error {
   public:
     AtlasFailure(AtlasExportStatus status, const std::string& message)
@@ -74,23 +102,21 @@ class AtlasWriter {
                 const AtlasExportRequest& request, AtlasExportResult& result)
         : model_(model), settings_(settings), host_(host), request_(request), result_(result) {}
 
-    void Render(std::int32_t image, RgbaImage& out) {
-        const ImageOutcome outcome = RenderRgba(model_, image, settings_.TransColor, host_, out);
-        if (IsFailure(outcome) &&
-            std::find(result_.corruptImages.begin(), result_.corruptImages.end(), image) ==
-                result_.corruptImages.end()) {
-            result_.corruptImages.push_back(image);
-        }
+    // Composes image on the canvas, noting it when it could not be decoded.
+    void Compose(std::int32_t image) {
+        const ImageOutcome outcome = canvas_.Compose(model_, image, settings_.TransColor, host_);
+        NoteFailure(outcome, image, result_.corruptImages);
     }
 
+    // Trimming composes each sprite's image once here and once more when its page is written:
+    // keeping the pixels between the two would take memory for every frame.
     SpriteMeasure Measure(std::int32_t image) {
         SpriteMeasure measure;
         if (request_.Trim) {
-            RgbaImage pixels;
-            Render(image, pixels);
-            measure.sourceWidth = pixels.width;
-            measure.sourceHeight = pixels.height;
-            measure.box = VisibleBox(pixels);
+            Compose(image);
+            measure.sourceWidth = canvas_.Width();
+            measure.sourceHeight = canvas_.Height();
+            measure.box = canvas_.VisibleBox();
             Step();
             return measure;
         }
@@ -101,22 +127,24 @@ class AtlasWriter {
         return measure;
     }
 
-    // Composes and writes one page, shelf by shelf, and prepares its file.
+    // Composes and writes one page, shelf by shelf: each sprite goes from the canvas straight
+    // into the shelf's RGBA rows.
     void WritePage(const AtlasLayout& layout, std::int32_t page, PngWriter& png) {
         const AtlasPage& size = layout.pages[static_cast<std::size_t>(page)];
         const std::size_t rowBytes = static_cast<std::size_t>(size.width) * 4;
         const std::vector<std::uint8_t> clear(rowBytes, 0);
         std::vector<std::uint8_t> band;
         std::int32_t written = 0;
-        RgbaImage pixels;
         for (const AtlasShelf& shelf : layout.shelves) {
             if (shelf.page != page) continue;
             png.WriteRows(clear.data(), 0, shelf.y - written);
             band.assign(rowBytes * static_cast<std::size_t>(shelf.height), 0);
             for (std::size_t i = shelf.first; i < shelf.end; ++i) {
                 const AtlasSprite& sprite = layout.sprites[i];
-                Render(sprite.image, pixels);
-                DrawCell(sprite, pixels, band, size.width, shelf.y);
+                Compose(sprite.image);
+                DrawCell(sprite,
+                         band.data() + static_cast<std::size_t>(sprite.y - shelf.y) * rowBytes,
+                         rowBytes);
                 Step();
             }
             png.WriteRows(band.data(), static_cast<std::ptrdiff_t>(rowBytes), shelf.height);
@@ -130,21 +158,19 @@ class AtlasWriter {
     std::int64_t total = 0;
 
   private:
-    // The kept pixels at their place, and the extrusion around them: every cell pixel takes the
-    // nearest kept pixel.
-    void DrawCell(const AtlasSprite& sprite, const RgbaImage& pixels,
-                  std::vector<std::uint8_t>& band, std::int32_t bandWidth, std::int32_t bandTop) {
+    // The kept pixels at their place (`top` is the band row of the sprite's first kept row), and
+    // the extrusion around them: every cell pixel takes the nearest kept pixel.
+    void DrawCell(const AtlasSprite& sprite, std::uint8_t* top, std::size_t rowBytes) const {
         const std::int32_t e = std::clamp(request_.Layout.extrude, 0, kMaxAtlasSpacing);
         const SpriteBox& box = sprite.box;
+        const std::size_t left = static_cast<std::size_t>(sprite.x) * 4;
         for (std::int32_t y = -e; y < box.height + e; ++y) {
-            const std::int32_t sy = box.y + std::clamp(y, 0, box.height - 1);
-            const std::int32_t by = sprite.y + y - bandTop;
-            std::uint8_t* to = band.data() + (static_cast<std::size_t>(by) * bandWidth +
-                                              static_cast<std::size_t>(sprite.x - e)) *
-                                                 4;
-            for (std::int32_t x = -e; x < box.width + e; ++x, to += 4) {
-                const std::int32_t sx = box.x + std::clamp(x, 0, box.width - 1);
-                std::copy_n(pixels.At(sx, sy), 4, to);
+            std::uint8_t* row =
+                top + static_cast<std::ptrdiff_t>(y) * static_cast<std::ptrdiff_t>(rowBytes) + left;
+            canvas_.RowToRgba(box.x, box.y + std::clamp(y, 0, box.height - 1), box.width, row);
+            for (std::int32_t k = 1; k <= e; ++k) {
+                std::copy_n(row, 4, row - 4 * k);
+                std::copy_n(row + 4 * (box.width - 1), 4, row + 4 * (box.width - 1 + k));
             }
         }
     }
@@ -160,6 +186,7 @@ class AtlasWriter {
     Host& host_;
     const AtlasExportRequest& request_;
     AtlasExportResult& result_;
+    KeyedCanvas canvas_;
     std::int64_t done_ = 0;
 };
 
@@ -219,18 +246,11 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
     AtlasExportResult result;
     host.SetCaption(kCaptionIndexing);
     std::vector<AtlasSource> frames;
-    switch (ListSelectionFrames(model, host, request.Mode, request.Object, request.Action,
-                                request.Direction, frames)) {
-        case SelectionListing::Listed:
-            break;
-        case SelectionListing::NoSelection:
-            return result;
-        case SelectionListing::Interrupted:
-            result.status = AtlasExportStatus::Interrupted;
-            return result;
-        case SelectionListing::NothingToExport:
-            result.status = AtlasExportStatus::NothingToExport;
-            return result;
+    const SelectionListing listing = ListSelectionFrames(model, host, request.Mode, request.Object,
+                                                         request.Action, request.Direction, frames);
+    if (listing != SelectionListing::Listed) {
+        result.status = UnlistedStatus<AtlasExportStatus>(listing);
+        return result;
     }
     const std::string name =
         !settings.ExportName.empty()
@@ -310,21 +330,26 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
         }
         std::vector<std::unique_ptr<AtomicFile>> data;
         for (std::size_t d = 0; d < dataFiles.size(); ++d) {
-            std::string text;
+            data.push_back(std::make_unique<AtomicFile>(settings.ExportFolder + dataFiles[d]));
+            FileStreamBuffer buffer(*data.back());
+            std::ostream out(&buffer);
+            out.exceptions(std::ios::badbit);  // the file's own error goes on
             switch (request.Data) {
                 case AtlasDataFormat::Godot:
-                    text = GodotSpriteFrames(document);
+                    WriteGodotSpriteFrames(out, document);
                     break;
                 case AtlasDataFormat::LibGdx:
-                    text = LibGdxAtlas(document);
+                    WriteLibGdxAtlas(out, document);
                     break;
                 default:
-                    text = dataFiles.size() == 1 ? AtlasJson(document)
-                                                 : AtlasPageJson(document, d, dataFiles);
+                    if (dataFiles.size() == 1) {
+                        WriteAtlasJson(out, document);
+                    } else {
+                        WriteAtlasPageJson(out, document, d, dataFiles);
+                    }
                     break;
             }
-            data.push_back(std::make_unique<AtomicFile>(settings.ExportFolder + dataFiles[d]));
-            data.back()->Write(text.data(), text.size());
+            out.flush();
             data.back()->Prepare();
         }
         ThrowIfArchiveChanged(model);

@@ -66,6 +66,20 @@ enum class SelectionListing {
     NothingToExport,  // the selection holds no frames: the user was told
 };
 
+// The status an export of frames ends with when its listing found nothing to export; Status
+// names NoSelection, Interrupted and NothingToExport as SelectionListing does.
+template <typename Status>
+Status UnlistedStatus(SelectionListing listing) {
+    switch (listing) {
+        case SelectionListing::Interrupted:
+            return Status::Interrupted;
+        case SelectionListing::NothingToExport:
+            return Status::NothingToExport;
+        default:
+            return Status::NoSelection;
+    }
+}
+
 // The frames of a selection in archive order, every frame listed even when its image repeats.
 SelectionListing ListSelectionFrames(const ArchiveModel& model, Host& host, ExportMode mode,
                                      std::int32_t object, std::int32_t action,

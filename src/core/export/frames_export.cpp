@@ -112,18 +112,11 @@ FramesExportResult ExportFrames(ArchiveModel& model, const Settings& settings, H
                                 const FramesExportRequest& request, const OutputBudget& budget) {
     FramesExportResult result;
     std::vector<AtlasSource> frames;
-    switch (ListSelectionFrames(model, host, request.Mode, request.Object, request.Action,
-                                request.Direction, frames)) {
-        case SelectionListing::Listed:
-            break;
-        case SelectionListing::NoSelection:
-            return result;
-        case SelectionListing::Interrupted:
-            result.status = FramesExportStatus::Interrupted;
-            return result;
-        case SelectionListing::NothingToExport:
-            result.status = FramesExportStatus::NothingToExport;
-            return result;
+    const SelectionListing listing = ListSelectionFrames(model, host, request.Mode, request.Object,
+                                                         request.Action, request.Direction, frames);
+    if (listing != SelectionListing::Listed) {
+        result.status = UnlistedStatus<FramesExportStatus>(listing);
+        return result;
     }
     FrameFieldWidths widths;
     std::uint64_t pixels = 0;
@@ -169,7 +162,8 @@ FramesExportResult ExportFrames(ArchiveModel& model, const Settings& settings, H
     }
     const std::optional<FileIdentity> input =
         model.File ? std::optional(model.File->Identity()) : std::nullopt;
-    RgbaImage pixelsOf;
+    KeyedCanvas canvas;
+    std::vector<std::uint8_t> row;
     try {
         for (std::size_t i = 0; i < frames.size(); ++i) {
             if (host.IsCanceled()) {
@@ -180,33 +174,24 @@ FramesExportResult ExportFrames(ArchiveModel& model, const Settings& settings, H
             std::error_code ignored;
             std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
             CheckReplaceable(path, input);
-            const ImageOutcome outcome =
-                RenderRgba(model, frames[i].image, settings.TransColor, host, pixelsOf);
-            if (IsFailure(outcome) &&
-                std::find(result.corruptImages.begin(), result.corruptImages.end(),
-                          frames[i].image) == result.corruptImages.end()) {
-                result.corruptImages.push_back(frames[i].image);
-            }
-            const SpriteBox box = request.Trim ? VisibleBox(pixelsOf)
-                                               : SpriteBox{0, 0, pixelsOf.width, pixelsOf.height};
+            NoteFailure(canvas.Compose(model, frames[i].image, settings.TransColor, host),
+                        frames[i].image, result.corruptImages);
+            const SpriteBox box = request.Trim ? canvas.VisibleBox()
+                                               : SpriteBox{0, 0, canvas.Width(), canvas.Height()};
             ThrowIfArchiveChanged(model);
             if (request.Bmp) {
                 Surface surface(box.width, box.height);
                 for (std::int32_t y = 0; y < box.height; ++y) {
-                    std::uint8_t* row = surface.MutableRow(box.height - 1 - y);
-                    for (std::int32_t x = 0; x < box.width; ++x, row += 3) {
-                        const std::uint8_t* p = pixelsOf.At(box.x + x, box.y + y);
-                        const bool clear = p[3] == 0;
-                        row[0] = clear ? BlueOf(settings.TransColor) : p[2];
-                        row[1] = clear ? GreenOf(settings.TransColor) : p[1];
-                        row[2] = clear ? RedOf(settings.TransColor) : p[0];
-                    }
+                    std::copy_n(canvas.Pixel(box.x, box.y + y), 3 * box.width,
+                                surface.MutableRow(box.height - 1 - y));
                 }
                 WriteBmp(path, surface);
             } else {
                 PngWriter png(path, box.width, box.height, request.PngLevel, 1, PngPixels::Rgba);
+                row.resize(static_cast<std::size_t>(box.width) * 4);
                 for (std::int32_t y = 0; y < box.height; ++y) {
-                    png.WriteRows(pixelsOf.At(box.x, box.y + y), 0, 1);
+                    canvas.RowToRgba(box.x, box.y + y, box.width, row.data());
+                    png.WriteRows(row.data(), 0, 1);
                 }
                 png.Finish();
             }

@@ -1,10 +1,11 @@
 #pragma once
 // What the atlas data files describe (the pages, every frame's place, the animations) and the
 // three forms they are written in: a JSON hash for web engines, a Godot 4 SpriteFrames resource
-// and a libGDX texture atlas. Each writer returns the file's text; the same document gives the
-// same bytes every time.
+// and a libGDX texture atlas. Each writer puts the file's text out as it goes (a large atlas's
+// text is never whole in memory); the same document gives the same bytes every time.
 #include <cstddef>
 #include <cstdint>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -40,14 +41,14 @@ std::string SafeAnimationName(const std::string& name);
 int FrameDurationMs(int fps);
 
 // The JSON hash of a one-page atlas.
-std::string AtlasJson(const AtlasDocument& document);
+void WriteAtlasJson(std::ostream& out, const AtlasDocument& document);
 // The JSON hash of page `page` of an atlas of several pages, written as dataFiles[page]: the frames
 // on that page under their keys in the whole atlas, meta.image and meta.size of that page,
 // meta.related_multi_packs naming the other pages' files, and the animations whose frames are all
 // on that page.
-std::string AtlasPageJson(const AtlasDocument& document, std::size_t page,
-                          const std::vector<std::string>& dataFiles);
-std::string GodotSpriteFrames(const AtlasDocument& document);
-std::string LibGdxAtlas(const AtlasDocument& document);
+void WriteAtlasPageJson(std::ostream& out, const AtlasDocument& document, std::size_t page,
+                        const std::vector<std::string>& dataFiles);
+void WriteGodotSpriteFrames(std::ostream& out, const AtlasDocument& document);
+void WriteLibGdxAtlas(std::ostream& out, const AtlasDocument& document);
 
 }  // namespace pixhaul

@@ -1,7 +1,7 @@
 // A Godot 4 SpriteFrames resource: one texture per page, one AtlasTexture per frame (its region
 // on the page and, for a trimmed frame, the margin that restores its untrimmed size), one
 // looping animation per action x direction.
-#include <sstream>
+#include <ostream>
 
 #include "formats/atlas_data.h"
 
@@ -20,9 +20,8 @@ std::string Quoted(const std::string& text) {
 
 }  // namespace
 
-std::string GodotSpriteFrames(const AtlasDocument& document) {
+void WriteGodotSpriteFrames(std::ostream& out, const AtlasDocument& document) {
     const AtlasLayout& layout = *document.layout;
-    std::ostringstream out;
     out << "[gd_resource type=\"SpriteFrames\" load_steps="
         << layout.pages.size() + layout.frames.size() + 1 << " format=3]\n\n";
     for (std::size_t p = 0; p < layout.pages.size(); ++p) {
@@ -54,7 +53,6 @@ std::string GodotSpriteFrames(const AtlasDocument& document) {
             << "\"speed\": " << document.fps << ".0\n}";
     }
     out << "]\n";
-    return out.str();
 }
 
 }  // namespace pixhaul

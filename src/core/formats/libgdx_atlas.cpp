@@ -1,14 +1,13 @@
 // A libGDX texture atlas in the legacy line order. The regions of one animation share its name
 // and are told apart by index; offsets count from the bottom of the untrimmed frame.
-#include <sstream>
+#include <ostream>
 
 #include "formats/atlas_data.h"
 
 namespace pixhaul {
 
-std::string LibGdxAtlas(const AtlasDocument& document) {
+void WriteLibGdxAtlas(std::ostream& out, const AtlasDocument& document) {
     const AtlasLayout& layout = *document.layout;
-    std::ostringstream out;
     for (std::size_t p = 0; p < layout.pages.size(); ++p) {
         out << '\n'
             << document.pageFiles[p] << '\n'
@@ -29,7 +28,6 @@ std::string LibGdxAtlas(const AtlasDocument& document) {
             }
         }
     }
-    return out.str();
 }
 
 }  // namespace pixhaul

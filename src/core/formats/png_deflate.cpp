@@ -146,6 +146,9 @@ void ParallelDeflate::DeflatePending(bool flushAll) {
         sink_(segment.out.data(), segment.out.size());
     }
     pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(at));
+    // A finished stream keeps no buffer: a writer may wait, finished, beside others (the pages
+    // of an atlas are replaced together).
+    if (flushAll) std::vector<std::uint8_t>().swap(pending_);
 }
 
 }  // namespace pixhaul
