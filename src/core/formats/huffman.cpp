@@ -105,19 +105,16 @@ void Store64LE(std::uint8_t* out, std::uint64_t v) {
     }
 }
 
-// Appends the codes of n source bytes to the bit buffer (bits, count < 8 on entry and exit),
-// writing whole bytes to out 8 at a time; returns the new end of the written bytes. K codes go
-// into the buffer between two flushes, K chosen so that 7 + K x the longest code fits in 63.
-// out must have room for every whole byte written plus 8.
-struct PackTable {
-    std::array<std::uint64_t, 256> code{};
-    std::array<std::uint32_t, 256> length{};
-};
+// Each value's code and its length in one word (the code above the low six bits), so that a
+// value costs one lookup.
+using PackTable = std::array<std::uint64_t, 256>;
+constexpr unsigned kPackLengthBits = 6;
 
 // Adds the code of v behind the count bits already in the buffer.
 inline void PutCode(const PackTable& table, std::uint8_t v, std::uint64_t& bits, unsigned& count) {
-    bits |= table.code[v] << count;
-    count += table.length[v];
+    const std::uint64_t entry = table[v];
+    bits |= (entry >> kPackLengthBits) << count;
+    count += static_cast<unsigned>(entry & ((1u << kPackLengthBits) - 1));
 }
 
 // Writes the buffer's whole bytes (8 bytes are stored, the pointer moves by the whole ones) and
@@ -130,6 +127,10 @@ inline std::uint8_t* Flush(std::uint8_t* out, std::uint64_t& bits, unsigned& cou
     return out;
 }
 
+// Appends the codes of n source bytes to the bit buffer (bits, count < 8 on entry and exit),
+// writing whole bytes to out 8 at a time; returns the new end of the written bytes. K codes go
+// into the buffer between two flushes, K chosen so that 7 + K x the longest code fits in 63:
+// no code needs a check of its own. out must have room for every whole byte written plus 8.
 template <int K>
 std::uint8_t* PackCodes(const PackTable& table, const std::uint8_t* src, std::size_t n,
                         std::uint8_t* out, std::uint64_t& bitsRef, unsigned& countRef) {
@@ -151,54 +152,32 @@ std::uint8_t* PackCodes(const PackTable& table, const std::uint8_t* src, std::si
     return out;
 }
 
-// Like PackCodes, for codes too long for a fixed number of them to fit between two flushes:
-// each group of G codes goes in with one flush when its bits fit, and with a flush per code
-// otherwise. Long codes are rare, so the first way is the common one. The group's codes are
-// looked up once, whichever way it goes.
-template <int G>
-std::uint8_t* PackGroups(const PackTable& table, const std::uint8_t* src, std::size_t n,
-                         std::uint8_t* out, std::uint64_t& bitsRef, unsigned& countRef) {
-    std::uint64_t bits = bitsRef;
-    unsigned count = countRef;
-    std::size_t i = 0;
-    for (; i + G <= n; i += G) {
-        std::uint64_t codes[G];
-        unsigned lengths[G];
-        unsigned groupBits = 0;
-        for (int j = 0; j < G; ++j) {
-            codes[j] = table.code[src[i + j]];
-            lengths[j] = table.length[src[i + j]];
-            groupBits += lengths[j];
-        }
-        if (groupBits <= kMaxPackedCode) [[likely]] {
-            for (int j = 0; j < G; ++j) {
-                bits |= codes[j] << count;
-                count += lengths[j];
-            }
-            out = Flush(out, bits, count);
-        } else {
-            for (int j = 0; j < G; ++j) {
-                bits |= codes[j] << count;
-                count += lengths[j];
-                out = Flush(out, bits, count);
-            }
-        }
-    }
-    bitsRef = bits;
-    countRef = count;
-    return PackCodes<1>(table, src + i, n - i, out, bitsRef, countRef);
-}
-
 std::uint8_t* PackAll(const HuffmanPlan& plan, const std::uint8_t* src, std::size_t n,
                       std::uint8_t* out, std::uint64_t& bits, unsigned& count) {
     PackTable table;
     for (int v = 0; v < 256; ++v) {
-        table.code[v] = plan.Code(static_cast<std::uint8_t>(v));
-        table.length[v] = plan.BitCount(static_cast<std::uint8_t>(v));
+        table[v] = plan.Code(static_cast<std::uint8_t>(v)) << kPackLengthBits |
+                   plan.BitCount(static_cast<std::uint8_t>(v));
     }
-    const unsigned longest = std::max<unsigned>(plan.MaxBitCount(), 1);
-    if (longest * 8 <= kMaxPackedCode) return PackCodes<8>(table, src, n, out, bits, count);
-    return PackGroups<8>(table, src, n, out, bits, count);
+    static_assert(kMaxPackedCode + kPackLengthBits <= 64);
+    switch (kMaxPackedCode / std::max<unsigned>(plan.MaxBitCount(), 1)) {
+        case 1:
+            return PackCodes<1>(table, src, n, out, bits, count);
+        case 2:
+            return PackCodes<2>(table, src, n, out, bits, count);
+        case 3:
+            return PackCodes<3>(table, src, n, out, bits, count);
+        case 4:
+            return PackCodes<4>(table, src, n, out, bits, count);
+        case 5:
+            return PackCodes<5>(table, src, n, out, bits, count);
+        case 6:
+            return PackCodes<6>(table, src, n, out, bits, count);
+        case 7:
+            return PackCodes<7>(table, src, n, out, bits, count);
+        default:
+            return PackCodes<8>(table, src, n, out, bits, count);
+    }
 }
 
 // Upper bound of the whole bytes that packing n more source bytes can write, plus the slack
