@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "formats/byte_order.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -91,6 +93,16 @@ inline bool Differ(const std::uint8_t* a, const std::uint8_t* b) {
     return ((a01 ^ b01) | (a[2] ^ b[2])) != 0;
 }
 
+// Writes the record of count pixels of the colour in the low three bytes of bgr (blue lowest).
+inline void StoreRecord(std::uint8_t* record, std::uint8_t count, std::uint32_t bgr) {
+    const std::uint32_t value = count | (bgr >> 16 & 0xFFu) << 8 | (bgr & 0xFF00u) << 8 | bgr << 24;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(record, &value, 4);
+    } else {
+        StoreLE(record, value);
+    }
+}
+
 }  // namespace
 
 void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
@@ -117,6 +129,19 @@ void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
         // p starts a run; while each pixel differs from the next, its run is that one pixel
         // (shaded sprites are mostly such pixels).
         std::uint8_t* record = out_.get() + size_;
+        // Four bytes at a time while the pixel after the next one is there to be read too.
+        if (left >= 3) {
+            std::uint32_t here = LoadLE32(p);
+            while (left >= 3) {
+                const std::uint32_t next = LoadLE32(p + 3);
+                if (((here ^ next) & 0xFFFFFFu) == 0) break;
+                StoreRecord(record, 1, here);
+                record += kRleRecordSize;
+                p += 3;
+                --left;
+                here = next;
+            }
+        }
         while (left >= 2 && Differ(p, p + 3)) {
             record[0] = 1;
             record[1] = p[2];
