@@ -105,16 +105,16 @@ void Store64LE(std::uint8_t* out, std::uint64_t v) {
     }
 }
 
-// Each value's code and its length in one word (the code above the low six bits), so that a
-// value costs one lookup.
-using PackTable = std::array<std::uint64_t, 256>;
-constexpr unsigned kPackLengthBits = 6;
+// The code and the length of every value.
+struct PackTable {
+    std::array<std::uint64_t, 256> code{};
+    std::array<std::uint32_t, 256> length{};
+};
 
 // Adds the code of v behind the count bits already in the buffer.
 inline void PutCode(const PackTable& table, std::uint8_t v, std::uint64_t& bits, unsigned& count) {
-    const std::uint64_t entry = table[v];
-    bits |= (entry >> kPackLengthBits) << count;
-    count += static_cast<unsigned>(entry & ((1u << kPackLengthBits) - 1));
+    bits |= table.code[v] << count;
+    count += table.length[v];
 }
 
 // Writes the buffer's whole bytes (8 bytes are stored, the pointer moves by the whole ones) and
@@ -152,32 +152,58 @@ std::uint8_t* PackCodes(const PackTable& table, const std::uint8_t* src, std::si
     return out;
 }
 
+// Like PackCodes, for a source whose codes are mostly far shorter than its longest: each group
+// of G codes goes in with one flush when its bits fit, and with a flush per code otherwise. G is
+// chosen from the average code so that groups rarely fail to fit (a failure costs a mispredicted
+// branch).
+template <int G>
+std::uint8_t* PackGroups(const PackTable& table, const std::uint8_t* src, std::size_t n,
+                         std::uint8_t* out, std::uint64_t& bitsRef, unsigned& countRef) {
+    std::uint64_t bits = bitsRef;
+    unsigned count = countRef;
+    std::size_t i = 0;
+    for (; i + G <= n; i += G) {
+        unsigned groupBits = 0;
+        for (int j = 0; j < G; ++j) groupBits += table.length[src[i + j]];
+        if (groupBits <= kMaxPackedCode) [[likely]] {
+            for (int j = 0; j < G; ++j) PutCode(table, src[i + j], bits, count);
+            out = Flush(out, bits, count);
+        } else {
+            for (int j = 0; j < G; ++j) {
+                PutCode(table, src[i + j], bits, count);
+                out = Flush(out, bits, count);
+            }
+        }
+    }
+    bitsRef = bits;
+    countRef = count;
+    return PackCodes<1>(table, src + i, n - i, out, bitsRef, countRef);
+}
+
 std::uint8_t* PackAll(const HuffmanPlan& plan, const std::uint8_t* src, std::size_t n,
                       std::uint8_t* out, std::uint64_t& bits, unsigned& count) {
     PackTable table;
     for (int v = 0; v < 256; ++v) {
-        table[v] = plan.Code(static_cast<std::uint8_t>(v)) << kPackLengthBits |
-                   plan.BitCount(static_cast<std::uint8_t>(v));
+        table.code[v] = plan.Code(static_cast<std::uint8_t>(v));
+        table.length[v] = plan.BitCount(static_cast<std::uint8_t>(v));
     }
-    static_assert(kMaxPackedCode + kPackLengthBits <= 64);
-    switch (kMaxPackedCode / std::max<unsigned>(plan.MaxBitCount(), 1)) {
-        case 1:
-            return PackCodes<1>(table, src, n, out, bits, count);
-        case 2:
-            return PackCodes<2>(table, src, n, out, bits, count);
-        case 3:
-            return PackCodes<3>(table, src, n, out, bits, count);
-        case 4:
-            return PackCodes<4>(table, src, n, out, bits, count);
-        case 5:
-            return PackCodes<5>(table, src, n, out, bits, count);
-        case 6:
-            return PackCodes<6>(table, src, n, out, bits, count);
-        case 7:
-            return PackCodes<7>(table, src, n, out, bits, count);
-        default:
-            return PackCodes<8>(table, src, n, out, bits, count);
-    }
+    // Codes that always fit between two flushes, and those that do for codes of about the
+    // average length with room to spare.
+    const unsigned safe = kMaxPackedCode / std::max<unsigned>(plan.MaxBitCount(), 1);
+    const std::uint64_t averageBits = (plan.DataBytes() * 8 + plan.SourceLength() - 1) /
+                                      std::max<std::uint64_t>(plan.SourceLength(), 1);
+    const unsigned typical = 44 / static_cast<unsigned>(std::max<std::uint64_t>(averageBits, 1));
+    using Pack = std::uint8_t* (*)(const PackTable&, const std::uint8_t*, std::size_t,
+                                   std::uint8_t*, std::uint64_t&, unsigned&);
+    static constexpr Pack kSafe[] = {PackCodes<1>, PackCodes<1>, PackCodes<2>,
+                                     PackCodes<3>, PackCodes<4>, PackCodes<5>,
+                                     PackCodes<6>, PackCodes<7>, PackCodes<8>};
+    static constexpr Pack kGroups[] = {PackGroups<2>, PackGroups<2>, PackGroups<2>,
+                                       PackGroups<3>, PackGroups<4>, PackGroups<5>,
+                                       PackGroups<6>, PackGroups<7>, PackGroups<8>};
+    const Pack pack =
+        typical >= 2 * safe ? kGroups[std::min(typical, 8u)] : kSafe[std::min(safe, 8u)];
+    return pack(table, src, n, out, bits, count);
 }
 
 // Upper bound of the whole bytes that packing n more source bytes can write, plus the slack
