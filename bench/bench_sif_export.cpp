@@ -3,8 +3,11 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -12,6 +15,7 @@
 #include "archive_builder.h"
 #include "export/sheet_export.h"
 #include "export/sif_export.h"
+#include "formats/huffman_decode.h"
 #include "formats/rle_stream.h"
 #include "formats/sif_reader.h"
 #include "platform/host.h"
@@ -200,6 +204,61 @@ void BM_SifRead(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * kSheetBytes);
 }
 BENCHMARK(BM_SifRead)->Unit(benchmark::kMillisecond);
+
+// The two stages of sif-decode without its file input and output: the Huffman stage alone (the
+// payload uncoded into a reused 64 KiB buffer), and the whole sheet read band by band into a
+// reused 1 MiB band (Huffman and run-length placing). Rates are in sheet bytes, like memcpy's.
+struct SifInMemory : WrittenSif {
+    std::vector<std::uint8_t> file;
+    SifInMemory() {
+        std::ifstream in(path, std::ios::binary);
+        file.assign(std::istreambuf_iterator<char>(in), {});
+    }
+};
+
+void BM_SifHuffmanStage(benchmark::State& state) {
+    const SifInMemory sif;
+    const std::size_t offset = sif.contents.ImagePos - 1 + kSifImageHeaderSize;
+    const std::span<const std::uint8_t> payload(
+        sif.file.data() + offset, static_cast<std::size_t>(sif.contents.Image.PayloadLast) + 1);
+    std::vector<std::uint8_t> out(std::size_t{1} << 16);
+    for (auto _ : state) {
+        HuffmanStreamDecoder decoder;
+        if (!decoder.Open(payload).empty()) state.SkipWithError("open failed");
+        while (decoder.Read(out) > 0) {
+        }
+        if (!decoder.End().empty()) state.SkipWithError("decode failed");
+    }
+    state.SetBytesProcessed(state.iterations() * kSheetBytes);
+    state.counters["huffman_bytes_per_sheet_byte"] =
+        static_cast<double>(sif.contents.RleLength) / static_cast<double>(kSheetBytes);
+}
+BENCHMARK(BM_SifHuffmanStage)->Unit(benchmark::kMillisecond);
+
+void BM_SifSheetBands(benchmark::State& state) {
+    const SifInMemory sif;
+    const std::int32_t width = sif.contents.Image.SheetWidth;
+    const std::int32_t height = sif.contents.Image.SheetHeight;
+    const std::int64_t stride = StrideFor(width);
+    const auto bandRows = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>((std::int64_t{1} << 20) / stride, 1, height));
+    std::vector<std::uint8_t> band(static_cast<std::size_t>(stride * bandRows));
+    for (auto _ : state) {
+        SifSheetReader reader;
+        SifContents contents;
+        if (!reader.Open(sif.file, contents).empty()) state.SkipWithError("open failed");
+        for (std::int32_t row = 0; row < height; row += bandRows) {
+            const std::int32_t rows = std::min(bandRows, height - row);
+            if (!reader.ReadRows(band.data(), stride, rows).empty()) {
+                state.SkipWithError("read failed");
+            }
+            benchmark::DoNotOptimize(band.data());
+        }
+        if (!reader.Finish().empty()) state.SkipWithError("finish failed");
+    }
+    state.SetBytesProcessed(state.iterations() * kSheetBytes);
+}
+BENCHMARK(BM_SifSheetBands)->Unit(benchmark::kMillisecond);
 
 // Baseline: copying the sheet's bytes once.
 void BM_MemcpySheet(benchmark::State& state) {

@@ -146,8 +146,10 @@ class JsonTables : public SifTableVisitor {
     std::size_t frames_ = 0;
 };
 
-// Memory for one band of the sheet (at least one row).
-constexpr std::int64_t kBandBytes = std::int64_t{16} << 20;
+// Memory for one band of the sheet (at least one row). A band small enough to stay in the
+// processor's cache while it is decoded is copied into the file far faster than one that has
+// gone out to memory, and is still large enough that write calls cost nothing.
+constexpr std::int64_t kBandBytes = std::int64_t{1} << 20;
 
 std::string Where(const std::string& file, const std::string& error) {
     return file + ": " + error;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <queue>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "../../fuzz/targets/huffman_targets.h"
@@ -92,6 +93,19 @@ TEST(HuffmanRoundTrip, EveryNumberOfDistinctValues) {
         SCOPED_TRACE(distinct);
         ExpectRoundTrip(source);
     }
+}
+
+TEST(HuffmanRoundTrip, FibonacciCountsGiveCodesTooLongForTwoBetweenFlushes) {
+    // Counts 1, 1, 2, 3, 5, ... make a tree as deep as there are values: codes of 29 bits, so
+    // the packer flushes after every code.
+    Bytes source;
+    std::uint64_t a = 1, b = 1;
+    for (int k = 0; k < 30; ++k) {
+        source.insert(source.end(), a, static_cast<std::uint8_t>(k * 7));
+        b = std::exchange(a, a + b);
+    }
+    std::shuffle(source.begin(), source.end(), std::mt19937(7));
+    ExpectRoundTrip(source);
 }
 
 TEST(HuffmanPlan, LargeCountsKeepTheirWeightsAndLength) {

@@ -105,10 +105,7 @@ void Store64LE(std::uint8_t* out, std::uint64_t v) {
     }
 }
 
-// Appends the codes of n source bytes to the bit buffer (bits, count < 8 on entry and exit),
-// writing whole bytes to out 8 at a time; returns the new end of the written bytes. K codes go
-// into the buffer between two flushes, K chosen so that 7 + K x the longest code fits in 63.
-// out must have room for every whole byte written plus 8.
+// The code and the length of every value.
 struct PackTable {
     std::array<std::uint64_t, 256> code{};
     std::array<std::uint32_t, 256> length{};
@@ -130,6 +127,10 @@ inline std::uint8_t* Flush(std::uint8_t* out, std::uint64_t& bits, unsigned& cou
     return out;
 }
 
+// Appends the codes of n source bytes to the bit buffer (bits, count < 8 on entry and exit),
+// writing whole bytes to out 8 at a time; returns the new end of the written bytes. K codes go
+// into the buffer between two flushes, K chosen so that 7 + K x the longest code fits in 63:
+// no code needs a check of its own. out must have room for every whole byte written plus 8.
 template <int K>
 std::uint8_t* PackCodes(const PackTable& table, const std::uint8_t* src, std::size_t n,
                         std::uint8_t* out, std::uint64_t& bitsRef, unsigned& countRef) {
@@ -151,10 +152,10 @@ std::uint8_t* PackCodes(const PackTable& table, const std::uint8_t* src, std::si
     return out;
 }
 
-// Like PackCodes, for codes too long for a fixed number of them to fit between two flushes:
-// each group of G codes goes in with one flush when its bits fit, and with a flush per code
-// otherwise. Long codes are rare, so the first way is the common one. The group's codes are
-// looked up once, whichever way it goes.
+// Like PackCodes, for a source whose codes are mostly far shorter than its longest: each group
+// of G codes goes in with one flush when its bits fit, and with a flush per code otherwise. G is
+// chosen from the average code so that groups rarely fail to fit (a failure costs a mispredicted
+// branch).
 template <int G>
 std::uint8_t* PackGroups(const PackTable& table, const std::uint8_t* src, std::size_t n,
                          std::uint8_t* out, std::uint64_t& bitsRef, unsigned& countRef) {
@@ -162,24 +163,14 @@ std::uint8_t* PackGroups(const PackTable& table, const std::uint8_t* src, std::s
     unsigned count = countRef;
     std::size_t i = 0;
     for (; i + G <= n; i += G) {
-        std::uint64_t codes[G];
-        unsigned lengths[G];
         unsigned groupBits = 0;
-        for (int j = 0; j < G; ++j) {
-            codes[j] = table.code[src[i + j]];
-            lengths[j] = table.length[src[i + j]];
-            groupBits += lengths[j];
-        }
+        for (int j = 0; j < G; ++j) groupBits += table.length[src[i + j]];
         if (groupBits <= kMaxPackedCode) [[likely]] {
-            for (int j = 0; j < G; ++j) {
-                bits |= codes[j] << count;
-                count += lengths[j];
-            }
+            for (int j = 0; j < G; ++j) PutCode(table, src[i + j], bits, count);
             out = Flush(out, bits, count);
         } else {
             for (int j = 0; j < G; ++j) {
-                bits |= codes[j] << count;
-                count += lengths[j];
+                PutCode(table, src[i + j], bits, count);
                 out = Flush(out, bits, count);
             }
         }
@@ -196,9 +187,23 @@ std::uint8_t* PackAll(const HuffmanPlan& plan, const std::uint8_t* src, std::siz
         table.code[v] = plan.Code(static_cast<std::uint8_t>(v));
         table.length[v] = plan.BitCount(static_cast<std::uint8_t>(v));
     }
-    const unsigned longest = std::max<unsigned>(plan.MaxBitCount(), 1);
-    if (longest * 8 <= kMaxPackedCode) return PackCodes<8>(table, src, n, out, bits, count);
-    return PackGroups<8>(table, src, n, out, bits, count);
+    // Codes that always fit between two flushes, and those that do for codes of about the
+    // average length with room to spare.
+    const unsigned safe = kMaxPackedCode / std::max<unsigned>(plan.MaxBitCount(), 1);
+    const std::uint64_t averageBits = (plan.DataBytes() * 8 + plan.SourceLength() - 1) /
+                                      std::max<std::uint64_t>(plan.SourceLength(), 1);
+    const unsigned typical = 44 / static_cast<unsigned>(std::max<std::uint64_t>(averageBits, 1));
+    using Pack = std::uint8_t* (*)(const PackTable&, const std::uint8_t*, std::size_t,
+                                   std::uint8_t*, std::uint64_t&, unsigned&);
+    static constexpr Pack kSafe[] = {PackCodes<1>, PackCodes<1>, PackCodes<2>,
+                                     PackCodes<3>, PackCodes<4>, PackCodes<5>,
+                                     PackCodes<6>, PackCodes<7>, PackCodes<8>};
+    static constexpr Pack kGroups[] = {PackGroups<2>, PackGroups<2>, PackGroups<2>,
+                                       PackGroups<3>, PackGroups<4>, PackGroups<5>,
+                                       PackGroups<6>, PackGroups<7>, PackGroups<8>};
+    const Pack pack =
+        typical >= 2 * safe ? kGroups[std::min(typical, 8u)] : kSafe[std::min(safe, 8u)];
+    return pack(table, src, n, out, bits, count);
 }
 
 // Upper bound of the whole bytes that packing n more source bytes can write, plus the slack

@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "formats/byte_order.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -91,6 +93,16 @@ inline bool Differ(const std::uint8_t* a, const std::uint8_t* b) {
     return ((a01 ^ b01) | (a[2] ^ b[2])) != 0;
 }
 
+// Writes the record of count pixels of the colour in the low three bytes of bgr (blue lowest).
+inline void StoreRecord(std::uint8_t* record, std::uint8_t count, std::uint32_t bgr) {
+    const std::uint32_t value = count | (bgr >> 16 & 0xFFu) << 8 | (bgr & 0xFF00u) << 8 | bgr << 24;
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(record, &value, 4);
+    } else {
+        StoreLE(record, value);
+    }
+}
+
 }  // namespace
 
 void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
@@ -117,6 +129,19 @@ void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
         // p starts a run; while each pixel differs from the next, its run is that one pixel
         // (shaded sprites are mostly such pixels).
         std::uint8_t* record = out_.get() + size_;
+        // Four bytes at a time while the pixel after the next one is there to be read too.
+        if (left >= 3) {
+            std::uint32_t here = LoadLE32(p);
+            while (left >= 3) {
+                const std::uint32_t next = LoadLE32(p + 3);
+                if (((here ^ next) & 0xFFFFFFu) == 0) break;
+                StoreRecord(record, 1, here);
+                record += kRleRecordSize;
+                p += 3;
+                --left;
+                here = next;
+            }
+        }
         while (left >= 2 && Differ(p, p + 3)) {
             record[0] = 1;
             record[1] = p[2];
@@ -241,30 +266,86 @@ void Rle5StreamDecoder::Put(std::uint64_t n) {
     }
 }
 
+namespace {
+
+// Pixels past the end of a run that the wide stores of PlaceRunWide may overwrite.
+constexpr std::uint64_t kWideSlack = 5;
+
+// Stores 8 bytes (unaligned) at p.
+inline void Store64(std::uint8_t* p, std::uint64_t v) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(p, &v, 8);
+    } else {
+        for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
+    }
+}
+
+// Sets n pixels from p on to the colour bgr (blue in the low byte), with whole-word stores that
+// may also overwrite up to kWideSlack pixels after the run: the caller places them later.
+inline void PlaceRunWide(std::uint8_t* p, std::uint64_t n, std::uint64_t bgr) {
+    // The colour repeated in pixel phase: bytes 0-7 and 8-15 of b g r b g r ...
+    const std::uint64_t low = bgr | bgr << 24 | bgr << 48;
+    Store64(p, low);
+    if (n <= 2) return;
+#if defined(__SSE2__)
+    const std::uint64_t high = bgr >> 16 | bgr << 8 | bgr << 32 | bgr << 56;
+    const __m128i pattern =
+        _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low));
+    // Each 16-byte store sets four pixels exactly; the next store starts where they end.
+    for (std::uint64_t k = 0; k < n; k += 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 3 * k), pattern);
+    }
+#else
+    for (std::uint64_t k = 2; k < n; k += 2) Store64(p + 3 * k, low);
+#endif
+}
+
+}  // namespace
+
 std::size_t Rle5StreamDecoder::FeedWithinRows(const std::uint8_t* records, std::size_t count) {
-    // Every record here is whole and ends within the row it starts in and within the band.
-    std::size_t r = 0;
-    for (; r < count; ++r) {
-        const std::uint8_t* record = records + r * kRleRecordSize;
-        const std::uint64_t n = record[0];
-        if (n > width_ - x_ || n > bandLeft_ || n > total_ - done_) break;
-        if (row_ != nullptr && n > 0) {
-            FillPixels(row_ + x_ * 3, n, record[3], record[2], record[1]);
-        }
-        x_ += n;
-        done_ += n;
-        bandLeft_ -= n;
-        if (x_ == width_) {
-            x_ = 0;
-            if (row_ != nullptr) row_ += stride_;
-            if (bandLeft_ == 0) {
-                ++r;
-                break;
+    // Row by row: the records that each end within the row (and the band and the picture) are
+    // placed with one bound per record; the first that does not is left to the careful way.
+    const std::uint8_t* record = records;
+    const std::uint8_t* const end = records + count * kRleRecordSize;
+    while (record != end) {
+        const std::uint64_t rowLeft = std::min({width_ - x_, bandLeft_, total_ - done_});
+        std::uint64_t placed = 0;
+        if (row_ != nullptr) {
+            std::uint8_t* const pixels = row_ + x_ * 3;
+            // Runs that end this far from the row's end may be placed with wide stores: what
+            // they overwrite past their end lies within the row, and the records that follow
+            // set it.
+            const std::uint64_t wideEnd = rowLeft > kWideSlack ? rowLeft - kWideSlack : 0;
+            for (; record != end; record += kRleRecordSize) {
+                const std::uint64_t n = record[0];
+                if (placed + n <= wideEnd) {
+                    const std::uint64_t bgr = std::uint64_t{record[3]} |
+                                              std::uint64_t{record[2]} << 8 |
+                                              std::uint64_t{record[1]} << 16;
+                    if (n > 0) PlaceRunWide(pixels + placed * 3, n, bgr);
+                } else if (n <= rowLeft - placed) {
+                    if (n > 0) FillPixels(pixels + placed * 3, n, record[3], record[2], record[1]);
+                } else {
+                    break;
+                }
+                placed += n;
+            }
+        } else {
+            for (; record != end && record[0] <= rowLeft - placed; record += kRleRecordSize) {
+                placed += record[0];
             }
         }
+        x_ += placed;
+        done_ += placed;
+        bandLeft_ -= placed;
+        if (x_ != width_) break;  // a record that goes on past the row, or no more records
+        x_ = 0;
+        if (row_ != nullptr) row_ += stride_;
+        if (bandLeft_ == 0) break;
     }
-    taken_ += r * kRleRecordSize;
-    return r * kRleRecordSize;
+    const auto taken = static_cast<std::size_t>(record - records);
+    taken_ += taken;
+    return taken;
 }
 
 std::size_t Rle5StreamDecoder::Feed(std::span<const std::uint8_t> piece) {
