@@ -1,6 +1,7 @@
 // Form1: Export > Export Atlas... and Export Frames..., the selection of the export mode as RGBA
 // pages with engine data, or as one file per frame; the same bytes as qxa atlas and qxa frames.
 #include <QComboBox>
+#include <filesystem>
 
 #include "archive/archive.h"
 #include "export/naming.h"
@@ -17,6 +18,26 @@ bool ExportsFrames(ExportMode mode) {
 
 std::string FolderWithSlash(const std::string& folder) {
     return folder.empty() || folder.back() == '/' ? folder : folder + "/";
+}
+
+// The files an atlas named `base` may replace: the single page and its data file, and every
+// numbered page (with its JSON) that exists, since the page count is known only once the frames
+// are laid out.
+std::vector<std::string> AtlasFilesThatMayBeReplaced(const std::string& base,
+                                                     AtlasDataFormat data) {
+    std::vector<std::string> paths = {base + ".png", base + AtlasDataExtension(data)};
+    for (int page = 0;; ++page) {
+        const std::string pagePath = base + "-" + std::to_string(page) + ".png";
+        const std::string dataPath = base + "-" + std::to_string(page) + ".json";
+        std::error_code error;
+        if (!std::filesystem::exists(pagePath, error) &&
+            !std::filesystem::exists(dataPath, error)) {
+            break;
+        }
+        paths.push_back(pagePath);
+        paths.push_back(dataPath);
+    }
+    return paths;
 }
 
 }  // namespace
@@ -76,9 +97,7 @@ void Form1::mnuExpAtlas_Click() {
              ? settings.ExportName
              : AutomaticExportName(model_, settings.ArchivePath, request.Mode, request.Object,
                                    request.Action, request.Direction, 0));
-    if (!ConfirmReplace({base + ".png", base + "-0.png", base + AtlasDataExtension(request.Data),
-                         base + "-0.json"},
-                        false)) {
+    if (!ConfirmReplace(AtlasFilesThatMayBeReplaced(base, request.Data), false)) {
         ShowExportOutcome("Nothing written: the files exist already");
         return;
     }

@@ -71,6 +71,10 @@ class AtlasWindowTest : public QObject {
         const auto frames = FilesUnder(w.dir.File("tool-frames"));
         QCOMPARE(frames.size(), std::size_t{3});
         QVERIFY(frames == FilesUnder(w.dir.File("window-frames")));
+        // Exporting again asks about every page there is, not only the first.
+        w.Action("mnuExpAtlas")->trigger();
+        QCOMPARE(w.replaceQuestions.size(), std::size_t{1});
+        QVERIFY(w.replaceQuestions[0].find("walk-1.png") != std::string::npos);
 
         // A mode that names no frames of the hierarchy is told, and nothing is asked or written.
         w.Mode(static_cast<int>(ExportMode::DisplayedImage))->trigger();
