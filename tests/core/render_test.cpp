@@ -8,7 +8,6 @@
 #include "../../fuzz/targets/render_target.h"
 #include "archive_builder.h"
 #include "bitmap/cbitmap.h"
-#include "bitmap/literal_simd.h"
 #include "recording_host.h"
 
 namespace pixhaul {
