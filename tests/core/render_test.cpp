@@ -8,7 +8,6 @@
 #include "../../fuzz/targets/render_target.h"
 #include "archive_builder.h"
 #include "bitmap/cbitmap.h"
-#include "bitmap/literal_simd.h"
 #include "recording_host.h"
 
 namespace pixhaul {
@@ -120,6 +119,37 @@ TEST(Render, DecodesStreams) {
         if (c.outcome == Corrupt) {
             EXPECT_EQ(host.messages[0].text, kCorrupt);
             EXPECT_EQ(bmp.Render(kMagenta, host), Corrupt);  // told again on every render
+        }
+    }
+}
+
+// Random mixes of runs and literals, long enough for the unchecked part of the decoder, at row
+// widths around the vector group sizes: whole-store run ends and whole-group literals must never
+// reach bytes that are already decoded or stay unwritten.
+TEST(Render, RandomStreamsMatchThePlainDecoder) {
+    const auto pal = TestPalette();
+    std::mt19937 rng(11);
+    for (const std::int16_t type : {kPaletteType, k15BitType, k24BitType}) {
+        const int bytes = type == kPaletteType ? 1 : type == k15BitType ? 2 : 3;
+        for (const std::int16_t width : {1, 7, 9, 16, 17, 33, 100, 255}) {
+            std::vector<std::uint8_t> stream;
+            while (stream.size() < 4000) {
+                const int count = 1 + static_cast<int>(rng() % 127);
+                const bool literal = rng() % 2 == 0;
+                stream.push_back(static_cast<std::uint8_t>(literal ? 128 + count : count));
+                for (int i = 0; i < (literal ? count : 1) * bytes; ++i) {
+                    stream.push_back(static_cast<std::uint8_t>(rng() % 4 == 0 ? 0 : rng()));
+                }
+            }
+            stream.push_back(0x5A);  // the trailing byte
+            cBitMap bmp;
+            bmp.SetData(30, width, type, stream);
+            bmp.SetPalette(pal);
+            RecordingHost host;
+            ASSERT_EQ(bmp.Render(kMagenta, host), RenderOutcome::Rendered);
+            const auto expected =
+                fuzz::DecodeSlowly(StreamBytes(stream), type, bmp.Width(), 30, &pal, kMagenta);
+            EXPECT_EQ(fuzz::CheckRendered(bmp, expected, bmp.Width()), "") << type << " " << width;
         }
     }
 }

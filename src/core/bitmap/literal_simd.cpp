@@ -41,6 +41,13 @@ void SetVectorLiterals(bool enabled) {
 
 namespace {
 
+// Asks for the stream bytes a few cache lines ahead: the hardware's own prefetch leaves the
+// conversion waiting on stream bytes that are not in cache. A prefetch never faults, so it may
+// point past the stream's end.
+inline void Prefetch(const std::uint8_t* at) {
+    _mm_prefetch(reinterpret_cast<const char*>(at + 512), _MM_HINT_T0);
+}
+
 // Replaces black with trans and packs the eight pixels into the low 24 bytes.
 inline __m256i PackEight(__m256i pixels, __m256i trans) {
     const __m256i black = _mm256_cmpeq_epi32(pixels, _mm256_setzero_si256());
@@ -83,30 +90,56 @@ inline std::int32_t ConvertGroups(std::uint8_t* dst, std::int32_t count, __m256i
     return i;
 }
 
+// Converts every pixel below count in whole groups of eight, two at a time: writes up to
+// kLiteralWriteOverrun bytes past the last pixel, and the conversions read up to seven colours
+// past the last one. Returns count.
+template <typename Convert>
+inline std::int32_t ConvertAll(std::uint8_t* dst, std::int32_t count, __m256i trans,
+                               Convert convert) {
+    std::int32_t i = 0;
+    for (; i + 8 < count; i += 16) {
+        StoreEight<true>(PackEight(convert(i), trans), dst + 3 * i);
+        StoreEight<true>(PackEight(convert(i + 8), trans), dst + 3 * i + 24);
+    }
+    if (i < count) StoreEight<true>(PackEight(convert(i), trans), dst + 3 * i);
+    return count;
+}
+
+// Exact conversions (ConvertGroups) or conversions with overrun (ConvertAll).
+template <bool kOverlapTail, typename Convert>
+inline std::int32_t ConvertWithin(LiteralBounds bounds, std::uint8_t* dst, std::int32_t count,
+                                  __m256i trans, Convert convert) {
+    if (bounds == LiteralBounds::Overrun) return ConvertAll(dst, count, trans, convert);
+    return ConvertGroups<kOverlapTail>(dst, count, trans, convert);
+}
+
 }  // namespace
 
 std::int32_t PaletteLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
-                                const std::uint32_t* palette) {
-    // Eight table loads fill the lanes in 64-bit pairs: a gather is slower on the processors
+                                const std::uint32_t* palette, LiteralBounds bounds) {
+    // Eight table loads straight into the vector lanes: a gather is slower on the processors
     // measured. The palette already holds the substitute for black.
-    auto pair = [palette](std::uint64_t indices, int shift) {
-        return static_cast<long long>(
-            palette[(indices >> shift) & 0xFF] |
-            (std::uint64_t{palette[(indices >> (shift + 8)) & 0xFF]} << 32));
+    auto four = [palette](std::uint32_t indices) {
+        __m128i v = _mm_cvtsi32_si128(static_cast<int>(palette[indices & 0xFF]));
+        v = _mm_insert_epi32(v, static_cast<int>(palette[(indices >> 8) & 0xFF]), 1);
+        v = _mm_insert_epi32(v, static_cast<int>(palette[(indices >> 16) & 0xFF]), 2);
+        return _mm_insert_epi32(v, static_cast<int>(palette[indices >> 24]), 3);
     };
-    return ConvertGroups<true>(dst, count, _mm256_setzero_si256(), [&](std::int32_t i) {
-        std::uint64_t indices;
-        __builtin_memcpy(&indices, src + i, 8);
-        return _mm256_setr_epi64x(pair(indices, 0), pair(indices, 16), pair(indices, 32),
-                                  pair(indices, 48));
+    return ConvertWithin<true>(bounds, dst, count, _mm256_setzero_si256(), [&](std::int32_t i) {
+        std::uint32_t low, high;
+        Prefetch(src + i);
+        __builtin_memcpy(&low, src + i, 4);
+        __builtin_memcpy(&high, src + i + 4, 4);
+        return _mm256_inserti128_si256(_mm256_castsi128_si256(four(low)), four(high), 1);
     });
 }
 
 std::int32_t FifteenBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
-                                   std::uint32_t trans) {
+                                   std::uint32_t trans, LiteralBounds bounds) {
     const __m256i five = _mm256_set1_epi32(0x1F);
-    return ConvertGroups<true>(
-        dst, count, _mm256_set1_epi32(static_cast<int>(trans)), [&](std::int32_t i) {
+    return ConvertWithin<true>(
+        bounds, dst, count, _mm256_set1_epi32(static_cast<int>(trans)), [&](std::int32_t i) {
+            Prefetch(src + 2 * i);
             const __m256i v = _mm256_cvtepu16_epi32(
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 2 * i)));
             const __m256i blue = _mm256_slli_epi32(_mm256_and_si256(v, five), 3);
@@ -119,15 +152,18 @@ std::int32_t FifteenBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, s
 }
 
 std::int32_t TwentyFourBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst,
-                                      std::int32_t count, std::uint32_t trans) {
+                                      std::int32_t count, std::uint32_t trans,
+                                      LiteralBounds bounds) {
     const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0,
                                             1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
-    // Each lane loads sixteen bytes for its twelve, so the last group of eight is left to the
-    // caller unless two more colours follow it.
-    const std::int32_t usable = count >= 10 ? count - 2 : 0;
-    return ConvertGroups<false>(
-        dst, usable, _mm256_set1_epi32(static_cast<int>(trans)), [&](std::int32_t i) {
+    // Each lane loads sixteen bytes for its twelve, so an exact conversion leaves the last group
+    // of eight to the caller unless two more colours follow it.
+    const std::int32_t usable =
+        bounds == LiteralBounds::Overrun ? count : (count >= 10 ? count - 2 : 0);
+    return ConvertWithin<false>(
+        bounds, dst, usable, _mm256_set1_epi32(static_cast<int>(trans)), [&](std::int32_t i) {
             const std::uint8_t* p = src + 3 * i;
+            Prefetch(p);
             const __m256i raw = _mm256_inserti128_si256(
                 _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);

@@ -1,7 +1,8 @@
 #pragma once
 // Vector conversion of literal colours into stored 3-byte pixels, used by the decoder when the
-// processor has AVX2. Each function converts a whole number of groups of eight pixels and
-// returns how many pixels it did; the decoder finishes the rest one pixel at a time.
+// processor has AVX2. Each function works in groups of eight pixels and returns how many pixels
+// it did; the decoder finishes the rest one pixel at a time.
+#include <cstddef>
 #include <cstdint>
 
 namespace pixhaul {
@@ -11,15 +12,25 @@ namespace pixhaul {
 bool VectorLiteralsEnabled();
 void SetVectorLiterals(bool enabled);
 
+// What a conversion may touch beyond the literal. Exact: only the literal's own bytes (it
+// converts whole groups of eight, the last one overlapping the one before, and returns how many
+// pixels it did; the caller finishes the rest). Overrun: it converts every pixel, and may write
+// up to kLiteralWriteOverrun bytes past the last pixel and read up to kLiteralReadOverrun bytes
+// past the last colour.
+enum class LiteralBounds { Exact, Overrun };
+inline constexpr std::size_t kLiteralWriteOverrun = 32;
+inline constexpr std::size_t kLiteralReadOverrun = 32;
+
 // Converts up to count pixels of palette indices (palette: stored pixels, 256 entries).
 std::int32_t PaletteLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
-                                const std::uint32_t* palette);
+                                const std::uint32_t* palette, LiteralBounds bounds);
 // Converts up to count little-endian 15-bit colours; black becomes trans.
 std::int32_t FifteenBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
-                                   std::uint32_t trans);
-// Converts up to count 3-byte colours; black becomes trans. Reads at most four bytes past the
-// last colour it converts, and only when more colours follow.
+                                   std::uint32_t trans, LiteralBounds bounds);
+// Converts up to count 3-byte colours; black becomes trans. Exact, it reads at most four bytes
+// past the last colour it converts, and only when more colours follow.
 std::int32_t TwentyFourBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst,
-                                      std::int32_t count, std::uint32_t trans);
+                                      std::int32_t count, std::uint32_t trans,
+                                      LiteralBounds bounds);
 
 }  // namespace pixhaul

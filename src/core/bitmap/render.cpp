@@ -8,9 +8,10 @@
 // Speed: the bulk of the stream is decoded without bounds checks on its bytes, because every
 // packet there ends well before the stream does; only the last few hundred bytes (copied into
 // a small local array together with the trailing byte) are checked, once per packet. Runs are
-// filled with 16-byte stores of a 48-byte pattern, and the buffer is never cleared twice: the
-// decoder clears only the bytes no packet wrote. On AVX2 processors literals are converted
-// eight colours at a time (bitmap/literal_simd.*).
+// filled with 16-byte stores of a 48-byte pattern built in registers; a run that ends inside its
+// row may be written past its end in whole stores (the row's next packets overwrite the excess).
+// The buffer is never cleared twice: the decoder clears only the bytes no packet wrote. On AVX2
+// processors literals are converted eight colours at a time (bitmap/literal_simd.*).
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -41,7 +42,8 @@ constexpr Pixel PixelOf(std::uint8_t blue, std::uint8_t green, std::uint8_t red)
 constexpr std::size_t kLongestPacket = 1 + 127 * 3;
 // The stream's last bytes, decoded with checks from a local copy.
 constexpr std::size_t kCheckedTail = 512;
-static_assert(kCheckedTail > kLongestPacket + 4);
+// Past every packet decoded unchecked lie at least kLiteralReadOverrun readable bytes.
+static_assert(kCheckedTail > kLongestPacket + kLiteralReadOverrun);
 
 // A 15-bit colour (five bits each of blue, green and red from the low end, each scaled by 8) as
 // the OR of what its low byte and its high byte contribute; green straddles the two.
@@ -58,9 +60,11 @@ constexpr FifteenBitTables MakeFifteenBitTables() {
 constexpr FifteenBitTables kFifteenBit = MakeFifteenBitTables();
 
 // Turns stream colours into stored pixels, black already replaced by the transparent colour.
-struct Colours {
-    Pixel trans = 0;
+// The table keeps to cache lines of its own: laid out among the decoder's other locals, which
+// change at every packet, palette literals decoded at two thirds of the speed.
+struct alignas(64) Colours {
     std::array<Pixel, 256> palette{};
+    Pixel trans = 0;
 };
 
 // Three-byte colours are read with one four-byte load: the decoder guarantees a readable byte
@@ -84,16 +88,16 @@ inline Pixel ReadColour(const std::uint8_t* src, const Colours& colours) {
     }
 }
 
-// Converts the leading groups of eight literal colours with vector code; returns how many.
+// Converts literal colours with vector code; returns how many (see LiteralBounds).
 template <int kBytes>
 inline std::int32_t VectorLiteral(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
-                                  const Colours& colours) {
+                                  const Colours& colours, LiteralBounds bounds) {
     if constexpr (kBytes == 1) {
-        return PaletteLiteralAvx2(src, dst, count, colours.palette.data());
+        return PaletteLiteralAvx2(src, dst, count, colours.palette.data(), bounds);
     } else if constexpr (kBytes == 2) {
-        return FifteenBitLiteralAvx2(src, dst, count, colours.trans);
+        return FifteenBitLiteralAvx2(src, dst, count, colours.trans, bounds);
     } else if constexpr (kBytes == 3) {
-        return TwentyFourBitLiteralAvx2(src, dst, count, colours.trans);
+        return TwentyFourBitLiteralAvx2(src, dst, count, colours.trans, bounds);
     } else {
         return 0;
     }
@@ -105,33 +109,42 @@ inline void StorePixel3(std::uint8_t* dst, Pixel c) {
     dst[2] = static_cast<std::uint8_t>(c >> 16);
 }
 
-// Copies n < 48 bytes of a pattern that holds at least 48 readable bytes.
-inline void CopyShort(std::uint8_t* dst, const std::uint8_t* pattern, std::size_t n) {
-    if (n >= 16) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern)));
-        if (n > 32) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16),
-                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern + 16)));
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(pattern + n - 16)));
-    } else if (n >= 8) {
-        std::uint64_t a, b;
-        std::memcpy(&a, pattern, 8);
-        std::memcpy(&b, pattern + n - 8, 8);
-        std::memcpy(dst, &a, 8);
-        std::memcpy(dst + n - 8, &b, 8);
-    } else if (n >= 4) {
-        std::uint32_t a, b;
-        std::memcpy(&a, pattern, 4);
-        std::memcpy(&b, pattern + n - 4, 4);
-        std::memcpy(dst, &a, 4);
-        std::memcpy(dst + n - 4, &b, 4);
-    } else {
-        for (std::size_t i = 0; i < n; ++i) dst[i] = pattern[i];
+// One run colour repeated: three 64-bit words make 24 bytes (eight pixels), and three 16-byte
+// vectors 48 bytes (sixteen pixels). Built in registers: assembling it in memory with 3-byte
+// steps and reading it back wide stalls every run on store forwarding.
+struct RunPattern {
+    explicit RunPattern(Pixel colour) {
+        const std::uint64_t c = colour & 0xFFFFFFu;
+        w0 = c | (c << 24) | (c << 48);
+        w1 = (c >> 16) | (c << 8) | (c << 32) | (c << 56);
+        w2 = (c >> 8) | (c << 16) | (c << 40);
+        a = _mm_set_epi64x(static_cast<long long>(w1), static_cast<long long>(w0));
+        b = _mm_set_epi64x(static_cast<long long>(w0), static_cast<long long>(w2));
+        c16 = _mm_set_epi64x(static_cast<long long>(w2), static_cast<long long>(w1));
     }
-}
+
+    // Writes n bytes, n a multiple of 3 below 48, from the pattern's start. Every piece ends on
+    // a pixel boundary: the 16 bytes before one are c16, the 8 bytes before one are w2, the 4
+    // bytes before one are the low half of w1.
+    void WriteShort(std::uint8_t* dst, std::size_t n) const {
+        if (n >= 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), a);
+            if (n > 32) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), b);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + n - 16), c16);
+        } else if (n >= 8) {
+            std::memcpy(dst, &w0, 8);
+            std::memcpy(dst + n - 8, &w2, 8);
+        } else if (n == 6) {
+            std::memcpy(dst, &w0, 4);
+            std::memcpy(dst + 2, &w1, 4);
+        } else if (n == 3) {
+            StorePixel3(dst, static_cast<Pixel>(w0));
+        }
+    }
+
+    std::uint64_t w0, w1, w2;
+    __m128i a, b, c16;
+};
 
 // Where the next pixel goes, and the writing of runs and literals across row ends.
 class PixelWriter {
@@ -159,14 +172,23 @@ class PixelWriter {
         }
     }
 
-    template <int kBytes>
+    // With kReadAhead, kLiteralReadOverrun bytes after the literal's colours can be read.
+    template <int kBytes, bool kReadAhead>
     bool Literal(const std::uint8_t* src, std::int32_t count, const Colours& colours) {
         while (count > 0) {
             const std::int32_t k = std::min(count, rowWidth_ - x_);
             std::uint8_t* dst = row_ + 3 * static_cast<std::int64_t>(x_);
             std::int32_t i = 0;
-            if (vector_ && k >= 8) {
-                i = VectorLiteral<kBytes>(src, dst, k, colours);
+            if (vector_) {
+                // Whole groups of eight where the row's bytes extend far enough past the
+                // literal: later packets overwrite the excess, as with runs.
+                const bool roomAfter = row_ + stride_ - dst >=
+                                       3 * std::int64_t{k} + std::int64_t{kLiteralWriteOverrun};
+                if (kReadAhead && roomAfter) {
+                    i = VectorLiteral<kBytes>(src, dst, k, colours, LiteralBounds::Overrun);
+                } else if (k >= 8) {
+                    i = VectorLiteral<kBytes>(src, dst, k, colours, LiteralBounds::Exact);
+                }
                 src += i * kBytes;
                 dst += 3 * i;
             }
@@ -204,27 +226,27 @@ class PixelWriter {
         return false;
     }
 
+    // Fills count pixels from dst. Stores may run past the run's end as far as the end of the
+    // row's bytes (stride_ from row_): later packets overwrite those bytes, and whatever no
+    // packet reaches is cleared once decoding stops.
     void Fill(std::uint8_t* dst, Pixel colour, std::int32_t count) {
-        if (count < 6) {
-            for (std::int32_t i = 0; i < count; ++i, dst += 3) StorePixel3(dst, colour);
+        const RunPattern pattern(colour);
+        std::size_t n = 3 * static_cast<std::size_t>(count);
+        while (n >= 48) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), pattern.a);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), pattern.b);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 32), pattern.c16);
+            dst += 48;
+            n -= 48;
+        }
+        if (n == 0) return;
+        if (row_ + stride_ - dst >= 48) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), pattern.a);
+            if (n > 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), pattern.b);
+            if (n > 32) _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 32), pattern.c16);
             return;
         }
-        if (colour != patternColour_ || !patternReady_) {
-            for (int i = 0; i < 16; ++i) std::memcpy(pattern_.data() + 3 * i, &colour, 4);
-            patternColour_ = colour;
-            patternReady_ = true;
-        }
-        const __m128i a = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern_.data()));
-        const __m128i b = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern_.data() + 16));
-        const __m128i c = _mm_load_si128(reinterpret_cast<const __m128i*>(pattern_.data() + 32));
-        while (count >= 16) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst), a);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 16), b);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + 32), c);
-            dst += 48;
-            count -= 16;
-        }
-        CopyShort(dst, pattern_.data(), 3 * static_cast<std::size_t>(count));
+        pattern.WriteShort(dst, n);
     }
 
     std::uint8_t* row_;
@@ -234,10 +256,6 @@ class PixelWriter {
     std::int32_t x_ = 0;
     std::int32_t y_ = 0;
     bool vector_;
-    // Sixteen pixels of the last run's colour (48 bytes, plus the spare byte of the last store).
-    alignas(16) std::array<std::uint8_t, 64> pattern_{};
-    Pixel patternColour_ = 0;
-    bool patternReady_ = false;
 };
 
 enum class Stop { StreamUsedUp, ImageFull, Corrupt };
@@ -265,7 +283,9 @@ Stop DecodePackets(const std::uint8_t* src, std::size_t& p, std::size_t opEnd, s
                 present =
                     static_cast<std::int32_t>(std::min<std::size_t>(count, (end - p - 1) / kBytes));
             }
-            if (out.Literal<kBytes>(src + p + 1, present, colours)) return Stop::ImageFull;
+            if (out.Literal<kBytes, !kChecked>(src + p + 1, present, colours)) {
+                return Stop::ImageFull;
+            }
             if (present < count) return Stop::Corrupt;
             p += static_cast<std::size_t>(count) * kBytes;
         }
