@@ -68,6 +68,7 @@ struct ArchiveModel {
     std::int32_t ObjectCount = 0;
     std::int64_t ImageTotal = 0;
     std::int64_t TotalFrames = 0;
+    std::uint8_t Version = 0;  // the archive's version byte ('T' or 'U'); 0 with no archive
     // The open archive file, from a successful load to the next reset.
     std::shared_ptr<const ArchiveFile> File;
 

@@ -10,32 +10,39 @@ namespace {
 
 // Both tags start with 'A'; the scan filters on the first and the last byte and confirms the two
 // in between.
-inline void CheckAt(const std::uint8_t* p, std::size_t at, TagPositions& found) {
+inline void CheckAt(const std::uint8_t* p, std::size_t at, std::int64_t base,
+                    TagPositions& found) {
     const std::uint8_t* t = p + at;
     if (t[0] != 'A') return;
     if (t[1] == 'G' && t[2] == 'M' && t[3] == 'I') {
-        found.imageBlocks.push_back(static_cast<std::int64_t>(at + 4));
+        found.imageBlocks.push_back(base + static_cast<std::int64_t>(at + 4));
     } else if (t[1] == 'n' && t[2] == 'S' && t[3] == 't') {
-        found.objectBlocks.push_back(static_cast<std::int64_t>(at + 4));
+        found.objectBlocks.push_back(base + static_cast<std::int64_t>(at + 4));
     }
 }
 
-void ScanScalar(const std::uint8_t* p, std::size_t from, std::size_t size, TagPositions& found) {
+void ScanScalar(const std::uint8_t* p, std::size_t from, std::size_t size, std::int64_t base,
+                TagPositions& found) {
     if (size < 4) return;
-    for (std::size_t at = from; at + 4 <= size; ++at) CheckAt(p, at, found);
+    for (std::size_t at = from; at + 4 <= size; ++at) CheckAt(p, at, base, found);
 }
 
 }  // namespace
 
 TagPositions ScanTagsPortable(std::span<const std::uint8_t> bytes) {
     TagPositions found;
-    ScanScalar(bytes.data(), 0, bytes.size(), found);
+    ScanScalar(bytes.data(), 0, bytes.size(), 0, found);
     return found;
 }
 
 TagPositions ScanTags(std::span<const std::uint8_t> bytes) {
-#if defined(__SSE2__)
     TagPositions found;
+    ScanTagsInto(bytes, 0, found);
+    return found;
+}
+
+void ScanTagsInto(std::span<const std::uint8_t> bytes, std::int64_t base, TagPositions& found) {
+#if defined(__SSE2__)
     const std::uint8_t* p = bytes.data();
     const std::size_t size = bytes.size();
     const __m128i first = _mm_set1_epi8('A');
@@ -66,14 +73,13 @@ TagPositions ScanTags(std::span<const std::uint8_t> bytes) {
                              (bits(_mm_and_si128(f2, lastMatches(at + 32))) << 32) |
                              (bits(_mm_and_si128(f3, lastMatches(at + 48))) << 48);
         while (mask != 0) {
-            CheckAt(p, at + static_cast<std::size_t>(__builtin_ctzll(mask)), found);
+            CheckAt(p, at + static_cast<std::size_t>(__builtin_ctzll(mask)), base, found);
             mask &= mask - 1;
         }
     }
-    ScanScalar(p, at, size, found);
-    return found;
+    ScanScalar(p, at, size, base, found);
 #else
-    return ScanTagsPortable(bytes);
+    ScanScalar(bytes.data(), 0, bytes.size(), base, found);
 #endif
 }
 
