@@ -114,8 +114,7 @@ class InfoCommand : public Command {
         context.host.SetOption(Option::LoadThumbnails, thumbnails_);
         ArchiveModel model;
         // Figures only: nothing is rendered, so the file's bytes need not be kept.
-        const LoadResult load =
-            LoadForCommand(model, archive_, context.host, LoadKind::IndexOnly);
+        const LoadResult load = LoadForCommand(model, archive_, context.host, LoadKind::IndexOnly);
         const ArchiveFigures figures = Measure(model);
         if (json_) {
             PrintJson(context.out, figures, load.problems);

@@ -10,8 +10,7 @@ namespace {
 
 // Both tags start with 'A'; the scan filters on the first and the last byte and confirms the two
 // in between.
-inline void CheckAt(const std::uint8_t* p, std::size_t at, std::int64_t base,
-                    TagPositions& found) {
+inline void CheckAt(const std::uint8_t* p, std::size_t at, std::int64_t base, TagPositions& found) {
     const std::uint8_t* t = p + at;
     if (t[0] != 'A') return;
     if (t[1] == 'G' && t[2] == 'M' && t[3] == 'I') {

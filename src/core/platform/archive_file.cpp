@@ -80,8 +80,7 @@ std::shared_ptr<ArchiveFile> ArchiveFile::Record(const std::string& path, std::s
 }
 
 std::shared_ptr<const ArchiveFile> ArchiveFile::OpenUnread(const std::string& path,
-                                                           std::string& error,
-                                                           FileDescriptor& fd) {
+                                                           std::string& error, FileDescriptor& fd) {
     return Record(path, error, fd);
 }
 
