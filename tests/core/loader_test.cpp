@@ -101,6 +101,8 @@ class LoaderTest : public ::testing::Test {
         WriteFile(path, bytes);
         const LoadResult result = LoadArchive(model, path, host);
         EXPECT_EQ(fuzz::CheckModel(model), "");
+        // Under half a record of room per image: at most 60 bytes an image.
+        EXPECT_LE(model.Images.capacity() * 2, model.Images.size() * 3);
         ExpectIndexLoadAlike(result);
         if (result.status == LoadStatus::Loaded) {
             EXPECT_TRUE(host.messages.empty());

@@ -59,7 +59,7 @@ LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host
 // pieces of pieceSize bytes into one reused buffer and keeping none of its bytes: for what only
 // lists an archive. The model cannot render or export its images (model.File holds no bytes;
 // their streams read as empty). A file that shrinks while it is read is rejected.
-inline constexpr std::size_t kIndexPieceSize = std::size_t{1} << 20;
+inline constexpr std::size_t kIndexPieceSize = std::size_t{128} << 10;
 LoadResult LoadArchiveIndex(ArchiveModel& model, const std::string& ArchivePath, Host& host,
                             std::size_t pieceSize = kIndexPieceSize);
 

@@ -43,8 +43,11 @@ const std::uint8_t* ByteWindow::Refill(std::size_t pos, std::size_t n) {
         length_ = 0;
         Fill();
     }
+    if (pos >= start_ && pos - start_ <= length_ && n <= length_ - (pos - start_)) {
+        return data_ + (pos - start_);
+    }
     if (pos >= start_ && pos - start_ <= length_) {
-        // Going on from the bytes held: keep those from pos on.
+        // The bytes straddle the end of those held: keep those from pos on and read on.
         const std::size_t drop = pos - start_;
         std::memmove(buffer_.get(), buffer_.get() + drop, length_ - drop);
         length_ -= drop;

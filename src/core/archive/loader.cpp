@@ -169,6 +169,8 @@ class Loader {
     bool WithinBudget(std::size_t block, std::size_t start, const char* kind);
     void Spend(const Cursor& c, std::size_t start);
     void LoadImageBlock(std::size_t block, Cursor& c);
+    void ReserveImages(std::size_t needed, const Cursor& c);
+    void TrimImages();
     std::size_t AppendImage(const ImageRecord& record);
     void LoadObject(std::size_t object, Cursor& c);
     bool ReadAction(Cursor& c, ActionRecord& action, std::size_t object, std::size_t index);
@@ -213,6 +215,7 @@ void Loader::LoadImageBlocks(std::size_t firstBlock) {
         Spend(c, start);
     }
     if (interrupted_ || canceled_) return;
+    TrimImages();
     model_.LastImage = static_cast<std::int32_t>(model_.Images.size() - 1);
     keys_.Seal([&](const ImageKeys::Key& key) {
         const auto index = static_cast<std::size_t>(key.index);
@@ -262,12 +265,8 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
         static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) - loadedImages_;
     count = std::min(count, room);
     model_.ImageTotal += static_cast<std::int64_t>(count);
-    // Growth by half keeps the unused room under half a record per image.
-    const std::size_t capacity = model_.Images.capacity();
-    if (capacity < loadedImages_ + count) {
-        model_.Images.reserve(std::max(loadedImages_ + count, capacity + capacity / 2));
-    }
-    if (block != 0) keys_.Reserve(keys_.Size() + count);
+    ReserveImages(loadedImages_ + count, c);
+    if (block != 0) keys_.Reserve(std::max(keys_.Size() + count, model_.Images.capacity()));
 
     for (std::size_t j = 0; j < count; ++j) {
         const std::size_t entryAt = c.Pos();
@@ -316,6 +315,30 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
             canceled_ = true;
             return;
         }
+    }
+}
+
+// Room for needed images and, judged by how densely the file held images so far, for those still
+// to come: each block's count is only known when it is reached, and growing a step at a time
+// would fault in about three times the memory the records end in. The guess never exceeds what
+// the rest of the file could hold; TrimImages takes back a guess far too high.
+void Loader::ReserveImages(std::size_t needed, const Cursor& c) {
+    const std::size_t capacity = model_.Images.capacity();
+    if (capacity >= needed) return;
+    std::size_t want = std::max(needed, capacity + capacity / 2);
+    if (loadedImages_ > 0 && c.Pos() > 0) {
+        const double perByte = static_cast<double>(loadedImages_) / static_cast<double>(c.Pos());
+        const std::size_t rest = window_.Size() - c.Pos();
+        const auto guess = static_cast<std::size_t>(perByte * static_cast<double>(rest));
+        want = std::max(want, needed + std::min(guess, rest / kImageEntrySize));
+    }
+    model_.Images.reserve(want);
+}
+
+// Keeps the room for images under half a record per image.
+void Loader::TrimImages() {
+    if (model_.Images.capacity() > model_.Images.size() + model_.Images.size() / 2) {
+        model_.Images.shrink_to_fit();
     }
 }
 

@@ -31,6 +31,9 @@ struct ImageRecord {
     std::uint64_t StreamOffset = 0;  // offset of the stream's first byte in the archive file
 };
 
+// 40 bytes; with the room kept for more (under half a record each) an image costs at most 60.
+static_assert(sizeof(ImageRecord) <= 40);
+
 struct FrameRecord {
     std::int32_t Extra = 0;
     std::int32_t ImageIndex = 0;  // -1: the frame names an image the archive does not hold

@@ -1,7 +1,7 @@
 #include "archive/tag_scan.h"
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 namespace pixhaul {
@@ -40,7 +40,61 @@ TagPositions ScanTags(std::span<const std::uint8_t> bytes) {
     return found;
 }
 
+#if defined(__SSE2__) && defined(__x86_64__)
+namespace {
+
+// The same steps with 32-byte compares, where the processor has AVX2 (two compares per step
+// instead of four: the scan runs right after each piece is read, while it is still in cache).
+// Returns where it stopped; the caller scans the rest.
+#define PIXHAUL_AVX2 __attribute__((target("avx2")))
+
+PIXHAUL_AVX2 inline __m256i Load32(const std::uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+PIXHAUL_AVX2 inline std::uint64_t Bits32(__m256i m) {
+    return static_cast<std::uint64_t>(static_cast<unsigned>(_mm256_movemask_epi8(m)));
+}
+
+// Where a 32-byte run's candidates (first byte 'A' in firsts) also end like a tag.
+PIXHAUL_AVX2 inline std::uint64_t Candidates32(const std::uint8_t* p, __m256i firsts) {
+    const __m256i l = Load32(p + 3);
+    const __m256i last = _mm256_or_si256(_mm256_cmpeq_epi8(l, _mm256_set1_epi8('I')),
+                                         _mm256_cmpeq_epi8(l, _mm256_set1_epi8('t')));
+    return Bits32(_mm256_and_si256(firsts, last));
+}
+
+PIXHAUL_AVX2 std::size_t ScanAvx2(const std::uint8_t* p, std::size_t size, std::int64_t base,
+                                  TagPositions& found) {
+    const __m256i first = _mm256_set1_epi8('A');
+    std::size_t at = 0;
+    for (; at + 67 <= size; at += 64) {
+        const __m256i f0 = _mm256_cmpeq_epi8(Load32(p + at), first);
+        const __m256i f1 = _mm256_cmpeq_epi8(Load32(p + at + 32), first);
+        const __m256i any = _mm256_or_si256(f0, f1);
+        if (_mm256_testz_si256(any, any)) continue;
+        std::uint64_t mask = Candidates32(p + at, f0) | (Candidates32(p + at + 32, f1) << 32);
+        while (mask != 0) {
+            CheckAt(p, at + static_cast<std::size_t>(__builtin_ctzll(mask)), base, found);
+            mask &= mask - 1;
+        }
+    }
+    return at;
+}
+
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+
+}  // namespace
+#endif
+
 void ScanTagsInto(std::span<const std::uint8_t> bytes, std::int64_t base, TagPositions& found) {
+#if defined(__SSE2__) && defined(__x86_64__)
+    if (kHasAvx2) {
+        const std::size_t at = ScanAvx2(bytes.data(), bytes.size(), base, found);
+        ScanScalar(bytes.data(), at, bytes.size(), base, found);
+        return;
+    }
+#endif
 #if defined(__SSE2__)
     const std::uint8_t* p = bytes.data();
     const std::size_t size = bytes.size();
