@@ -1,7 +1,7 @@
 // Loading a large archive (about 200 MB, 100,000 images, 100,000 frames) beside a plain read()
 // of the same file, page cache warm: into a buffer already in memory, and into fresh memory as
-// the load reads it (then scans and indexes it); and the tag scan beside memmem over the same
-// bytes.
+// the load reads it (then scans and indexes it); the index-only load beside read() in pieces;
+// and the tag scan beside memmem over the same bytes.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <string.h>
@@ -166,6 +166,42 @@ void BM_LoadArchive(benchmark::State& state) {
     state.counters["images"] = kBlocks * kImagesPerBlock;
 }
 
+// Baseline for the index-only load: read() of the whole file in pieces into one reused buffer,
+// as `cat` does.
+void BM_ReadInPieces(benchmark::State& state) {
+    const LargeArchive& archive = Archive();
+    std::vector<char> buffer(kIndexPieceSize);
+    for (auto _ : state) {
+        const int fd = ::open(archive.path.c_str(), O_RDONLY);
+        std::size_t done = 0;
+        for (ssize_t n; (n = ::read(fd, buffer.data(), buffer.size())) > 0;) {
+            done += static_cast<std::size_t>(n);
+            benchmark::DoNotOptimize(buffer.data());
+        }
+        ::close(fd);
+        if (done != archive.size) state.SkipWithError("short read");
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * archive.size));
+}
+
+// What `qxa info` and `qxa list` load: the same tables, the file read in pieces, no bytes kept.
+void BM_LoadArchiveIndex(benchmark::State& state) {
+    const LargeArchive& archive = Archive();
+    QuietHost host;
+    for (auto _ : state) {
+        auto model = std::make_unique<ArchiveModel>();
+        const LoadResult result = LoadArchiveIndex(*model, archive.path, host);
+        if (result.status != LoadStatus::Loaded) state.SkipWithError(result.problem.c_str());
+        if (model->Images.size() != kBlocks * kImagesPerBlock) state.SkipWithError("images");
+        state.counters["bytes_per_image"] = static_cast<double>(
+            model->Images.capacity() * sizeof(ImageRecord) / model->Images.size());
+        state.PauseTiming();
+        model.reset();
+        state.ResumeTiming();
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * archive.size));
+}
+
 void BM_ResetLoadedArchive(benchmark::State& state) {
     const LargeArchive& archive = Archive();
     QuietHost host;
@@ -201,6 +237,17 @@ void BM_ScanTags(benchmark::State& state) {
         benchmark::DoNotOptimize(found);
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * bytes.size()));
+}
+
+// The scan of one piece as an index-only load reads it: 128 KiB still in cache.
+void BM_ScanTagsOnePieceInCache(benchmark::State& state) {
+    const auto piece = Bytes().file->Bytes().subspan(1 << 20, kIndexPieceSize);
+    for (auto _ : state) {
+        TagPositions found;
+        ScanTagsInto(piece, 0, found);
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * piece.size()));
 }
 
 // The same scan over random bytes, where one 64-byte step in five holds an 'A'.
@@ -268,8 +315,11 @@ BENCHMARK(BM_ReadWholeFile)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ReadWholeFileFreshMemory)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ReadArchiveFile)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_LoadArchive)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_ReadInPieces)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_LoadArchiveIndex)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ResetLoadedArchive)->Unit(benchmark::kMillisecond)->Iterations(5);
 BENCHMARK(BM_ScanTags)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_ScanTagsOnePieceInCache)->MinTime(0.5);
 BENCHMARK(BM_ScanTagsRandomBytes)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_TouchEveryByte)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 BENCHMARK(BM_ScanTagsMemmem)->Unit(benchmark::kMillisecond)->MinTime(1.0);

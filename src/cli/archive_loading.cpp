@@ -36,10 +36,12 @@ void CheckReadable(const std::string& path) {
 
 }  // namespace
 
-LoadResult LoadForCommand(ArchiveModel& model, const std::string& path, CliHost& host) {
+LoadResult LoadForCommand(ArchiveModel& model, const std::string& path, CliHost& host,
+                          LoadKind kind) {
     CheckReadable(path);
     host.SetMessageContext(path + ": ");
-    LoadResult result = LoadArchive(model, path, host);
+    LoadResult result = kind == LoadKind::IndexOnly ? LoadArchiveIndex(model, path, host)
+                                                    : LoadArchive(model, path, host);
     host.SetMessageContext("");
     host.EndProgress();
     // The loader has told the user about a refused or damaged archive in its message box.

@@ -14,7 +14,10 @@ namespace pixhaul::cli {
 // file, not readable, a folder, not an archive. A damaged archive loads what could be read; the
 // loader's message has then been shown and the result says Damaged and lists the problems.
 // Throws WorkCanceled when the host asked the load to stop.
-LoadResult LoadForCommand(ArchiveModel& model, const std::string& path, CliHost& host);
+// Index-only loads (for commands that only list) keep no image bytes: see LoadArchiveIndex.
+enum class LoadKind { Renderable, IndexOnly };
+LoadResult LoadForCommand(ArchiveModel& model, const std::string& path, CliHost& host,
+                          LoadKind kind = LoadKind::Renderable);
 
 // The exit code of an export that wrote its files: names each image that could not be decoded
 // on stderr; 3 when there was any, or when the archive was damaged; 0 otherwise.

@@ -28,7 +28,7 @@ struct ArchiveFigures {
 
 ArchiveFigures Measure(const ArchiveModel& model) {
     ArchiveFigures f;
-    if (model.File && model.File->Size() > 4) f.version = model.File->Bytes()[4];
+    f.version = model.Version;
     f.imageBlocks = model.ImageBlockPos.size();
     f.images = LoadedImageCount(model);
     for (std::size_t i = 0; i < f.images; ++i) ++f.types[model.Images[i].eType];
@@ -113,7 +113,8 @@ class InfoCommand : public Command {
     int Run(CommandContext& context) override {
         context.host.SetOption(Option::LoadThumbnails, thumbnails_);
         ArchiveModel model;
-        const LoadResult load = LoadForCommand(model, archive_, context.host);
+        // Figures only: nothing is rendered, so the file's bytes need not be kept.
+        const LoadResult load = LoadForCommand(model, archive_, context.host, LoadKind::IndexOnly);
         const ArchiveFigures figures = Measure(model);
         if (json_) {
             PrintJson(context.out, figures, load.problems);

@@ -49,7 +49,8 @@ class ListCommand : public Command {
     int Run(CommandContext& context) override {
         context.host.SetOption(Option::LoadThumbnails, thumbnails_);
         ArchiveModel model;
-        LoadForCommand(model, archive_, context.host);
+        // The hierarchy only: nothing is rendered, so the file's bytes need not be kept.
+        LoadForCommand(model, archive_, context.host, LoadKind::IndexOnly);
         PrintHierarchy(context.out, model);
         return kExitOk;
     }

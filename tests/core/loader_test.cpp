@@ -1,12 +1,15 @@
 // LoadArchive, ResetArchive and ReadBlockPalette on well-formed and damaged archives.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <tuple>
 
 #include "../../fuzz/targets/loader_target.h"
 #include "archive/archive.h"
+#include "archive/byte_window.h"
 #include "archive_builder.h"
 #include "recording_host.h"
 
@@ -41,8 +44,54 @@ ObjectSpec ObjectOf(std::vector<std::int32_t> ids, std::string name = "") {
     return object;
 }
 
+// The tables of a model as a tuple of comparable parts, file offsets included.
+auto IndexOf(const ArchiveModel& m) {
+    std::vector<std::tuple<int, int, int, int, int, int, int, int, int, bool, int, std::uint64_t>>
+        images;
+    for (const ImageRecord& i : m.Images) {
+        images.emplace_back(i.Id, i.Length, i.eType, i.Height, i.Width, i.Extra1, i.Extra2,
+                            i.Extra3, i.Extra4, i.Loaded, i.PaletteIndex, i.StreamOffset);
+    }
+    std::vector<std::tuple<int, std::string, int, int, int, int, int, int>> directions;
+    std::vector<std::pair<int, int>> frames;
+    for (std::size_t o = 0; o < m.Objects.size(); ++o) {
+        for (const ActionRecord& a : m.Objects[o].Actions) {
+            for (const DirectionRecord& d : a.Directions) {
+                directions.emplace_back(o, a.Name, a.DirectionCount, d.FrameCount, d.Extra1,
+                                        d.Extra2, d.Extra3, d.Extra4);
+                for (const FrameRecord& f : d.Frames) frames.emplace_back(f.Extra, f.ImageIndex);
+            }
+        }
+    }
+    return std::tuple(images, directions, frames, m.ImageBlockPos, m.LastImage, m.ObjectCount,
+                      m.ImageTotal, m.TotalFrames, m.Version, m.Objects.size());
+}
+
 class LoaderTest : public ::testing::Test {
   protected:
+    // The index-only load of the same file, in pieces small enough that tags and fields
+    // straddle piece boundaries, builds the same tables, problems and message.
+    void ExpectIndexLoadAlike(const LoadResult& whole) {
+        for (std::size_t piece : {ByteWindow::kMinPiece, std::size_t{45}, std::size_t{1000}}) {
+            SCOPED_TRACE(piece);
+            RecordingHost indexHost;
+            indexHost.options = host.options;
+            ArchiveModel index;
+            const LoadResult result = LoadArchiveIndex(index, path, indexHost, piece);
+            EXPECT_EQ(result.status, whole.status);
+            EXPECT_EQ(result.problem, whole.problem);
+            ASSERT_EQ(result.problems.size(), whole.problems.size());
+            for (std::size_t p = 0; p < result.problems.size(); ++p) {
+                EXPECT_EQ(LoadProblemText(result.problems[p]), LoadProblemText(whole.problems[p]));
+            }
+            EXPECT_EQ(indexHost.messages.size(), host.messages.size());
+            if (!host.messages.empty() && !indexHost.messages.empty()) {
+                EXPECT_EQ(indexHost.messages[0].details, host.messages[0].details);
+            }
+            EXPECT_TRUE(IndexOf(index) == IndexOf(model));
+        }
+    }
+
     // Loads the bytes from a new file (rewriting one in place makes the file system flush on
     // close) and checks what must hold after any load: a sound model, and the user told once,
     // under the program's name, exactly when something was wrong.
@@ -52,6 +101,9 @@ class LoaderTest : public ::testing::Test {
         WriteFile(path, bytes);
         const LoadResult result = LoadArchive(model, path, host);
         EXPECT_EQ(fuzz::CheckModel(model), "");
+        // Under half a record of room per image: at most 60 bytes an image.
+        EXPECT_LE(model.Images.capacity() * 2, model.Images.size() * 3);
+        ExpectIndexLoadAlike(result);
         if (result.status == LoadStatus::Loaded) {
             EXPECT_TRUE(host.messages.empty());
         } else {
@@ -318,6 +370,25 @@ TEST_F(LoaderTest, ResetOrReloadDuringALoadWins) {
     EXPECT_EQ(model.Objects[0].Actions[0].Directions[0].Frames[0].ImageIndex, 0);
     EXPECT_EQ(model.File->Path(), small);
     EXPECT_EQ(meddler.LastCaption(), "Pixhaul: " + small);
+}
+
+// A file cut short during the load: the whole load holds its bytes already; a load in pieces has
+// not read the rest and refuses the file, naming it, rather than list what is no longer there.
+TEST_F(LoaderTest, FileCutShortDuringAnIndexLoad) {
+    ArchiveBuilder big;
+    big.ImageBlock({}).ImageBlock(Block(1, 5)).Object(ObjectOf({1, 5}));
+    MeddlingHost meddler;
+    for (bool index : {false, true}) {
+        path = dir.File(index ? "index.qxa" : "whole.qxa");
+        WriteFile(path, big.Build());
+        meddler.meddle = [&] { std::filesystem::resize_file(path, 1100); };
+        const LoadResult result =
+            index ? LoadArchiveIndex(model, path, meddler, 32) : LoadArchive(model, path, meddler);
+        EXPECT_EQ(result.status, index ? LoadStatus::Rejected : LoadStatus::Loaded);
+    }
+    EXPECT_EQ(meddler.messages.back().text,
+              "Cannot read " + path + ": the file is shorter than when it was opened");
+    EXPECT_EQ(model.File, nullptr);
 }
 
 // ---- damaged archives of known shapes (random damage is the mutation test's): the load ends

@@ -1,6 +1,8 @@
-// LoadArchive: version byte, tag scan, image blocks, object blocks.
+// LoadArchive and LoadArchiveIndex: version byte, tag scan, image blocks, object blocks.
 //
-// The whole file is read into memory once; every field is read through a cursor that knows how
+// LoadArchive reads the whole file into memory once; LoadArchiveIndex reads it in pieces into one
+// reused buffer. Both parse through the same ByteWindow, so they build the same tables and find
+// the same problems. Every field is read through a cursor that knows how
 // many bytes are left, and every count is checked against those bytes before it sizes anything.
 // Memory follows what was read: an image costs its compact record and an id key, and nothing is
 // reserved for a count before the entries it claims have been read. A damaged
@@ -13,6 +15,7 @@
 
 #include "archive/archive.h"
 #include "archive/block_layout.h"
+#include "archive/byte_window.h"
 #include "archive/image_keys.h"
 #include "archive/tag_scan.h"
 #include "formats/byte_order.h"
@@ -29,34 +32,52 @@ constexpr std::size_t kMinActionSize = 16;     // an action without directions o
 class Cursor {
   public:
     // Reads from pos on, at most limit bytes and never past the end of the file.
-    Cursor(std::span<const std::uint8_t> bytes, std::size_t pos, std::size_t limit)
-        : data_(bytes.data()), pos_(std::min(pos, bytes.size())) {
-        size_ = pos_ + std::min(limit, bytes.size() - pos_);
+    Cursor(ByteWindow& window, std::size_t pos, std::size_t limit)
+        : window_(window), pos_(std::min(pos, window.Size())) {
+        size_ = pos_ + std::min(limit, window.Size() - pos_);
     }
 
     std::size_t Pos() const { return pos_; }
     std::size_t Left() const { return size_ - pos_; }
     bool Has(std::size_t n) const { return Left() >= n; }
-    const std::uint8_t* Here() const { return data_ + pos_; }
 
     void Skip(std::size_t n) { pos_ += n; }
-    std::uint32_t U32() {
-        const std::uint32_t v = LoadLE32(data_ + pos_);
-        pos_ += 4;
-        return v;
+    // The next n bytes (n <= the window's MaxFetch()), valid until the next read.
+    const std::uint8_t* Take(std::size_t n) {
+        const std::uint8_t* p = window_.Fetch(pos_, n);
+        pos_ += n;
+        return p;
     }
+    std::uint32_t U32() { return LoadLE32(Take(4)); }
     std::int32_t I32() { return static_cast<std::int32_t>(U32()); }
-    std::int16_t I16() {
-        const auto v = static_cast<std::int16_t>(LoadLE16(data_ + pos_));
-        pos_ += 2;
-        return v;
-    }
+    // The next n bytes as text: 8-bit, read as Latin-1 and kept as UTF-8.
+    std::string Latin1Text(std::size_t n);
 
   private:
-    const std::uint8_t* data_;
+    ByteWindow& window_;
     std::size_t size_ = 0;
     std::size_t pos_;
 };
+
+std::string Cursor::Latin1Text(std::size_t n) {
+    std::string text;
+    text.reserve(n);
+    while (n > 0) {
+        const std::size_t chunk = std::min(n, window_.MaxFetch());
+        const std::uint8_t* p = Take(chunk);
+        for (std::size_t i = 0; i < chunk; ++i) {
+            const std::uint8_t c = p[i];
+            if (c < 0x80) {
+                text.push_back(static_cast<char>(c));
+            } else {
+                text.push_back(static_cast<char>(0xC0 | (c >> 6)));
+                text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            }
+        }
+        n -= chunk;
+    }
+    return text;
+}
 
 // Collects what was wrong with a damaged archive, each problem with its byte offset. A file full
 // of bad frames could name millions; the first kMaxListedProblems are kept and the rest counted.
@@ -70,9 +91,13 @@ class DamageReport {
             problems_.push_back({static_cast<std::int64_t>(offset), describe()});
         }
     }
-    // A problem of the file as a whole.
-    void AddWhole(const std::string& what) {
-        if (count_++ < kMaxListedProblems) problems_.push_back({LoadProblem::kWholeFile, what});
+    // Problems of the file as a whole, listed before every other.
+    void AddWholeFirst(const std::vector<std::string>& whats) {
+        std::vector<LoadProblem> first;
+        for (const std::string& what : whats) first.push_back({LoadProblem::kWholeFile, what});
+        problems_.insert(problems_.begin(), first.begin(), first.end());
+        count_ += first.size();
+        if (problems_.size() > kMaxListedProblems) problems_.resize(kMaxListedProblems);
     }
     bool Any() const { return count_ > 0; }
     std::string Message() const {
@@ -105,22 +130,6 @@ class DamageReport {
     std::size_t count_ = 0;
 };
 
-// Action names are 8-bit text; they are read as Latin-1 and kept as UTF-8.
-std::string NameFromLatin1(const std::uint8_t* p, std::size_t n) {
-    std::string name;
-    name.reserve(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint8_t c = p[i];
-        if (c < 0x80) {
-            name.push_back(static_cast<char>(c));
-        } else {
-            name.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            name.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return name;
-}
-
 std::string BlockName(std::size_t block) {
     return "image block " + std::to_string(block);
 }
@@ -143,9 +152,11 @@ std::string MoreThanFits(std::uint64_t stated, const char* what, std::size_t lef
 
 class Loader {
   public:
-    Loader(ArchiveModel& model, Host& host, DamageReport& damage)
-        : model_(model), host_(host), bytes_(model.File->Bytes()), damage_(damage) {}
+    Loader(ArchiveModel& model, Host& host, DamageReport& damage, ByteWindow& window)
+        : model_(model), host_(host), window_(window), damage_(damage) {}
 
+    // True when image block b has been found (its tag may lie further on than scanned so far).
+    bool HasImageBlock(std::size_t b);
     void LoadImageBlocks(std::size_t firstBlock);
     void LoadObjectBlocks(const std::vector<std::int64_t>& positions);
     // True when the model was reset or reloaded while the host processed its messages; the
@@ -158,6 +169,8 @@ class Loader {
     bool WithinBudget(std::size_t block, std::size_t start, const char* kind);
     void Spend(const Cursor& c, std::size_t start);
     void LoadImageBlock(std::size_t block, Cursor& c);
+    void ReserveImages(std::size_t needed, const Cursor& c);
+    void TrimImages();
     std::size_t AppendImage(const ImageRecord& record);
     void LoadObject(std::size_t object, Cursor& c);
     bool ReadAction(Cursor& c, ActionRecord& action, std::size_t object, std::size_t index);
@@ -166,7 +179,8 @@ class Loader {
 
     ArchiveModel& model_;
     Host& host_;
-    std::span<const std::uint8_t> bytes_;
+    ByteWindow& window_;
+    const std::vector<std::int64_t>& imageBlocks_ = window_.Tags().imageBlocks;
     DamageReport& damage_;
     ImageKeys keys_;
     std::size_t loadedImages_ = 0;
@@ -175,27 +189,33 @@ class Loader {
     // Blocks are found by their tags alone, so they may overlap (a tag inside a stream or a name
     // starts a block of its own). Together they may read a few times the file, no more: a file
     // of many overlapping blocks would otherwise be read over and over, each time into memory.
-    std::size_t readBudget_ = 4 * bytes_.size() + 65536;
+    std::size_t readBudget_ = 4 * window_.Size() + 65536;
     // The object tables may take at most this much memory: with the file's own bytes, the tag
     // positions and the image records, a model stays within four times its file plus 64 MiB,
     // whatever the file claims. Tags alone (a file of nothing but "AnSt") would otherwise make
     // an empty object of every four bytes. In a sound archive the image streams outweigh the
     // object tables many times over.
-    std::size_t tableBudget_ = bytes_.size() + (std::size_t{32} << 20);
+    std::size_t tableBudget_ = window_.Size() + (std::size_t{32} << 20);
     bool interrupted_ = false;
     bool canceled_ = false;
 };
 
+bool Loader::HasImageBlock(std::size_t b) {
+    while (b >= imageBlocks_.size() && window_.ScanMore()) {
+    }
+    return b < imageBlocks_.size();
+}
+
 void Loader::LoadImageBlocks(std::size_t firstBlock) {
-    for (std::size_t b = firstBlock; b < model_.ImageBlockPos.size() && !interrupted_ && !canceled_;
-         ++b) {
-        const auto start = static_cast<std::size_t>(model_.ImageBlockPos[b]);
+    for (std::size_t b = firstBlock; HasImageBlock(b) && !interrupted_ && !canceled_; ++b) {
+        const auto start = static_cast<std::size_t>(imageBlocks_[b]);
         if (!WithinBudget(b, start, "image block")) continue;
-        Cursor c(bytes_, start, readBudget_);
+        Cursor c(window_, start, readBudget_);
         LoadImageBlock(b, c);
         Spend(c, start);
     }
     if (interrupted_ || canceled_) return;
+    TrimImages();
     model_.LastImage = static_cast<std::int32_t>(model_.Images.size() - 1);
     keys_.Seal([&](const ImageKeys::Key& key) {
         const auto index = static_cast<std::size_t>(key.index);
@@ -245,10 +265,8 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
         static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()) - loadedImages_;
     count = std::min(count, room);
     model_.ImageTotal += static_cast<std::int64_t>(count);
-    if (model_.Images.capacity() < loadedImages_ + count) {
-        model_.Images.reserve(std::max(loadedImages_ + count, 2 * model_.Images.capacity()));
-    }
-    if (block != 0) keys_.Reserve(keys_.Size() + count);
+    ReserveImages(loadedImages_ + count, c);
+    if (block != 0) keys_.Reserve(std::max(keys_.Size() + count, model_.Images.capacity()));
 
     for (std::size_t j = 0; j < count; ++j) {
         const std::size_t entryAt = c.Pos();
@@ -256,17 +274,21 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
             damage_.Add(entryAt, [&] { return "the file ends inside " + ImageName(block, j); });
             return;
         }
+        const std::uint8_t* entry = c.Take(kImageEntrySize);
+        auto i16 = [entry](std::size_t at) {
+            return static_cast<std::int16_t>(LoadLE16(entry + at));
+        };
         ImageRecord record;
-        record.Id = c.I32();
-        c.Skip(kImageEntryUnusedBytes);
-        record.Length = c.I32();
-        record.Width = c.I16();
-        record.Height = c.I16();
-        record.eType = c.I16();
-        record.Extra1 = c.I16();
-        record.Extra2 = c.I16();
-        record.Extra3 = c.I16();
-        record.Extra4 = c.I16();
+        record.Id = static_cast<std::int32_t>(LoadLE32(entry));
+        static_assert(kImageEntryLengthOffset == 4 + kImageEntryUnusedBytes);
+        record.Length = static_cast<std::int32_t>(LoadLE32(entry + kImageEntryLengthOffset));
+        record.Width = i16(14);
+        record.Height = i16(16);
+        record.eType = i16(18);
+        record.Extra1 = i16(20);
+        record.Extra2 = i16(22);
+        record.Extra3 = i16(24);
+        record.Extra4 = i16(26);
         if (record.Length < 0 || static_cast<std::size_t>(record.Length) > c.Left()) {
             damage_.Add(entryAt + kImageEntryLengthOffset, [&] {
                 return ImageName(block, j) + " has a stream length of " +
@@ -293,6 +315,30 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
             canceled_ = true;
             return;
         }
+    }
+}
+
+// Room for needed images and, judged by how densely the file held images so far, for those still
+// to come: each block's count is only known when it is reached, and growing a step at a time
+// would fault in about three times the memory the records end in. The guess never exceeds what
+// the rest of the file could hold; TrimImages takes back a guess far too high.
+void Loader::ReserveImages(std::size_t needed, const Cursor& c) {
+    const std::size_t capacity = model_.Images.capacity();
+    if (capacity >= needed) return;
+    std::size_t want = std::max(needed, capacity + capacity / 2);
+    if (loadedImages_ > 0 && c.Pos() > 0) {
+        const double perByte = static_cast<double>(loadedImages_) / static_cast<double>(c.Pos());
+        const std::size_t rest = window_.Size() - c.Pos();
+        const auto guess = static_cast<std::size_t>(perByte * static_cast<double>(rest));
+        want = std::max(want, needed + std::min(guess, rest / kImageEntrySize));
+    }
+    model_.Images.reserve(want);
+}
+
+// Keeps the room for images under half a record per image.
+void Loader::TrimImages() {
+    if (model_.Images.capacity() > model_.Images.size() + model_.Images.size() / 2) {
+        model_.Images.shrink_to_fit();
     }
 }
 
@@ -323,7 +369,7 @@ void Loader::LoadObjectBlocks(const std::vector<std::int64_t>& positions) {
             return;
         }
         if (!WithinBudget(o, start, "object")) continue;
-        Cursor c(bytes_, start, readBudget_);
+        Cursor c(window_, start, readBudget_);
         LoadObject(o, c);
         Spend(c, start);
     }
@@ -418,8 +464,7 @@ bool Loader::ReadAction(Cursor& c, ActionRecord& action, std::size_t o, std::siz
             });
             return false;
         }
-        action.Name = NameFromLatin1(c.Here(), n);
-        c.Skip(n);
+        action.Name = c.Latin1Text(n);
     }
     return true;
 }
@@ -446,8 +491,9 @@ bool Loader::ReadDirection(Cursor& c, DirectionRecord& direction, std::size_t o,
     for (std::uint32_t f = 0; f < frames; ++f) {
         FrameRecord& frame = direction.Frames[f];
         const std::size_t frameAt = c.Pos();
-        frame.Extra = c.I32();
-        const std::int32_t id = c.I32();
+        const std::uint8_t* bytes = c.Take(kFrameSize);
+        frame.Extra = static_cast<std::int32_t>(LoadLE32(bytes));
+        const auto id = static_cast<std::int32_t>(LoadLE32(bytes + 4));
         const std::optional<std::int32_t> image = keys_.Find(id);
         frame.ImageIndex = image.value_or(-1);
         if (!image) {
@@ -468,8 +514,8 @@ bool Loader::ReadDirection(Cursor& c, DirectionRecord& direction, std::size_t o,
     return true;
 }
 
-std::uint8_t VersionByte(std::span<const std::uint8_t> bytes) {
-    return bytes.size() < 5 ? 0 : bytes[4];
+std::uint8_t VersionByte(ByteWindow& window) {
+    return window.Size() < 5 ? 0 : *window.Fetch(4, 1);
 }
 
 LoadResult Reject(ArchiveModel& model, Host& host, const std::string& problem) {
@@ -492,39 +538,41 @@ std::string LoadProblemText(const LoadProblem& problem) {
     return problem.message + " (at byte offset " + std::to_string(problem.offset) + ")";
 }
 
-LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host& host) {
-    if (ArchivePath.empty()) return {};
-    ResetArchive(model, host);
+namespace {
 
-    std::string error;
-    std::shared_ptr<const ArchiveFile> file = ArchiveFile::Open(ArchivePath, error);
-    if (!file) return Reject(model, host, error);
-    model.File = file;
+// The load after the file was opened, over the file's bytes as window gives them.
+LoadResult LoadFrom(ArchiveModel& model, const std::string& ArchivePath, Host& host,
+                    ByteWindow& window) {
     host.SetCaption("Loading file...");
-
-    const std::uint8_t version = VersionByte(file->Bytes());
+    const std::uint8_t version = VersionByte(window);
     if (version != 'T' && version != 'U') return Reject(model, host, kVersionMessage);
+    model.Version = version;
 
+    // The tags are found as the blocks are read (all at once when the file is in memory).
     host.SetCaption("Looking for data...");
-    TagPositions tags = ScanTags(file->Bytes());
-    model.ImageBlockPos = std::move(tags.imageBlocks);
     DamageReport damage;
-    if (model.ImageBlockPos.empty()) damage.AddWhole("no image block (\"AGMI\") was found");
-    if (tags.objectBlocks.empty()) damage.AddWhole("no object block (\"AnSt\") was found");
-
     host.SetCaption("Loading palette and image info...");
     model.ImageTotal = 0;
+    Loader loader(model, host, damage, window);
     std::size_t firstBlock = 1;
     if (host.IsOptionChecked(Option::LoadThumbnails)) {
         firstBlock = 0;
-        if (!model.ImageBlockPos.empty()) host.ThumbnailBlockLoaded(true);
+        if (loader.HasImageBlock(0)) host.ThumbnailBlockLoaded(true);
     }
 
-    Loader loader(model, host, damage);
     loader.LoadImageBlocks(firstBlock);
     if (loader.Interrupted()) return {LoadStatus::Rejected, "the load was interrupted", {}};
     if (loader.Canceled()) return Cancel(model, host);
     host.Progress(model.ImageTotal, model.ImageTotal);
+
+    while (window.ScanMore()) {
+    }
+    TagPositions& tags = window.Tags();
+    std::vector<std::string> wholeFile;
+    if (tags.imageBlocks.empty()) wholeFile.push_back("no image block (\"AGMI\") was found");
+    if (tags.objectBlocks.empty()) wholeFile.push_back("no object block (\"AnSt\") was found");
+    damage.AddWholeFirst(wholeFile);
+    model.ImageBlockPos = std::move(tags.imageBlocks);
 
     host.SetCaption("Loading object blocks...");
     loader.LoadObjectBlocks(tags.objectBlocks);
@@ -538,6 +586,36 @@ LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host
     std::vector<LoadProblem> problems = damage.Take();
     std::string first = LoadProblemText(problems.front());
     return {LoadStatus::Damaged, std::move(first), std::move(problems)};
+}
+
+}  // namespace
+
+LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host& host) {
+    if (ArchivePath.empty()) return {};
+    ResetArchive(model, host);
+    std::string error;
+    std::shared_ptr<const ArchiveFile> file = ArchiveFile::Open(ArchivePath, error);
+    if (!file) return Reject(model, host, error);
+    model.File = file;
+    ByteWindow window(file->Bytes());
+    return LoadFrom(model, ArchivePath, host, window);
+}
+
+LoadResult LoadArchiveIndex(ArchiveModel& model, const std::string& ArchivePath, Host& host,
+                            std::size_t pieceSize) {
+    if (ArchivePath.empty()) return {};
+    ResetArchive(model, host);
+    std::string error;
+    FileDescriptor fd;
+    std::shared_ptr<const ArchiveFile> file = ArchiveFile::OpenUnread(ArchivePath, error, fd);
+    if (!file) return Reject(model, host, error);
+    model.File = file;
+    try {
+        ByteWindow window(fd.Get(), file->SizeOnDisk(), pieceSize);
+        return LoadFrom(model, ArchivePath, host, window);
+    } catch (const WindowReadError& e) {
+        return Reject(model, host, "Cannot read " + ArchivePath + ": " + e.what());
+    }
 }
 
 }  // namespace pixhaul

@@ -31,6 +31,9 @@ struct ImageRecord {
     std::uint64_t StreamOffset = 0;  // offset of the stream's first byte in the archive file
 };
 
+// 40 bytes; with the room kept for more (under half a record each) an image costs at most 60.
+static_assert(sizeof(ImageRecord) <= 40);
+
 struct FrameRecord {
     std::int32_t Extra = 0;
     std::int32_t ImageIndex = 0;  // -1: the frame names an image the archive does not hold
@@ -68,6 +71,7 @@ struct ArchiveModel {
     std::int32_t ObjectCount = 0;
     std::int64_t ImageTotal = 0;
     std::int64_t TotalFrames = 0;
+    std::uint8_t Version = 0;  // the archive's version byte ('T' or 'U'); 0 with no archive
     // The open archive file, from a successful load to the next reset.
     std::shared_ptr<const ArchiveFile> File;
 

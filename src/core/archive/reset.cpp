@@ -11,6 +11,7 @@ void ResetArchive(ArchiveModel& model, Host& host) {
     model.ObjectCount = 0;
     model.ImageTotal = 0;
     model.TotalFrames = 0;
+    model.Version = 0;
     host.ThumbnailBlockLoaded(false);
     std::vector<ObjectRecord>().swap(model.Objects);
     model.Objects.emplace_back();

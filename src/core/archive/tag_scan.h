@@ -16,6 +16,11 @@ struct TagPositions {
 // The fast scan (SSE2 where the processor has it).
 TagPositions ScanTags(std::span<const std::uint8_t> bytes);
 
+// The same scan over a piece of the file that starts at offset base, appending what it finds
+// (offsets in the file) to found: a file read in pieces is scanned piece by piece. Tags that
+// straddle two pieces are the caller's to find.
+void ScanTagsInto(std::span<const std::uint8_t> piece, std::int64_t base, TagPositions& found);
+
 // Byte by byte; gives the same result as ScanTags.
 TagPositions ScanTagsPortable(std::span<const std::uint8_t> bytes);
 

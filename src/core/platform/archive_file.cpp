@@ -14,21 +14,6 @@ namespace pixhaul {
 
 namespace {
 
-// Closes a descriptor when the scope ends.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
 std::string Describe(const std::string& what, const std::string& path, int error) {
     return what + " " + path + ": " + std::strerror(error);
 }
@@ -63,10 +48,16 @@ std::unique_ptr<std::uint8_t[]> Allocate(std::size_t size) {
 
 }  // namespace
 
-std::shared_ptr<const ArchiveFile> ArchiveFile::Open(const std::string& path, std::string& error) {
+void FileDescriptor::Reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+}
+
+std::shared_ptr<ArchiveFile> ArchiveFile::Record(const std::string& path, std::string& error,
+                                                 FileDescriptor& fd) {
     error.clear();
     // Non-blocking, so that a FIFO given by mistake cannot hold the open until a writer comes.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    fd.Reset(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (fd.Get() < 0) {
         error = Describe("Cannot open", path, errno);
         return nullptr;
@@ -80,15 +71,27 @@ std::shared_ptr<const ArchiveFile> ArchiveFile::Open(const std::string& path, st
         error = path + " is not a regular file";
         return nullptr;
     }
-
     std::shared_ptr<ArchiveFile> file(new ArchiveFile());
     file->path_ = path;
     file->identity_ = {info.st_dev, info.st_ino};
     file->sizeOnDisk_ = info.st_size;
     file->modified_ = info.st_mtim;
+    return file;
+}
+
+std::shared_ptr<const ArchiveFile> ArchiveFile::OpenUnread(const std::string& path,
+                                                           std::string& error, FileDescriptor& fd) {
+    return Record(path, error, fd);
+}
+
+// Reads the file whole into memory it owns.
+std::shared_ptr<const ArchiveFile> ArchiveFile::Open(const std::string& path, std::string& error) {
+    FileDescriptor fd;
+    std::shared_ptr<ArchiveFile> file = Record(path, error, fd);
+    if (!file) return nullptr;
 
     // The file may shrink or grow while it is read: read to its end, whatever fstat said.
-    std::size_t capacity = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
+    std::size_t capacity = static_cast<std::size_t>(std::max<off_t>(file->sizeOnDisk_, 0));
     std::size_t filled = 0;
     try {
         std::unique_ptr<std::uint8_t[]> data = Allocate(capacity);
