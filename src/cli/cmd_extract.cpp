@@ -16,6 +16,7 @@
 #include "image_files.h"
 #include "output_folder.h"
 #include "platform/atomic_file.h"
+#include "platform/commit_group.h"
 #include "platform/replace_check.h"
 #include "qxa_app.h"
 #include "web_colour.h"
@@ -43,6 +44,14 @@ PlannedOutput PlannedFiles(const ArchiveModel& model, std::size_t count, const s
         all.bytes += all.bytesExact ? BmpFileBytes(w, h) : UncompressedRgbBytes(w, h);
     }
     return all;
+}
+
+// After a stop or an error, the files finished so far appear as they would have one by one.
+void PublishWhatIsComplete(CommitGroup& group) noexcept {
+    try {
+        group.Publish();
+    } catch (...) {  // NOLINT(bugprone-empty-catch): the first error is the one to report
+    }
 }
 
 class ExtractCommand : public Command {
@@ -78,11 +87,13 @@ class ExtractCommand : public Command {
         budget_.Require(PlannedFiles(model, count, folder_, format));
         host.SetProgressLabel("Extracting");
         int failures = 0;
+        // The files are flushed to the disk a group at a time rather than one by one.
+        CommitGroup written;
         const auto write = [&](std::size_t i, const Surface& surface, ImageOutcome) {
             ThrowIfArchiveChanged(model);
             const std::string path = ExportPath(folder_, ImageFileName(i, format));
             CheckReplaceable(path, archiveIdentity);
-            WriteImageFile(path, surface, format, pngLevel_);
+            WriteImageFile(path, surface, format, pngLevel_, &written);
         };
         const auto report = [&](std::size_t i, const ExtractedImage& result) {
             ThrowIfCanceled(host);
@@ -99,7 +110,14 @@ class ExtractCommand : public Command {
             }
         };
         host.Progress(0, static_cast<std::int64_t>(count));
-        ExtractImages(model, count, trans, jobs_ > 0 ? jobs_ : DefaultWorkerCount(), write, report);
+        try {
+            ExtractImages(model, count, trans, jobs_ > 0 ? jobs_ : DefaultWorkerCount(), write,
+                          report);
+        } catch (...) {
+            PublishWhatIsComplete(written);
+            throw;
+        }
+        written.Publish();
         host.Progress(static_cast<std::int64_t>(count), static_cast<std::int64_t>(count));
         host.EndProgress();
         if (failures > 0 || load.status == LoadStatus::Damaged) return kExitSomeImagesFailed;

@@ -24,11 +24,11 @@ ImageFormat ImageFormatOption(const std::string& text) {
 }
 
 void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format,
-                    int pngLevel) {
+                    int pngLevel, CommitGroup* group) {
     if (format == ImageFormat::Png) {
-        WritePng(path, surface, pngLevel);
+        WritePng(path, surface, pngLevel, 0, group);
     } else {
-        WriteBmp(path, surface);
+        WriteBmp(path, surface, group);
     }
 }
 

@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/usable_cores.h"
+
 namespace pixhaul {
 
 namespace {
@@ -92,7 +94,7 @@ void AppendZlibHeader(std::vector<std::uint8_t>& out, int level) {
 }  // namespace
 
 int DefaultDeflateThreads() {
-    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1U, 8U));
+    return static_cast<int>(std::clamp(UsableCores(), 1U, 8U));
 }
 
 ParallelDeflate::ParallelDeflate(std::uint64_t totalBytes, int level, int threads, Sink sink)

@@ -13,7 +13,7 @@ namespace pixhaul {
 
 inline constexpr std::size_t kDeflateSegmentBytes = std::size_t{1} << 20;
 
-// The number of cores, at most 8 (0 when unknown counts as 1).
+// The usable cores (UsableCores), at most 8.
 int DefaultDeflateThreads();
 
 class ParallelDeflate {
