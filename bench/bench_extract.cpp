@@ -1,6 +1,6 @@
 // extract's worker pool: every image of a generated archive written as its own file, one worker
 // against two, beside copying the same files (read, write, close: what `cp -r` does) with and
-// without an fsync() per file (extract flushes every file before naming it). Run with
+// without an fsync() per file (extract flushes its files to the disk a group at a time). Run with
 // --benchmark_repetitions=3 for min, median and max. PIXHAUL_BENCH_SHRINK=K divides the image
 // counts by K (for a quick run on a busy machine). PIXHAUL_BENCH_KEEP_ARCHIVES=DIR also writes
 // every generated archive as DIR/images-COUNT-SIDE.qxa (BM_MakeArchive makes them and nothing
@@ -102,16 +102,18 @@ int Images(std::int64_t count) {
 void ExtractAll(const Loaded& archive, std::size_t count, const std::string& out, bool png,
                 unsigned workers) {
     fs::create_directories(out);
+    CommitGroup written;  // as qxa extract does
     ExtractImages(
         archive.model, count, 0xFF00FF, workers,
         [&](std::size_t i, const Surface& surface, ImageOutcome) {
             if (png) {
-                WritePng(FileName(out, i, "png"), surface, kPngDefaultCompression, 1);
+                WritePng(FileName(out, i, "png"), surface, kPngDefaultCompression, 1, &written);
             } else {
-                WriteBmp(FileName(out, i, "bmp"), surface);
+                WriteBmp(FileName(out, i, "bmp"), surface, &written);
             }
         },
         [](std::size_t, const ExtractedImage&) {});
+    written.Publish();
 }
 
 // args: images, side, png (1) or bmp (0), workers
