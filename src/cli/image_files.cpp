@@ -24,11 +24,11 @@ ImageFormat ImageFormatOption(const std::string& text) {
 }
 
 void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format,
-                    int pngLevel, CommitGroup* group) {
+                    int pngLevel) {
     if (format == ImageFormat::Png) {
-        WritePng(path, surface, pngLevel, 0, group);
+        WritePng(path, surface, pngLevel);
     } else {
-        WriteBmp(path, surface, group);
+        WriteBmp(path, surface);
     }
 }
 

@@ -5,7 +5,6 @@
 
 #include "formats/png_writer.h"
 #include "platform/atomic_file.h"
-#include "platform/commit_group.h"
 #include "platform/surface.h"
 
 namespace pixhaul::cli {
@@ -16,9 +15,9 @@ enum class ImageFormat { Png, Bmp };
 const char* Extension(ImageFormat format);
 // Parses "png" / "bmp" (any case); a usage error otherwise.
 ImageFormat ImageFormatOption(const std::string& text);
-// Throws FileError. With a group, the file appears with the group's (CommitGroup).
+// Throws FileError.
 void WriteImageFile(const std::string& path, const Surface& surface, ImageFormat format,
-                    int pngLevel = kPngDefaultCompression, CommitGroup* group = nullptr);
+                    int pngLevel = kPngDefaultCompression);
 // Adds --png-level 0-9 (zlib's level for PNG files; default 6) to a command, bound to level.
 void AddPngLevelOption(CLI::App& command, int& level);
 

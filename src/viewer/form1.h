@@ -219,6 +219,8 @@ class Form1 : public QMainWindow, public Host {
                              std::int32_t& direction);
     void mnuExpAtlas_Click();
     void mnuExpFrames_Click();
+    // Every image as a file of its own in a chosen folder, as `qxa extract` writes them.
+    void mnuExpImages_Click();
     void ExportSif();
     // When the archive changed on disk while it was open: says so and offers to reload it
     // (Yes reloads). Returns whether it had changed.
