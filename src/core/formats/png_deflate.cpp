@@ -182,7 +182,8 @@ void ParallelDeflate::Submit(bool last) {
     segment->in.swap(filling_);
     segment->size = segment->in.size();
     segment->last = last;
-    if (threads_ <= 1) {
+    // A stream of one segment has nothing to overlap with: no threads are started for it.
+    if (threads_ <= 1 || (last && !workers_)) {
         DeflateCatching(*segment, level_);
         segment->done = true;
         inFlight_.push_back(std::move(segment));
