@@ -1,8 +1,10 @@
 // extract's worker pool: every image of a generated archive written as its own file, one worker
 // against two, beside copying the same files (read, write, close: what `cp -r` does) with and
-// without an fsync() per file (extract flushes every file before naming it). Run with
+// without an fsync() per file (extract flushes its files to the disk a group at a time). Run with
 // --benchmark_repetitions=3 for min, median and max. PIXHAUL_BENCH_SHRINK=K divides the image
-// counts by K (for a quick run on a busy machine).
+// counts by K (for a quick run on a busy machine). PIXHAUL_BENCH_KEEP_ARCHIVES=DIR also writes
+// every generated archive as DIR/images-COUNT-SIDE.qxa (BM_MakeArchive makes them and nothing
+// else), for timing whole `qxa extract` runs on them.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -71,7 +73,13 @@ Loaded& Archive(int count, int side) {
     if (!slot) {
         slot = std::make_unique<Loaded>();
         const std::string path = slot->dir.File("bench.qxa");
-        testing::WriteFile(path, MakeArchive(count, side));
+        const std::vector<std::uint8_t> bytes = MakeArchive(count, side);
+        testing::WriteFile(path, bytes);
+        if (const char* keep = std::getenv("PIXHAUL_BENCH_KEEP_ARCHIVES")) {
+            testing::WriteFile(std::string(keep) + "/images-" + std::to_string(count) + "-" +
+                                   std::to_string(side) + ".qxa",
+                               bytes);
+        }
         QuietHost host;
         LoadArchive(slot->model, path, host);  // damaged only in having no objects
         slot->ok = slot->model.Images.size() == static_cast<std::size_t>(count);
@@ -94,16 +102,18 @@ int Images(std::int64_t count) {
 void ExtractAll(const Loaded& archive, std::size_t count, const std::string& out, bool png,
                 unsigned workers) {
     fs::create_directories(out);
+    CommitGroup written;  // as qxa extract does
     ExtractImages(
         archive.model, count, 0xFF00FF, workers,
         [&](std::size_t i, const Surface& surface, ImageOutcome) {
             if (png) {
-                WritePng(FileName(out, i, "png"), surface, kPngDefaultCompression, 1);
+                WritePng(FileName(out, i, "png"), surface, kPngDefaultCompression, 1, &written);
             } else {
-                WriteBmp(FileName(out, i, "bmp"), surface);
+                WriteBmp(FileName(out, i, "bmp"), surface, &written);
             }
         },
         [](std::size_t, const ExtractedImage&) {});
+    written.Publish();
 }
 
 // args: images, side, png (1) or bmp (0), workers
@@ -126,6 +136,19 @@ BENCHMARK(BM_Extract)
     ->ArgNames({"images", "side", "png", "workers"})
     ->Iterations(1)
     ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+
+// Only the generated archives (their build and load), for PIXHAUL_BENCH_KEEP_ARCHIVES.
+void BM_MakeArchive(benchmark::State& state) {
+    for (auto _ : state) {
+        const Loaded& archive = Archive(Images(state.range(0)), static_cast<int>(state.range(1)));
+        if (!archive.ok) state.SkipWithError("the generated archive did not load");
+    }
+}
+BENCHMARK(BM_MakeArchive)
+    ->Args({3000, 256})
+    ->Args({10000, 32})
+    ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 
 // The baseline: the BMP files BM_Extract wrote, copied to another folder file by file.

@@ -7,12 +7,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
 
 extern char** environ;
 
@@ -84,8 +86,23 @@ std::pair<Fd, Fd> MakePipe() {
     return {Fd(fds[0]), Fd(fds[1])};
 }
 
+// This process's environment with the entries of extra in place of those of the same names.
+std::vector<std::string> ChildEnvironment(const std::vector<std::string>& extra) {
+    std::vector<std::string> all(extra);
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string_view text(*entry);
+        const std::string_view name = text.substr(0, text.find('=') + 1);
+        const bool replaced = std::any_of(extra.begin(), extra.end(), [&](const std::string& e) {
+            return e.compare(0, name.size(), name) == 0;
+        });
+        if (!replaced) all.emplace_back(text);
+    }
+    return all;
+}
+
 // Starts the child with stdin from /dev/null and stdout, stderr into pipes.
-Running Start(const std::string& program, const ChildJob& job, std::size_t index) {
+Running Start(const RunnerSettings& settings, const ChildJob& job, std::size_t index) {
+    const std::string& program = settings.program;
     auto [outRead, outWrite] = MakePipe();
     auto [errRead, errWrite] = MakePipe();
     posix_spawn_file_actions_t actions;
@@ -98,11 +115,15 @@ Running Start(const std::string& program, const ChildJob& job, std::size_t index
     std::vector<char*> argv;
     for (std::string& arg : all) argv.push_back(arg.data());
     argv.push_back(nullptr);
+    std::vector<std::string> environment = ChildEnvironment(settings.environment);
+    std::vector<char*> envp;
+    for (std::string& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
     Running child;
     child.index = index;
     child.start = std::chrono::steady_clock::now();
     const int spawned =
-        posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+        posix_spawn(&child.pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) {
         throw std::runtime_error("cannot run " + program + ": " + std::strerror(spawned));
@@ -152,7 +173,7 @@ bool RunChildren(const std::vector<ChildJob>& jobs, const RunnerSettings& settin
         while (!stop && next < jobs.size() &&
                running.size() < std::max<std::size_t>(1, settings.parallel)) {
             if (jobs[next].run) {
-                running.push_back(Start(settings.program, jobs[next], next));
+                running.push_back(Start(settings, jobs[next], next));
             } else {
                 done[next] = ChildResult{};
             }

@@ -25,6 +25,8 @@ struct RunnerSettings {
     std::string program;
     std::size_t parallel = 1;
     bool stopAfterFailure = false;  // start nothing new once a child exits with a code other than 0
+    // "NAME=value" entries the children get on top of this process's environment.
+    std::vector<std::string> environment;
 };
 
 // Calls report(index, result) for every job in list order, each as soon as it and every job

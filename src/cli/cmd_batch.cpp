@@ -15,13 +15,13 @@
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <system_error>
-#include <thread>
 
 #include "batch_plan.h"
 #include "batch_runner.h"
 #include "command_list.h"
 #include "output_folder.h"
 #include "platform/atomic_file.h"
+#include "platform/usable_cores.h"
 #include "qxa_app.h"
 
 namespace pixhaul::cli {
@@ -184,9 +184,14 @@ class BatchArchivesCommand : public Command {
         for (const Planned& p : plan) jobs.push_back(p.job);
         RunnerSettings settings;
         settings.program = SelfProgram();
-        settings.parallel = options.jobs > 0
-                                ? static_cast<std::size_t>(options.jobs)
-                                : std::max<std::size_t>(1, std::thread::hardware_concurrency());
+        const unsigned cores = UsableCores();
+        settings.parallel = options.jobs > 0 ? static_cast<std::size_t>(options.jobs) : cores;
+        // Each child gets its share of the cores, so N children do not start N x cores threads.
+        const auto running = static_cast<std::size_t>(
+            std::count_if(jobs.begin(), jobs.end(), [](const ChildJob& job) { return job.run; }));
+        const std::size_t atOnce = std::max<std::size_t>(1, std::min(settings.parallel, running));
+        settings.environment.push_back(std::string(kThreadsVariable) + "=" +
+                                       std::to_string(std::max<std::size_t>(1, cores / atOnce)));
         settings.stopAfterFailure = options.failFast;
         std::map<std::string, int> counts = {
             {"ok", 0}, {"damaged", 0}, {"error", 0}, {"skipped", 0}};

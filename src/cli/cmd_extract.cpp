@@ -1,49 +1,21 @@
 // qxa extract ARCHIVE -o DIR [--format png|bmp] [--thumbnails] [--trans RRGGBB] [-j N]:
 // every image of the archive as a file of its own, image-NNNNN.png, several written at once.
 #include <CLI/CLI.hpp>
-#include <cstdio>
-#include <filesystem>
-#include <optional>
 #include <ostream>
-#include <system_error>
 
 #include "archive_loading.h"
 #include "budget_flags.h"
 #include "cli_host.h"
 #include "command_list.h"
-#include "export/extract_images.h"
-#include "export/naming.h"
+#include "export/image_files_export.h"
 #include "image_files.h"
 #include "output_folder.h"
-#include "platform/atomic_file.h"
-#include "platform/replace_check.h"
 #include "qxa_app.h"
 #include "web_colour.h"
 
 namespace pixhaul::cli {
 
 namespace {
-
-std::string ImageFileName(std::size_t index, ImageFormat format) {
-    char name[48];
-    std::snprintf(name, sizeof name, "image-%05zu.%s", index, Extension(format));
-    return name;
-}
-
-// Every file extract would write, as one output: the sum of their pixels and sizes.
-PlannedOutput PlannedFiles(const ArchiveModel& model, std::size_t count, const std::string& folder,
-                           ImageFormat format) {
-    PlannedOutput all{ExportPath(folder, std::string("image-*.") + Extension(format)), 0, 0,
-                      format == ImageFormat::Bmp};
-    for (std::size_t i = 0; i < count; ++i) {
-        if (!ImageIsDecodable(model, static_cast<std::int32_t>(i))) continue;
-        const auto w = static_cast<std::uint64_t>(model.Images[i].Width);
-        const auto h = static_cast<std::uint64_t>(model.Images[i].Height);
-        all.pixels += w * h;
-        all.bytes += all.bytesExact ? BmpFileBytes(w, h) : UncompressedRgbBytes(w, h);
-    }
-    return all;
-}
 
 class ExtractCommand : public Command {
   public:
@@ -71,36 +43,20 @@ class ExtractCommand : public Command {
         ArchiveModel model;
         const LoadResult load = LoadForCommand(model, archive_, host);
         MakeOutputFolder(folder_);
-        const std::optional<FileIdentity> archiveIdentity =
-            model.File ? std::optional(model.File->Identity()) : std::nullopt;
-
-        const std::size_t count = LoadedImageCount(model);
-        budget_.Require(PlannedFiles(model, count, folder_, format));
+        ImageFilesRequest request{folder_, format == ImageFormat::Bmp, pngLevel_, trans, jobs_};
+        budget_.Require(PlannedImageFiles(model, request));
         host.SetProgressLabel("Extracting");
-        int failures = 0;
-        const auto write = [&](std::size_t i, const Surface& surface, ImageOutcome) {
-            ThrowIfArchiveChanged(model);
-            const std::string path = ExportPath(folder_, ImageFileName(i, format));
-            CheckReplaceable(path, archiveIdentity);
-            WriteImageFile(path, surface, format, pngLevel_);
-        };
-        const auto report = [&](std::size_t i, const ExtractedImage& result) {
-            ThrowIfCanceled(host);
-            host.Progress(static_cast<std::int64_t>(i + 1), static_cast<std::int64_t>(count));
-            if (result.outcome == ImageOutcome::Empty || result.outcome == ImageOutcome::Ok) return;
-            ++failures;
-            if (result.outcome == ImageOutcome::Corrupt) {
-                host.Tell("image " + std::to_string(i) + " written only as far as it decodes (" +
-                          Describe(result.outcome) +
-                          "): " + ExportPath(folder_, ImageFileName(i, format)));
-            } else {
-                host.Tell("image " + std::to_string(i) +
-                          " not written: " + Describe(result.outcome));
-            }
-        };
-        host.Progress(0, static_cast<std::int64_t>(count));
-        ExtractImages(model, count, trans, jobs_ > 0 ? jobs_ : DefaultWorkerCount(), write, report);
-        host.Progress(static_cast<std::int64_t>(count), static_cast<std::int64_t>(count));
+        const std::size_t failures = ExportImageFiles(
+            model, host, request,
+            [&](std::size_t i, ImageOutcome outcome, const std::string& path) {
+                if (outcome == ImageOutcome::Corrupt) {
+                    host.Tell("image " + std::to_string(i) +
+                              " written only as far as it decodes (" + Describe(outcome) +
+                              "): " + path);
+                } else {
+                    host.Tell("image " + std::to_string(i) + " not written: " + Describe(outcome));
+                }
+            });
         host.EndProgress();
         if (failures > 0 || load.status == LoadStatus::Damaged) return kExitSomeImagesFailed;
         return kExitOk;

@@ -361,6 +361,8 @@ void Form1::BuildMenus() {
             [this] { mnuExpAtlas_Click(); });
     connect(AddItem(exportMenu, "mnuExpFrames", "Export &Frames..."), &QAction::triggered, this,
             [this] { mnuExpFrames_Click(); });
+    connect(AddItem(exportMenu, "mnuExpImages", "Export Every &Image..."), &QAction::triggered,
+            this, [this] { mnuExpImages_Click(); });
     exportMenu->addSeparator();
     connect(mnuExpNow_, &QAction::triggered, this, [this] { mnuExpNow_Click(); });
     connect(mnuExpAs_, &QAction::triggered, this, [this] { mnuExpAs_Click(); });

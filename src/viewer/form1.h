@@ -224,6 +224,8 @@ class Form1 : public QMainWindow, public Host {
     bool RunSelectionExport(const std::function<void(const OutputBudget&)>& work);
     void mnuExpAtlas_Click();
     void mnuExpFrames_Click();
+    // Every image as a file of its own in a chosen folder, as `qxa extract` writes them.
+    void mnuExpImages_Click();
     void ExportSif();
     // When the archive changed on disk while it was open: says so and offers to reload it
     // (Yes reloads). Returns whether it had changed.

@@ -5,10 +5,15 @@
 #include <QListWidget>
 #include <QScrollBar>
 #include <QWidget>
+#include <cerrno>
 #include <filesystem>
+#include <new>
+#include <system_error>
 
 #include "archive/archive.h"
+#include "export/image_files_export.h"
 #include "export/naming.h"
+#include "export/sheet_assembly.h"
 #include "export/sheet_export.h"
 #include "export/sif_export.h"
 #include "form1.h"
@@ -220,6 +225,58 @@ void Form1::ExportBitmaps(bool allowDontAsk) {
     ShowExportOutcome(SheetOutcomeText(result, request.Mode));
     UpdateExportStates();
     OfferReloadIfArchiveChanged();
+    UpdateExportStates();
+}
+
+void Form1::mnuExpImages_Click() {
+    if (busy_ || !model_.IsLoaded()) return;
+    const std::string folder =
+        dialogs_.BrowseFolder(this, "Export every image to...", settings_.ExportFolder);
+    if (folder.empty() || OfferReloadIfArchiveChanged()) return;
+    SetPlaying(false);
+    ImageFilesRequest request;
+    request.Folder = folder;
+    request.Trans = settings_.TransColor;
+    std::size_t existing = 0;
+    for (std::size_t i = 0; i < model_.Images.size(); ++i) {
+        std::error_code error;
+        existing += std::filesystem::exists(ExportPath(folder, ImageFileName(i, false)), error);
+    }
+    if (existing > 0 && dialogs_.AskReplace(this,
+                                            std::to_string(existing) +
+                                                " files named image-NNNNN.png exist already in " +
+                                                folder + ".\r\n\r\nReplace them?",
+                                            false, nullptr) != MessageResult::Yes) {
+        ShowExportOutcome("Nothing written: the files exist already");
+        return;
+    }
+    OutputBudget budget;
+    budget.ask = true;
+    if (!ClearedByBudget(PlannedImageFiles(model_, request), budget, *this)) {
+        ShowExportOutcome("Nothing written: over the output limit");
+        return;
+    }
+    std::string outcome;
+    try {
+        const BusyScope busy(*this);
+        const std::size_t problems = ExportImageFiles(
+            model_, *this, request, [](std::size_t, ImageOutcome, const std::string&) {});
+        outcome = "Written: the images, to " + folder;
+        if (problems > 0) {
+            outcome += " (" + std::to_string(problems) + " of them in part or not at all)";
+        }
+    } catch (const WorkCanceled&) {
+        outcome = "Export stopped: the images written so far stay";
+    } catch (const FileError& error) {
+        ShowExportError(*this, error.Number(), error.Description(), error.Path());
+        outcome = "Export failed";
+    } catch (const std::bad_alloc&) {
+        ShowExportError(*this, ENOMEM, std::generic_category().message(ENOMEM));
+        outcome = "Export failed";
+    } catch (const ArchiveChangedError&) {
+        OfferReload();
+    }
+    ShowExportOutcome(outcome);
     UpdateExportStates();
 }
 

@@ -18,6 +18,7 @@
 #include "export/sheet_export.h"
 #include "export/sif_export.h"
 #include "file_size_limit.h"
+#include "platform/commit_group.h"
 #include "recording_host.h"
 #include "test_files.h"
 
@@ -86,6 +87,33 @@ TEST(AtomicFile, ADiscardedFileTakesNoWritesAndLeavesTheOldOne) {
     EXPECT_THROW(discarded.Write("x", 1), FileError);
     EXPECT_EQ(ReadAll(target), "old contents");
     EXPECT_EQ(FileNames(dir.Path()), std::vector<std::string>{"keep.bmp"});
+}
+
+// A group shows its files only when published (by itself at its limit), replaces older files
+// whole, and drops what it never published, leaving the older file and no temporary.
+TEST(AtomicFile, CommitGroupPublishesAtItsLimitAndDropsTheRest) {
+    TempDir dir;
+    WriteText(dir.File("c"), "old");
+    const auto add = [&](CommitGroup& group, const std::string& name) {
+        AtomicFile file(dir.File(name));
+        file.Write(name.data(), name.size());
+        group.Add(std::move(file));
+    };
+    {
+        CommitGroup group(2);
+        add(group, "a");
+        EXPECT_EQ(FileNames(dir.Path()), std::vector<std::string>{"c"});
+        add(group, "b");
+        EXPECT_EQ(FileNames(dir.Path()), (std::vector<std::string>{"a", "b", "c"}));
+        add(group, "c");
+        EXPECT_EQ(ReadAll(dir.File("c")), "old");
+    }
+    EXPECT_EQ(FileNames(dir.Path()), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(ReadAll(dir.File("b")) + ReadAll(dir.File("c")), "bold");
+    CommitGroup group;
+    add(group, "c");
+    group.Publish();
+    EXPECT_EQ(ReadAll(dir.File("c")), "c");
 }
 
 TEST(AtomicFile, AWriteThatFailsPartWayLeavesTheOldFileAndNoTemporary) {

@@ -1,5 +1,6 @@
 // The export side of the window: export modes, the sequence panel, Export now / As / To, the SIF
 // command, and the commands held back while a load or an export runs.
+#include <QProgressBar>
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
@@ -96,6 +97,16 @@ class ExportTest : public QObject {
         w.Action("mnuToSIF")->trigger();
         QCOMPARE(qxa("sif --object 1 --name hero"), 0);
         QVERIFY(same("hero.sif"));
+
+        // Every image, on the same workers as qxa extract; the window is idle again after.
+        w.Action("mnuExpImages")->trigger();
+        QCOMPARE(qxa("extract"), 0);
+        const auto images = [](const std::string& folder) {
+            return std::distance(std::filesystem::directory_iterator(folder), {});
+        };
+        QVERIFY(same("image-00000.png") && same("image-00020.png"));
+        QCOMPARE(images(mine), images(tool));  // the sheets, tables and SIF, and every image
+        QVERIFY(!w.form->IsBusy() && w.Find<QProgressBar>("Progress")->isHidden());
     }
 };
 

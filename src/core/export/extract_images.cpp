@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/host.h"
+#include "platform/usable_cores.h"
 
 namespace pixhaul {
 
@@ -122,7 +123,7 @@ ImageOutcome DrawImageAlone(const ArchiveModel& model, std::size_t index, COLORR
 }
 
 unsigned DefaultWorkerCount() {
-    return std::max(1U, std::thread::hardware_concurrency());
+    return UsableCores();
 }
 
 void ExtractImages(const ArchiveModel& model, std::size_t count, COLORREF trans, unsigned workers,

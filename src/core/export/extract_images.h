@@ -31,7 +31,7 @@ using ImageWriter = std::function<void(std::size_t index, const Surface& surface
 // Called on the calling thread for every image, in image order.
 using ImageReport = std::function<void(std::size_t index, const ExtractedImage& result)>;
 
-// The number of workers when none is asked for: one per core.
+// The number of workers when none is asked for: one per usable core (UsableCores).
 unsigned DefaultWorkerCount();
 
 // Draws images 0..count-1 of model and hands each to write, on up to `workers` threads (1: on

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "formats/byte_order.h"
@@ -94,7 +95,12 @@ void BmpWriter::Finish(AtomicFile* partner) {
     }
 }
 
-void WriteBmp(const std::string& path, const Surface& surface) {
+void BmpWriter::Finish(CommitGroup& group) {
+    if (rowsWritten_ != height_) throw std::logic_error("BmpWriter: rows missing");
+    group.Add(std::move(file_));
+}
+
+void WriteBmp(const std::string& path, const Surface& surface, CommitGroup* group) {
     BmpWriter writer(path, surface.Width(), surface.Height());
     if (surface.Bits() == nullptr) {
         writer.WriteBlackRows(surface.Height());
@@ -102,7 +108,11 @@ void WriteBmp(const std::string& path, const Surface& surface) {
         writer.WriteRows(surface.Bits(), static_cast<std::ptrdiff_t>(surface.Stride()),
                          surface.Height());
     }
-    writer.Finish();
+    if (group != nullptr) {
+        writer.Finish(*group);
+    } else {
+        writer.Finish();
+    }
 }
 
 }  // namespace pixhaul

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/atomic_file.h"
+#include "platform/commit_group.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -40,6 +41,8 @@ class BmpWriter {
     // Checks that every row was written and puts the file in place; with a partner, the two
     // files together (CommitTogether). Throws FileError, std::logic_error when rows are missing.
     void Finish(AtomicFile* partner = nullptr);
+    // The same, the file appearing with the group's (CommitGroup).
+    void Finish(CommitGroup& group);
 
   private:
     AtomicFile file_;
@@ -49,7 +52,7 @@ class BmpWriter {
     std::int32_t rowsWritten_ = 0;
 };
 
-// Writes a whole surface (an untouched one is all black).
-void WriteBmp(const std::string& path, const Surface& surface);
+// Writes a whole surface (an untouched one is all black); with a group, the file appears with it.
+void WriteBmp(const std::string& path, const Surface& surface, CommitGroup* group = nullptr);
 
 }  // namespace pixhaul

@@ -3,28 +3,36 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
 #include <exception>
 #include <mutex>
 #include <new>
 #include <stdexcept>
 #include <thread>
 
+#include "platform/usable_cores.h"
+
 namespace pixhaul {
+
+struct ParallelDeflate::Segment {
+    std::vector<std::uint8_t> in;
+    std::size_t size = 0;  // of in, which goes once deflated
+    bool last = false;     // the end of the whole stream
+    std::vector<std::uint8_t> out;
+    std::uint32_t adler = 0;
+    std::exception_ptr error;
+    bool done = false;  // guarded by the workers' lock
+};
 
 namespace {
 
-struct Segment {
-    const std::uint8_t* in = nullptr;
-    std::size_t size = 0;
-    bool last = false;  // the end of the whole stream
-    std::vector<std::uint8_t> out;
-    std::uint32_t adler = 0;
-};
+// Segments in flight per thread: enough that a worker finding its segment done has the next one
+// waiting while the caller fills another.
+constexpr std::size_t kInFlightPerThread = 2;
 
 // A raw deflate of one segment, ended with a full flush so the next segment starts on a byte
 // boundary with an empty window, or with the final block.
-void DeflateSegment(Segment& segment, int level) {
+void DeflateSegment(ParallelDeflate::Segment& segment, int level) {
     z_stream z{};
     if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
         throw std::bad_alloc();
@@ -33,9 +41,9 @@ void DeflateSegment(Segment& segment, int level) {
         z_stream& z;
         ~End() { deflateEnd(&z); }
     } end{z};
-    segment.out.resize(deflateBound(&z, static_cast<uLong>(segment.size)) + 64);
-    z.next_in = const_cast<Bytef*>(segment.in);
-    z.avail_in = static_cast<uInt>(segment.size);
+    segment.out.resize(deflateBound(&z, static_cast<uLong>(segment.in.size())) + 64);
+    z.next_in = segment.in.data();
+    z.avail_in = static_cast<uInt>(segment.in.size());
     const int flush = segment.last ? Z_FINISH : Z_FULL_FLUSH;
     std::size_t used = 0;
     for (;;) {
@@ -50,34 +58,17 @@ void DeflateSegment(Segment& segment, int level) {
         segment.out.resize(segment.out.size() * 2);
     }
     segment.out.resize(used);
-    segment.adler =
-        static_cast<std::uint32_t>(adler32(1, segment.in, static_cast<uInt>(segment.size)));
+    segment.adler = static_cast<std::uint32_t>(
+        adler32(1, segment.in.data(), static_cast<uInt>(segment.in.size())));
+    segment.in = {};  // its memory goes back at once
 }
 
-// Deflates every segment with up to `threads` threads (the caller's among them).
-void DeflateAll(std::vector<Segment>& segments, int level, int threads) {
-    std::atomic<std::size_t> next{0};
-    std::exception_ptr failure;
-    std::mutex failureLock;
-    auto work = [&] {
-        for (std::size_t i; (i = next.fetch_add(1)) < segments.size();) {
-            try {
-                DeflateSegment(segments[i], level);
-            } catch (...) {
-                const std::lock_guard lock(failureLock);
-                if (!failure) failure = std::current_exception();
-            }
-        }
-    };
-    const std::size_t helpers =
-        std::min(segments.size(), static_cast<std::size_t>(std::max(threads, 1))) - 1;
-    {
-        std::vector<std::jthread> pool;
-        pool.reserve(helpers);
-        for (std::size_t i = 0; i < helpers; ++i) pool.emplace_back(work);
-        work();
+void DeflateCatching(ParallelDeflate::Segment& segment, int level) {
+    try {
+        DeflateSegment(segment, level);
+    } catch (...) {
+        segment.error = std::current_exception();
     }
-    if (failure) std::rethrow_exception(failure);
 }
 
 // The two bytes zlib itself writes first for this level.
@@ -91,8 +82,60 @@ void AppendZlibHeader(std::vector<std::uint8_t>& out, int level) {
 
 }  // namespace
 
+// Threads that take segments from a queue and deflate them.
+struct ParallelDeflate::Workers {
+    Workers(int count, int level) : level(level) {
+        for (int i = 0; i < count; ++i) threads.emplace_back([this] { Work(); });
+    }
+    ~Workers() {
+        {
+            const std::lock_guard guard(lock);
+            stopping = true;
+        }
+        changed.notify_all();
+        threads.clear();  // joins
+    }
+    Workers(const Workers&) = delete;
+    Workers& operator=(const Workers&) = delete;
+
+    void Queue(Segment* segment) {
+        {
+            const std::lock_guard guard(lock);
+            queue.push_back(segment);
+        }
+        changed.notify_all();
+    }
+    void AwaitDone(const Segment& segment) {
+        std::unique_lock guard(lock);
+        changed.wait(guard, [&] { return segment.done; });
+    }
+
+  private:
+    void Work() {
+        std::unique_lock guard(lock);
+        for (;;) {
+            changed.wait(guard, [&] { return stopping || !queue.empty(); });
+            if (stopping) return;
+            Segment* segment = queue.front();
+            queue.pop_front();
+            guard.unlock();
+            DeflateCatching(*segment, level);
+            guard.lock();
+            segment->done = true;
+            changed.notify_all();
+        }
+    }
+
+    int level;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::deque<Segment*> queue;
+    bool stopping = false;
+    std::vector<std::jthread> threads;  // last: joined before the rest goes
+};
+
 int DefaultDeflateThreads() {
-    return static_cast<int>(std::clamp(std::thread::hardware_concurrency(), 1U, 8U));
+    return static_cast<int>(std::clamp(UsableCores(), 1U, 8U));
 }
 
 ParallelDeflate::ParallelDeflate(std::uint64_t totalBytes, int level, int threads, Sink sink)
@@ -104,51 +147,73 @@ ParallelDeflate::ParallelDeflate(std::uint64_t totalBytes, int level, int thread
     if (totalBytes == 0) throw std::invalid_argument("nothing to deflate");
 }
 
+// The workers stop (and are joined) before the segments they may hold go.
+ParallelDeflate::~ParallelDeflate() {
+    workers_.reset();
+}
+
+bool ParallelDeflate::Finished() const {
+    return appended_ == total_ && filling_.empty() && inFlight_.empty();
+}
+
 void ParallelDeflate::Append(const std::uint8_t* data, std::size_t size) {
     if (size > total_ - appended_) throw std::logic_error("ParallelDeflate: more bytes than told");
-    // Segments are deflated a few per thread at a time, so memory stays bounded.
-    const std::size_t batchBytes = kDeflateSegmentBytes * 2 * static_cast<std::size_t>(threads_);
     while (size > 0) {
-        const std::size_t take = std::min(size, batchBytes - pending_.size());
-        pending_.insert(pending_.end(), data, data + take);
+        if (filling_.empty()) {
+            filling_.reserve(static_cast<std::size_t>(
+                std::min<std::uint64_t>(kDeflateSegmentBytes, total_ - appended_)));
+        }
+        const std::size_t take = std::min(size, kDeflateSegmentBytes - filling_.size());
+        filling_.insert(filling_.end(), data, data + take);
         appended_ += take;
         data += take;
         size -= take;
         if (appended_ == total_) {
-            DeflatePending(true);
-        } else if (pending_.size() == batchBytes) {
-            DeflatePending(false);
+            Submit(true);
+            while (!inFlight_.empty()) SinkOldest();
+            // A finished stream keeps no threads or buffers: a writer may wait, finished, beside
+            // others (the pages of an atlas are replaced together).
+            workers_.reset();
+        } else if (filling_.size() == kDeflateSegmentBytes) {
+            Submit(false);
         }
     }
 }
 
-void ParallelDeflate::DeflatePending(bool flushAll) {
-    std::vector<Segment> segments;
-    std::size_t at = 0;
-    while (pending_.size() - at >= kDeflateSegmentBytes || (flushAll && at < pending_.size())) {
-        Segment segment;
-        segment.in = pending_.data() + at;
-        segment.size = std::min(kDeflateSegmentBytes, pending_.size() - at);
-        at += segment.size;
-        segment.last = flushAll && at == pending_.size();
-        segments.push_back(std::move(segment));
+void ParallelDeflate::Submit(bool last) {
+    auto segment = std::make_unique<Segment>();
+    segment->in.swap(filling_);
+    segment->size = segment->in.size();
+    segment->last = last;
+    // A stream of one segment has nothing to overlap with: no threads are started for it.
+    if (threads_ <= 1 || (last && !workers_)) {
+        DeflateCatching(*segment, level_);
+        segment->done = true;
+        inFlight_.push_back(std::move(segment));
+        SinkOldest();
+        return;
     }
-    DeflateAll(segments, level_, threads_);
-    for (Segment& segment : segments) {
-        if (segmentsDone_++ == 0) AppendZlibHeader(segment.out, level_);
-        adler_ = static_cast<std::uint32_t>(
-            adler32_combine(adler_, segment.adler, static_cast<z_off_t>(segment.size)));
-        if (segment.last) {
-            for (int shift = 24; shift >= 0; shift -= 8) {
-                segment.out.push_back(static_cast<std::uint8_t>(adler_ >> shift));
-            }
+    if (!workers_) workers_ = std::make_unique<Workers>(threads_, level_);
+    workers_->Queue(segment.get());
+    inFlight_.push_back(std::move(segment));
+    if (inFlight_.size() >= kInFlightPerThread * static_cast<std::size_t>(threads_)) SinkOldest();
+}
+
+void ParallelDeflate::SinkOldest() {
+    Segment& segment = *inFlight_.front();
+    if (workers_) workers_->AwaitDone(segment);
+    if (segment.error) std::rethrow_exception(segment.error);
+    if (segmentsDone_++ == 0) AppendZlibHeader(segment.out, level_);
+    adler_ = static_cast<std::uint32_t>(
+        adler32_combine(adler_, segment.adler, static_cast<z_off_t>(segment.size)));
+    if (segment.last) {
+        for (int shift = 24; shift >= 0; shift -= 8) {
+            segment.out.push_back(static_cast<std::uint8_t>(adler_ >> shift));
         }
-        sink_(segment.out.data(), segment.out.size());
     }
-    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(at));
-    // A finished stream keeps no buffer: a writer may wait, finished, beside others (the pages
-    // of an atlas are replaced together).
-    if (flushAll) std::vector<std::uint8_t>().swap(pending_);
+    const std::unique_ptr<Segment> done = std::move(inFlight_.front());
+    inFlight_.pop_front();
+    sink_(done->out.data(), done->out.size());
 }
 
 }  // namespace pixhaul

@@ -2,18 +2,21 @@
 // A zlib stream of known length deflated in independent segments, several at once. The input is
 // cut every kDeflateSegmentBytes bytes whatever the thread count and however it is appended; each
 // segment is deflated on its own and ended with a full flush (the last one ends the stream), and
-// the checksums of the segments are combined. The output is the same byte for byte with one
-// thread or many, and any zlib reader takes it.
+// the checksums of the segments are combined. Workers deflate while the caller goes on appending;
+// a few segments per thread are in flight at once, so memory stays bounded. The output is the
+// same byte for byte with one thread or many, and any zlib reader takes it.
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace pixhaul {
 
 inline constexpr std::size_t kDeflateSegmentBytes = std::size_t{1} << 20;
 
-// The number of cores, at most 8 (0 when unknown counts as 1).
+// The usable cores (UsableCores), at most 8.
 int DefaultDeflateThreads();
 
 class ParallelDeflate {
@@ -25,14 +28,22 @@ class ParallelDeflate {
     // totalBytes > 0 is the input's whole length; level is zlib's 0..9; threads <= 0 means
     // DefaultDeflateThreads(). Throws std::invalid_argument for a bad level or length.
     ParallelDeflate(std::uint64_t totalBytes, int level, int threads, Sink sink);
+    // Stops the workers; segments not yet handed to the sink are dropped.
+    ~ParallelDeflate();
+    ParallelDeflate(const ParallelDeflate&) = delete;
+    ParallelDeflate& operator=(const ParallelDeflate&) = delete;
 
     // Throws std::logic_error past totalBytes, std::bad_alloc, what the sink throws.
     void Append(const std::uint8_t* data, std::size_t size);
     // Whether every byte has been appended and the stream has gone to the sink.
-    bool Finished() const { return appended_ == total_ && pending_.empty(); }
+    bool Finished() const;
+
+    struct Segment;
+    struct Workers;
 
   private:
-    void DeflatePending(bool flushAll);
+    void Submit(bool last);
+    void SinkOldest();
 
     std::uint64_t total_;
     int level_;
@@ -41,7 +52,11 @@ class ParallelDeflate {
     std::uint64_t appended_ = 0;
     std::uint64_t segmentsDone_ = 0;
     std::uint32_t adler_ = 1;
-    std::vector<std::uint8_t> pending_;  // whole segments waiting, then the start of the next
+    std::vector<std::uint8_t> filling_;  // the segment being appended to
+    // Segments handed to the workers, oldest first; the sink gets them in this order while the
+    // workers deflate the later ones and the caller fills the next.
+    std::deque<std::unique_ptr<Segment>> inFlight_;
+    std::unique_ptr<Workers> workers_;  // none with one thread: the caller deflates
 };
 
 }  // namespace pixhaul

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <new>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "formats/byte_order.h"
@@ -140,6 +141,12 @@ void PngWriter::Finish(AtomicFile* partner) {
     }
 }
 
+void PngWriter::Finish(CommitGroup& group) {
+    State& s = *state_;
+    EndStream(s, rowsWritten_ == height_);
+    group.Add(std::move(s.file));
+}
+
 void PngWriter::Prepare() {
     EndStream(*state_, rowsWritten_ == height_);
     state_->file.Prepare();
@@ -149,7 +156,8 @@ void PngWriter::Publish() {
     state_->file.Publish();
 }
 
-void WritePng(const std::string& path, const Surface& surface, int compressionLevel, int threads) {
+void WritePng(const std::string& path, const Surface& surface, int compressionLevel, int threads,
+              CommitGroup* group) {
     PngWriter writer(path, surface.Width(), surface.Height(), compressionLevel, threads);
     if (surface.Bits() == nullptr) {
         const std::vector<std::uint8_t> black(static_cast<std::size_t>(surface.Width()) * 3, 0);
@@ -159,7 +167,11 @@ void WritePng(const std::string& path, const Surface& surface, int compressionLe
         writer.WriteRows(surface.Bits() + (surface.Height() - 1) * stride, -stride,
                          surface.Height());
     }
-    writer.Finish();
+    if (group != nullptr) {
+        writer.Finish(*group);
+    } else {
+        writer.Finish();
+    }
 }
 
 }  // namespace pixhaul

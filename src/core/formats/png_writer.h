@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/atomic_file.h"
+#include "platform/commit_group.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -43,6 +44,8 @@ class PngWriter {
     // Checks that every row was written, ends the stream and puts the file in place; with a
     // partner, the two files together (CommitTogether). Throws FileError.
     void Finish(AtomicFile* partner = nullptr);
+    // Ends the stream; the file appears with the group's (CommitGroup). Throws FileError.
+    void Finish(CommitGroup& group);
     // Finish in two steps, for a set of files that replace their targets together: Prepare
     // ends the stream and flushes the file beside its target (AtomicFile::Prepare); Publish
     // renames it into place. Throw FileError.
@@ -58,8 +61,9 @@ class PngWriter {
     std::int32_t rowsWritten_ = 0;
 };
 
-// Writes a whole surface (an untouched one is all black).
+// Writes a whole surface (an untouched one is all black); with a group, the file appears with it.
 void WritePng(const std::string& path, const Surface& surface,
-              int compressionLevel = kPngDefaultCompression, int threads = 0);
+              int compressionLevel = kPngDefaultCompression, int threads = 0,
+              CommitGroup* group = nullptr);
 
 }  // namespace pixhaul

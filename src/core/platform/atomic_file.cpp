@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <utility>
 
 #include "platform/replace_check.h"
 #include "platform/temporary_registry.h"
@@ -114,6 +115,18 @@ AtomicFile::~AtomicFile() {
     Discard();
 }
 
+AtomicFile::AtomicFile(AtomicFile&& other) noexcept
+    : target_(std::move(other.target_)),
+      folder_(std::move(other.folder_)),
+      temporary_(std::exchange(other.temporary_, {})),
+      fd_(std::exchange(other.fd_, -1)),
+      registrySlot_(std::exchange(other.registrySlot_, -1)),
+      prepared_(other.prepared_),
+      committed_(other.committed_),
+      buffer_(std::move(other.buffer_)),
+      used_(std::exchange(other.used_, 0)),
+      written_(other.written_) {}
+
 // A temporary name beside the target, not taken yet when chosen.
 static std::string TemporaryName(const std::string& folder, const std::string& target) {
     const std::size_t slash = target.rfind('/');
@@ -200,6 +213,10 @@ void AtomicFile::Prepare() {
 }
 
 void AtomicFile::Sync() {
+    WriteOut(true);
+}
+
+void AtomicFile::WriteOut(bool toDisk) {
     if (fd_ < 0 || prepared_) ThrowFileError(EBADF, target_);
     try {
         Flush();
@@ -209,7 +226,7 @@ void AtomicFile::Sync() {
         if (::lstat(target_.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
             if (::fchmod(fd_, existing.st_mode & 0777) != 0) ThrowFileError(errno, target_);
         }
-        if (::fsync(fd_) != 0) ThrowFileError(errno, target_);
+        if (toDisk && ::fsync(fd_) != 0) ThrowFileError(errno, target_);
     } catch (...) {
         Discard();
         throw;

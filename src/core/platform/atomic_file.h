@@ -36,6 +36,8 @@ class FileError : public std::runtime_error {
 // Throws FileError for errnoValue with strerror's text.
 [[noreturn]] void ThrowFileError(int errnoValue, const std::string& path);
 
+class CommitGroup;
+
 class AtomicFile {
   public:
     // Creates the temporary beside target. Throws FileError when that is not possible (no such
@@ -45,6 +47,9 @@ class AtomicFile {
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
+    // Takes over other's temporary; other is then an empty shell that removes nothing.
+    AtomicFile(AtomicFile&& other) noexcept;
+    AtomicFile& operator=(AtomicFile&&) = delete;
 
     // Appends bytes (buffered). Throws FileError.
     void Write(const void* data, std::size_t size);
@@ -67,8 +72,11 @@ class AtomicFile {
 
   private:
     friend void CommitTogether(AtomicFile& first, AtomicFile& second);
+    friend class CommitGroup;
 
     void Flush();
+    // Writes what is buffered and checks the target's place; flushed to the disk when asked.
+    void WriteOut(bool toDisk);
     void WriteDirect(const std::uint8_t* data, std::size_t size);
     void CreateNamed();
     void NameUnnamed();
