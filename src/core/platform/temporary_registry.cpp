@@ -11,8 +11,10 @@ namespace pixhaul {
 
 namespace {
 
-// A handful of exports write at once at most (a sheet and its table); a few spare.
-constexpr int kSlots = 64;
+// A commit group of files waiting to be named (CommitGroup::kDefaultLimit), the files its
+// workers are writing, and a sheet and its table; the rest spare. Only the slots in use are
+// ever touched, so the table costs no memory beyond them.
+constexpr int kSlots = 256;
 
 enum SlotState : int { kFree = 0, kFilling = 1, kInUse = 2 };
 
