@@ -352,11 +352,13 @@ RenderOutcome cBitMap::Decode(COLORREF Trans) {
     Colours colours;
     colours.trans = PixelOf(BlueOf(Trans), GreenOf(Trans), RedOf(Trans));
     if (eType_ == kPaletteType) {
-        // Without a palette every index is black, and so shows the transparent colour.
-        const std::array<RgbQuad, 256> unset{};
-        const std::array<RgbQuad, 256>& palette = palette_ ? *palette_ : unset;
-        for (std::size_t i = 0; i < palette.size(); ++i) {
-            const Pixel p = PixelOf(palette[i].blue, palette[i].green, palette[i].red);
+        // Without a palette every index is black, and so shows the transparent colour. Entries
+        // are read as whole words (blue, green, red, reserved), so that the loop vectorises.
+        std::array<Pixel, 256> entries{};
+        static_assert(sizeof(entries) == sizeof(*palette_));
+        if (palette_) std::memcpy(entries.data(), palette_->data(), sizeof(entries));
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const Pixel p = entries[i] & 0xFFFFFFu;
             colours.palette[i] = p == 0 ? colours.trans : p;
         }
     }
