@@ -186,6 +186,10 @@ class PixelWriter {
                                        3 * std::int64_t{k} + std::int64_t{kLiteralWriteOverrun};
                 if (kReadAhead && roomAfter) {
                     i = VectorLiteral<kBytes>(src, dst, k, colours, LiteralBounds::Overrun);
+                } else if (kReadAhead && y_ > 0 && stride_ >= kSavedAfterRow) {
+                    // A literal that ends the row: the bytes after the row are the start of the
+                    // row above, decoded already, and are put back after the excess.
+                    i = LiteralOverRowEnd<kBytes>(src, dst, k, colours);
                 } else if (k >= 8) {
                     i = VectorLiteral<kBytes>(src, dst, k, colours, LiteralBounds::Exact);
                 }
@@ -219,6 +223,25 @@ class PixelWriter {
     }
 
   private:
+    static constexpr std::int64_t kSavedAfterRow = 32;
+    static_assert(kSavedAfterRow >= kLiteralWriteOverrun);
+
+    // Converts a literal that may end at the row's last byte with whole vector groups: the
+    // kSavedAfterRow bytes after the row (the row above's first bytes, in the row above's
+    // stride) are saved first and written back over the excess.
+    template <int kBytes>
+    std::int32_t LiteralOverRowEnd(const std::uint8_t* src, std::uint8_t* dst, std::int32_t k,
+                                   const Colours& colours) {
+        std::uint8_t* after = row_ + stride_;
+        const __m128i saved0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(after));
+        const __m128i saved1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(after + 16));
+        const std::int32_t done =
+            VectorLiteral<kBytes>(src, dst, k, colours, LiteralBounds::Overrun);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(after), saved0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(after + 16), saved1);
+        return done;
+    }
+
     bool NextRow() {
         x_ = 0;
         if (++y_ == height_) return true;
