@@ -129,15 +129,21 @@ std::int32_t PaletteLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, std:
         // Four pixels make twelve bytes of a 16-byte store that the next four overwrite: no
         // lane crossing, which keeps the processor's shuffle units free for the table loads.
         const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-        for (std::int32_t i = 0; i < count; i += 8) {
+        auto eight = [&](std::int32_t i) {
             std::uint32_t low, high;
-            Prefetch(src + i);
             __builtin_memcpy(&low, src + i, 4);
             __builtin_memcpy(&high, src + i + 4, 4);
             std::uint8_t* out = dst + 3 * i;
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(four(low), pack));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 12),
                              _mm_shuffle_epi8(four(high), pack));
+        };
+        for (std::int32_t i = 0;; i += 16) {
+            Prefetch(src + i);
+            eight(i);
+            if (i + 8 >= count) break;
+            eight(i + 8);
+            if (i + 16 >= count) break;
         }
         return count;
     }
