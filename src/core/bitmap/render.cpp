@@ -162,6 +162,18 @@ class PixelWriter {
 
     // Each returns true once the image is full.
     bool Run(Pixel colour, std::int32_t count) {
+        std::uint8_t* dst = row_ + 3 * static_cast<std::int64_t>(x_);
+        if (count <= 5 && count < rowWidth_ - x_ && row_ + stride_ - dst >= 16) {
+            // A short run inside its row (noise is full of runs of two): one 16-byte store,
+            // whose excess the row's next packets overwrite.
+            const std::uint64_t c = colour & 0xFFFFFFu;
+            const std::uint64_t w0 = c | (c << 24) | (c << 48);
+            const std::uint64_t w1 = (c >> 16) | (c << 8) | (c << 32) | (c << 56);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst),
+                             _mm_set_epi64x(static_cast<long long>(w1), static_cast<long long>(w0)));
+            x_ += count;
+            return false;
+        }
         for (;;) {
             const std::int32_t k = std::min(count, rowWidth_ - x_);
             Fill(row_ + 3 * static_cast<std::int64_t>(x_), colour, k);
