@@ -169,8 +169,9 @@ class PixelWriter {
             const std::uint64_t c = colour & 0xFFFFFFu;
             const std::uint64_t w0 = c | (c << 24) | (c << 48);
             const std::uint64_t w1 = (c >> 16) | (c << 8) | (c << 32) | (c << 56);
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(dst),
-                             _mm_set_epi64x(static_cast<long long>(w1), static_cast<long long>(w0)));
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(dst),
+                _mm_set_epi64x(static_cast<long long>(w1), static_cast<long long>(w0)));
             x_ += count;
             return false;
         }
@@ -187,6 +188,16 @@ class PixelWriter {
     // With kReadAhead, kLiteralReadOverrun bytes after the literal's colours can be read.
     template <int kBytes, bool kReadAhead>
     bool Literal(const std::uint8_t* src, std::int32_t count, const Colours& colours) {
+        // Most literals end inside their row with room after them: one whole-group conversion.
+        if (kReadAhead && vector_ && count < rowWidth_ - x_) {
+            std::uint8_t* dst = row_ + 3 * static_cast<std::int64_t>(x_);
+            if (row_ + stride_ - dst >=
+                3 * std::int64_t{count} + std::int64_t{kLiteralWriteOverrun}) {
+                VectorLiteral<kBytes>(src, dst, count, colours, LiteralBounds::Overrun);
+                x_ += count;
+                return false;
+            }
+        }
         while (count > 0) {
             const std::int32_t k = std::min(count, rowWidth_ - x_);
             std::uint8_t* dst = row_ + 3 * static_cast<std::int64_t>(x_);
