@@ -188,8 +188,9 @@ class PixelWriter {
     // With kReadAhead, kLiteralReadOverrun bytes after the literal's colours can be read.
     template <int kBytes, bool kReadAhead>
     bool Literal(const std::uint8_t* src, std::int32_t count, const Colours& colours) {
-        // Most literals end inside their row with room after them: one whole-group conversion.
-        if (kReadAhead && vector_ && count < rowWidth_ - x_) {
+        // Most literals end inside their row with room after them: one whole-group conversion
+        // (an unknown stream type has none, and takes the loop below).
+        if (kReadAhead && kBytes > 0 && vector_ && count < rowWidth_ - x_) {
             std::uint8_t* dst = row_ + 3 * static_cast<std::int64_t>(x_);
             if (row_ + stride_ - dst >=
                 3 * std::int64_t{count} + std::int64_t{kLiteralWriteOverrun}) {
