@@ -129,8 +129,9 @@ TEST(Render, DecodesStreams) {
 TEST(Render, RandomStreamsMatchThePlainDecoder) {
     const auto pal = TestPalette();
     std::mt19937 rng(11);
-    for (const std::int16_t type : {kPaletteType, k15BitType, k24BitType}) {
-        const int bytes = type == kPaletteType ? 1 : type == k15BitType ? 2 : 3;
+    // Type 7 is none of the three: its packets carry no colours and decode to black.
+    for (const std::int16_t type : {kPaletteType, k15BitType, k24BitType, std::int16_t{7}}) {
+        const int bytes = type == kPaletteType ? 1 : type == k15BitType ? 2 : type == 7 ? 0 : 3;
         for (const std::int16_t width : {1, 7, 9, 16, 17, 33, 100, 255}) {
             std::vector<std::uint8_t> stream;
             while (stream.size() < 4000) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 #include <utility>
 
 namespace pixhaul {
@@ -23,6 +24,14 @@ std::int32_t RoundHalfEven(double value) {
     return static_cast<std::int32_t>(whole);
 }
 
+// One palette array per thread kept back when an image lets its palette go, for the next
+// SetPalette: images are rendered and purged one after another, and a fresh 1 KB array for each
+// cost a few per cent of decoding a palette image. At most one array per thread stays unused.
+std::unique_ptr<std::array<RgbQuad, 256>>& SparePalette() {
+    thread_local std::unique_ptr<std::array<RgbQuad, 256>> spare;
+    return spare;
+}
+
 }  // namespace
 
 cBitMap::~cBitMap() {
@@ -39,11 +48,16 @@ void cBitMap::EmptyBuffer() {
     bufferSize_ = 0;
 }
 
+void cBitMap::ReleasePalette() {
+    paletteSet_ = false;
+    if (palette_ && !SparePalette()) SparePalette() = std::move(palette_);
+    palette_.reset();
+}
+
 void cBitMap::Purge() {
     ClassTerminate();
     EmptyBuffer();
-    paletteSet_ = false;
-    palette_.reset();
+    ReleasePalette();
     rendered_ = false;
 }
 
@@ -54,8 +68,7 @@ void cBitMap::SetData(std::int16_t Height, std::int16_t Width, std::int16_t eTyp
     height_ = Height;
     width_ = Width;
     eType_ = eType;
-    paletteSet_ = false;
-    palette_.reset();
+    ReleasePalette();
 }
 
 void cBitMap::BuildSurface(std::int32_t width, std::int32_t height, bool zeroBuffer) {
@@ -124,12 +137,21 @@ void cBitMap::DrawTo(DeviceContext TargetHDC, std::int32_t From_X, std::int32_t 
 
 void cBitMap::SetPalette(std::span<const COLORREF> pArray) {
     if (rendered_ || paletteSet_) return;
-    palette_ = std::make_unique<std::array<RgbQuad, 256>>();
-    const std::size_t count = std::min<std::size_t>(pArray.size(), palette_->size());
+    if (SparePalette()) {
+        palette_ = std::move(SparePalette());
+    } else {
+        palette_ = std::make_unique_for_overwrite<std::array<RgbQuad, 256>>();
+    }
+    // Entries the caller does not give stay black. Whole words, so that the loop vectorises.
+    std::array<std::uint32_t, 256> entries{};
+    const std::size_t count = std::min<std::size_t>(pArray.size(), entries.size());
     for (std::size_t i = 0; i < count; ++i) {
         const COLORREF v = pArray[i];
-        (*palette_)[i] = RgbQuad{BlueOf(v), GreenOf(v), RedOf(v), 0};
+        entries[i] = ((v >> 16) & 0xFFu) | (v & 0xFF00u) | ((v & 0xFFu) << 16);
     }
+    static_assert(sizeof(entries) == sizeof(*palette_));
+    static_assert(std::is_trivially_copyable_v<RgbQuad>);
+    std::memcpy(static_cast<void*>(palette_->data()), entries.data(), sizeof(entries));
     paletteSet_ = true;
 }
 

@@ -94,6 +94,7 @@ class cBitMap {
     void CreateSurface();
     void ClassTerminate();
     void EmptyBuffer();
+    void ReleasePalette();
     RenderOutcome Decode(COLORREF Trans);
 
     BitmapInfoHeader header_{};

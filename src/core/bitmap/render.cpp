@@ -162,6 +162,19 @@ class PixelWriter {
 
     // Each returns true once the image is full.
     bool Run(Pixel colour, std::int32_t count) {
+        std::uint8_t* dst = row_ + 3 * static_cast<std::int64_t>(x_);
+        if (count <= 5 && count < rowWidth_ - x_ && row_ + stride_ - dst >= 16) {
+            // A short run inside its row (noise is full of runs of two): one 16-byte store,
+            // whose excess the row's next packets overwrite.
+            const std::uint64_t c = colour & 0xFFFFFFu;
+            const std::uint64_t w0 = c | (c << 24) | (c << 48);
+            const std::uint64_t w1 = (c >> 16) | (c << 8) | (c << 32) | (c << 56);
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(dst),
+                _mm_set_epi64x(static_cast<long long>(w1), static_cast<long long>(w0)));
+            x_ += count;
+            return false;
+        }
         for (;;) {
             const std::int32_t k = std::min(count, rowWidth_ - x_);
             Fill(row_ + 3 * static_cast<std::int64_t>(x_), colour, k);
@@ -175,6 +188,17 @@ class PixelWriter {
     // With kReadAhead, kLiteralReadOverrun bytes after the literal's colours can be read.
     template <int kBytes, bool kReadAhead>
     bool Literal(const std::uint8_t* src, std::int32_t count, const Colours& colours) {
+        // Most literals end inside their row with room after them: one whole-group conversion
+        // (an unknown stream type has none, and takes the loop below).
+        if (kReadAhead && kBytes > 0 && vector_ && count < rowWidth_ - x_) {
+            std::uint8_t* dst = row_ + 3 * static_cast<std::int64_t>(x_);
+            if (row_ + stride_ - dst >=
+                3 * std::int64_t{count} + std::int64_t{kLiteralWriteOverrun}) {
+                VectorLiteral<kBytes>(src, dst, count, colours, LiteralBounds::Overrun);
+                x_ += count;
+                return false;
+            }
+        }
         while (count > 0) {
             const std::int32_t k = std::min(count, rowWidth_ - x_);
             std::uint8_t* dst = row_ + 3 * static_cast<std::int64_t>(x_);
@@ -186,6 +210,10 @@ class PixelWriter {
                                        3 * std::int64_t{k} + std::int64_t{kLiteralWriteOverrun};
                 if (kReadAhead && roomAfter) {
                     i = VectorLiteral<kBytes>(src, dst, k, colours, LiteralBounds::Overrun);
+                } else if (kReadAhead && y_ > 0 && stride_ >= kSavedAfterRow) {
+                    // A literal that ends the row: the bytes after the row are the start of the
+                    // row above, decoded already, and are put back after the excess.
+                    i = LiteralOverRowEnd<kBytes>(src, dst, k, colours);
                 } else if (k >= 8) {
                     i = VectorLiteral<kBytes>(src, dst, k, colours, LiteralBounds::Exact);
                 }
@@ -219,6 +247,25 @@ class PixelWriter {
     }
 
   private:
+    static constexpr std::int64_t kSavedAfterRow = 32;
+    static_assert(kSavedAfterRow >= kLiteralWriteOverrun);
+
+    // Converts a literal that may end at the row's last byte with whole vector groups: the
+    // kSavedAfterRow bytes after the row (the row above's first bytes, in the row above's
+    // stride) are saved first and written back over the excess.
+    template <int kBytes>
+    std::int32_t LiteralOverRowEnd(const std::uint8_t* src, std::uint8_t* dst, std::int32_t k,
+                                   const Colours& colours) {
+        std::uint8_t* after = row_ + stride_;
+        const __m128i saved0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(after));
+        const __m128i saved1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(after + 16));
+        const std::int32_t done =
+            VectorLiteral<kBytes>(src, dst, k, colours, LiteralBounds::Overrun);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(after), saved0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(after + 16), saved1);
+        return done;
+    }
+
     bool NextRow() {
         x_ = 0;
         if (++y_ == height_) return true;
@@ -352,11 +399,13 @@ RenderOutcome cBitMap::Decode(COLORREF Trans) {
     Colours colours;
     colours.trans = PixelOf(BlueOf(Trans), GreenOf(Trans), RedOf(Trans));
     if (eType_ == kPaletteType) {
-        // Without a palette every index is black, and so shows the transparent colour.
-        const std::array<RgbQuad, 256> unset{};
-        const std::array<RgbQuad, 256>& palette = palette_ ? *palette_ : unset;
-        for (std::size_t i = 0; i < palette.size(); ++i) {
-            const Pixel p = PixelOf(palette[i].blue, palette[i].green, palette[i].red);
+        // Without a palette every index is black, and so shows the transparent colour. Entries
+        // are read as whole words (blue, green, red, reserved), so that the loop vectorises.
+        std::array<Pixel, 256> entries{};
+        static_assert(sizeof(entries) == sizeof(*palette_));
+        if (palette_) std::memcpy(entries.data(), palette_->data(), sizeof(entries));
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            const Pixel p = entries[i] & 0xFFFFFFu;
             colours.palette[i] = p == 0 ? colours.trans : p;
         }
     }
