@@ -1,6 +1,7 @@
 #include "platform/commit_group.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +24,12 @@ void SyncFileSystemOf(const std::string& folder) {
 
 }  // namespace
 
+std::size_t CommitGroup::DefaultLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return 4096;
+    return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur / 4), 128, 4096);
+}
+
 CommitGroup::CommitGroup(std::size_t limit) : limit_(std::max<std::size_t>(limit, 1)) {}
 
 CommitGroup::~CommitGroup() = default;
@@ -34,8 +41,9 @@ void CommitGroup::Add(AtomicFile&& file) {
     bool full = false;
     {
         const std::lock_guard lock(waitingLock_);
+        if (!taken->TemporaryPath().empty()) ++namedWaiting_;
         waiting_.push_back(std::move(taken));
-        full = waiting_.size() >= limit_;
+        full = waiting_.size() >= limit_ || namedWaiting_ >= kNamedLimit;
     }
     if (full) Publish();
 }
@@ -46,6 +54,7 @@ void CommitGroup::Publish() {
     {
         const std::lock_guard lock(waitingLock_);
         files.swap(waiting_);
+        namedWaiting_ = 0;
     }
     if (files.empty()) return;
     std::vector<const AtomicFile*> folders;  // one file of each folder

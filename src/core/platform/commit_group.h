@@ -16,10 +16,14 @@ namespace pixhaul {
 
 class CommitGroup {
   public:
-    // Files waiting at once before Add publishes them (each holds an open descriptor).
-    static constexpr std::size_t kDefaultLimit = 128;
+    // Files waiting at once before Add publishes them by default: each holds an open descriptor,
+    // so a quarter of the process's descriptor limit, at least 128 and at most 4096 (every
+    // publish waits on the disk twice, so the larger the group the cheaper each file).
+    static std::size_t DefaultLimit();
+    // Files with named temporaries waiting at once: the signal cleanup table must hold them all.
+    static constexpr std::size_t kNamedLimit = 128;
 
-    explicit CommitGroup(std::size_t limit = kDefaultLimit);
+    explicit CommitGroup(std::size_t limit = DefaultLimit());
     // Files not published are dropped: their targets stay untouched.
     ~CommitGroup();
     CommitGroup(const CommitGroup&) = delete;
@@ -37,6 +41,7 @@ class CommitGroup {
     std::size_t limit_;
     std::mutex waitingLock_;
     std::vector<std::unique_ptr<AtomicFile>> waiting_;
+    std::size_t namedWaiting_ = 0;
     std::mutex publishLock_;  // one Publish at a time, so folders are flushed after all renames
 };
 

@@ -11,7 +11,7 @@ namespace pixhaul {
 
 namespace {
 
-// A commit group of files waiting to be named (CommitGroup::kDefaultLimit), the files its
+// A commit group of files with named temporaries (CommitGroup::kNamedLimit), the files its
 // workers are writing, and a sheet and its table; the rest spare. Only the slots in use are
 // ever touched, so the table costs no memory beyond them.
 constexpr int kSlots = 256;
