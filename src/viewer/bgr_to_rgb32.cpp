@@ -51,6 +51,28 @@ void StreamRow(std::uint32_t* to, const std::uint32_t* from, std::int32_t count)
     for (; i < count; ++i) to[i] = from[i];
 }
 
+// Writes each pixel runs[i] times in a row (count pixels in all), the way a widened row repeats
+// its source columns. A run is written four pixels per store, which may spill up to three
+// pixels past it into the next run's place (rewritten by that run); the runs near the end,
+// with no room after them to spill into, go pixel by pixel.
+void SpreadRuns(const std::uint32_t* pixels, const std::int32_t* runs, std::int32_t runCount,
+                std::uint32_t* to, std::int32_t count) {
+    std::int32_t at = 0;
+    for (std::int32_t i = 0; i < runCount; ++i) {
+        const std::int32_t run = runs[i];
+        const std::int32_t stored = (run + 3) & ~3;
+        if (at + stored <= count) {
+            const __m128i four = _mm_set1_epi32(static_cast<int>(pixels[i]));
+            for (std::int32_t k = 0; k < stored; k += 4) {
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at + k), four);
+            }
+        } else {
+            std::fill_n(to + at, run, pixels[i]);
+        }
+        at += run;
+    }
+}
+
 std::uint32_t* RowOf(const Rgb32Image& image, std::int64_t y) {
     return reinterpret_cast<std::uint32_t*>(image.bits + y * image.lineBytes);
 }
@@ -104,12 +126,19 @@ PixelRect StretchToRgb32(const Surface& source, const Rgb32Image& image, std::in
     const std::int64_t leftSource = sourceCol(firstCol);
     const auto span = static_cast<std::int32_t>(sourceCol(lastCol - 1) - leftSource + 1);
     const bool oneToOne = destWidth == sourceWidth;
-    // Scaled rows: the source columns in view are converted once per source row, then picked.
+    const bool widened = destWidth > sourceWidth;
+    // Scaled rows: the source columns in view are converted once per source row, then picked;
+    // a widened row repeats each source column over a run of destination columns.
     std::vector<std::uint32_t> converted(oneToOne ? 0 : static_cast<std::size_t>(span));
-    std::vector<std::int32_t> columns(oneToOne ? 0 : static_cast<std::size_t>(count));
-    for (std::size_t k = 0; k < columns.size(); ++k) {
-        columns[k] = static_cast<std::int32_t>(sourceCol(firstCol + static_cast<std::int64_t>(k)) -
-                                               leftSource);
+    std::vector<std::int32_t> columns(oneToOne || widened ? 0 : static_cast<std::size_t>(count));
+    std::vector<std::int32_t> runs(widened ? static_cast<std::size_t>(span) : 0);
+    for (std::int32_t k = 0; k < count; ++k) {
+        const auto column = static_cast<std::int32_t>(sourceCol(firstCol + k) - leftSource);
+        if (widened) {
+            ++runs[static_cast<std::size_t>(column)];
+        } else if (!oneToOne) {
+            columns[static_cast<std::size_t>(k)] = column;
+        }
     }
 
     // Each source row in view is built once (converted, and picked for a scaled row), then
@@ -129,7 +158,11 @@ PixelRect StretchToRgb32(const Surface& source, const Rgb32Image& image, std::in
                 ConvertBgrRow(from, target, count);
             } else {
                 ConvertBgrRow(from, converted.data(), span);
-                for (std::int32_t k = 0; k < count; ++k) target[k] = converted[columns[k]];
+                if (widened) {
+                    SpreadRuns(converted.data(), runs.data(), span, target, count);
+                } else {
+                    for (std::int32_t k = 0; k < count; ++k) target[k] = converted[columns[k]];
+                }
             }
             builtFor = sy;
             built = target;

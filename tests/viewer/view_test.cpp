@@ -112,9 +112,13 @@ class ViewTest : public QObject {
         TestWindow w;
         w.Load(TiledArchive());
         const COLORREF trans = w.form->Config().TransColor;
-        for (const double zoom : {0.5, 1.5, 2.5}) {
+        for (const double zoom : {0.5, 1.5, 2.5, 4.0, 10.0}) {
             w.form->Config().Zoom = zoom;
             w.form->ShowImage(0);
+            // From the top-left corner: a picture larger than the area is cut at its right.
+            for (const char* bar : {"PictureHScroll", "PictureVScroll"}) {
+                w.Find<QScrollBar>(bar)->setValue(0);
+            }
             const QImage& shown = w.form->Picture1()->Shown();
             Surface expected(shown.width(), shown.height());
             expected.Fill(trans);
