@@ -1,6 +1,7 @@
 // The window's view settings, keys and the Options menu.
 #include <QTest>
 
+#include "bgr_to_rgb32.h"
 #include "export/compose_image.h"
 #include "viewer_fixture.h"
 
@@ -127,6 +128,32 @@ class ViewTest : public QObject {
                 for (int x = 0; x < shown.width(); ++x) {
                     if (w.Shown(x, y) != expected.PixelAt(x, y)) QFAIL("the pixels differ");
                 }
+            }
+        }
+    }
+
+    // A redraw as large as a maximised window's is written past the caches; every pixel still
+    // shows the source pixel the stretch picks, wherever its row starts against a cache line,
+    // and nothing right of the area is touched.
+    void largeStretchPicksTheSourcePixels() {
+        Surface source(64, 48);
+        for (std::size_t i = 0; i < source.SizeBytes(); ++i) {
+            source.MutableBits()[i] = static_cast<std::uint8_t>(i * 37 + i / 191);
+        }
+        constexpr int kWidth = 2001, kHeight = 1101, kLine = 2003;
+        std::vector<std::uint32_t> pixels(kLine * kHeight, 0);
+        const viewer::Rgb32Image image{reinterpret_cast<std::uint8_t*>(pixels.data()), kWidth,
+                                       kHeight, kLine * 4};
+        const int left = -37, top = -5, width = 64 * 40 + 3, height = 48 * 40 - 1;
+        const PixelRect written = viewer::StretchToRgb32(source, image, left, top, width, height);
+        QVERIFY(written.left == 0 && written.top == 0 && written.right == kWidth &&
+                written.bottom == kHeight);
+        for (int y = 0; y < kHeight; ++y) {
+            for (int x = 0; x < kLine; ++x) {
+                const COLORREF c = source.PixelAt((x - left) * 64 / width, (y - top) * 48 / height);
+                const std::uint32_t want =
+                    x < kWidth ? 0xFF000000u | RedOf(c) << 16 | GreenOf(c) << 8 | BlueOf(c) : 0;
+                if (pixels[static_cast<std::size_t>(y) * kLine + x] != want) QFAIL("pixel differs");
             }
         }
     }
