@@ -51,7 +51,7 @@ void StreamRowSse2(std::uint32_t* to, const std::uint32_t* from, std::int32_t co
     for (; i < count; ++i) to[i] = from[i];
 }
 
-// The same a whole 64-byte line per step, so each line leaves the write-combining buffer full.
+// The same, a whole 64-byte line per step: each line leaves the write-combining buffer full.
 __attribute__((target("avx2"))) void StreamRowAvx2(std::uint32_t* to, const std::uint32_t* from,
                                                    std::int32_t count) {
     std::int32_t i = 0;
