@@ -14,6 +14,7 @@
 #include "cli_host.h"
 #include "command_list.h"
 #include "export/anim_export.h"
+#include "export/naming.h"
 #include "output_folder.h"
 #include "qxa_app.h"
 #include "terminal_text.h"
@@ -88,7 +89,7 @@ class AnimCommand : public Command {
             return ExportExitCode(result.corruptImages, load.status, host);
         }
         MakeOutputFolder(output_);
-        const std::string folder = output_.back() == '/' ? output_ : output_ + "/";
+        const std::string folder = FolderWithSlash(output_);
         int written = 0;
         std::set<std::string> used;
         for (std::size_t a = 0; a < object.Actions.size(); ++a) {

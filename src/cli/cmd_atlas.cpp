@@ -90,7 +90,7 @@ class AtlasCommand : public Command {
         request.Direction = selection.direction;
 
         if (!folder_.empty()) MakeOutputFolder(folder_);
-        settings.ExportFolder = folder_.empty() || folder_.back() == '/' ? folder_ : folder_ + "/";
+        settings.ExportFolder = FolderWithSlash(folder_);
         settings.ExportName = RemoveKnownExtension(name_);
 
         host.SetProgressLabel("Writing atlas");

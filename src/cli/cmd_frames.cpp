@@ -7,6 +7,7 @@
 #include "cli_host.h"
 #include "command_list.h"
 #include "export/frames_export.h"
+#include "export/naming.h"
 #include "frame_export_flags.h"
 #include "output_folder.h"
 
@@ -41,7 +42,7 @@ class FramesCommand : public Command {
                                     selection.direction, pattern_,          trim_,
                                     format_ == "bmp",    common_.PngLevel()};
         MakeOutputFolder(folder_);
-        settings.ExportFolder = folder_.back() == '/' ? folder_ : folder_ + "/";
+        settings.ExportFolder = FolderWithSlash(folder_);
 
         host.SetProgressLabel("Writing frames");
         const FramesExportResult result =

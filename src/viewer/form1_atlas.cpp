@@ -16,10 +16,6 @@ bool ExportsFrames(ExportMode mode) {
            mode == ExportMode::SelectedAction || mode == ExportMode::SelectedDirection;
 }
 
-std::string FolderWithSlash(const std::string& folder) {
-    return folder.empty() || folder.back() == '/' ? folder : folder + "/";
-}
-
 // The files an atlas named `base` may replace: the single page and its data file, and every
 // numbered page (with its JSON) that exists, since the page count is known only once the frames
 // are laid out.

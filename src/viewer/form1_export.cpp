@@ -168,7 +168,7 @@ void Form1::mnuExpTo_Click() {
     if (busy_) return;
     const std::string folder =
         dialogs_.BrowseFolder(this, "Export graphics to...", settings_.ExportFolder);
-    if (!folder.empty()) settings_.ExportFolder = folder.back() == '/' ? folder : folder + "/";
+    if (!folder.empty()) settings_.ExportFolder = FolderWithSlash(folder);
     settings_.ExportName = "";
 }
 

@@ -17,6 +17,10 @@ std::string RemoveExtension(const std::string& name) {
     return name;
 }
 
+std::string FolderWithSlash(const std::string& folder) {
+    return folder.empty() || folder.back() == '/' ? folder : folder + "/";
+}
+
 std::string RemoveKnownExtension(const std::string& name) {
     if (name.size() < 4 || name[name.size() - 4] != '.') return name;
     std::string extension = name.substr(name.size() - 3);

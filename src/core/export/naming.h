@@ -35,6 +35,9 @@ std::string RemoveExtension(const std::string& name);
 // Removes the extension of a name typed on the command line, but only one of the files the
 // exports write (.bmp .png .dat .sif, any case): "level.001" stays whole.
 std::string RemoveKnownExtension(const std::string& name);
+// The folder as export paths are built from it: with one trailing '/', or "" (the current
+// folder) when it is empty.
+std::string FolderWithSlash(const std::string& folder);
 
 // An automatic name made short enough for the folder's file system (NAME_MAX) with an extension
 // of extensionLength bytes after it: a longer name keeps its start and gets "-" and a hash of the
