@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 
 namespace pixhaul::cli {
 
@@ -15,7 +16,7 @@ class ProgressBar {
     ProgressBar& operator=(const ProgressBar&) = delete;
 
     bool Enabled() const { return enabled_; }
-    void Update(const std::string& label, std::int64_t done, std::int64_t total);
+    void Update(std::string_view label, std::int64_t done, std::int64_t total);
     // Erases the bar, so that a message or the shell prompt starts on a clean line.
     void Clear();
 
