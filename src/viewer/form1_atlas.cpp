@@ -1,7 +1,6 @@
 // Form1: Export > Export Atlas... and Export Frames..., the selection of the export mode as RGBA
 // pages with engine data, or as one file per frame; the same bytes as qxa atlas and qxa frames.
 #include <QComboBox>
-#include <filesystem>
 
 #include "archive/archive.h"
 #include "export/naming.h"
@@ -14,26 +13,6 @@ namespace {
 bool ExportsFrames(ExportMode mode) {
     return mode == ExportMode::AllObjects || mode == ExportMode::SelectedObject ||
            mode == ExportMode::SelectedAction || mode == ExportMode::SelectedDirection;
-}
-
-// The files an atlas named `base` may replace: the single page and its data file, and every
-// numbered page (with its JSON) that exists, since the page count is known only once the frames
-// are laid out.
-std::vector<std::string> AtlasFilesThatMayBeReplaced(const std::string& base,
-                                                     AtlasDataFormat data) {
-    std::vector<std::string> paths = {base + ".png", base + AtlasDataExtension(data)};
-    for (int page = 0;; ++page) {
-        const std::string pagePath = base + "-" + std::to_string(page) + ".png";
-        const std::string dataPath = base + "-" + std::to_string(page) + ".json";
-        std::error_code error;
-        if (!std::filesystem::exists(pagePath, error) &&
-            !std::filesystem::exists(dataPath, error)) {
-            break;
-        }
-        paths.push_back(pagePath);
-        paths.push_back(dataPath);
-    }
-    return paths;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <filesystem>
 #include <memory>
 #include <new>
 #include <optional>
@@ -30,6 +31,31 @@ const char* AtlasDataExtension(AtlasDataFormat format) {
         default:
             return ".json";
     }
+}
+
+std::string AtlasPageFile(const std::string& name, std::size_t page, std::size_t pageCount) {
+    return pageCount == 1 ? name + ".png" : name + "-" + std::to_string(page) + ".png";
+}
+
+std::string AtlasPagedJsonFile(const std::string& name, std::size_t page) {
+    return name + "-" + std::to_string(page) + ".json";
+}
+
+std::vector<std::string> AtlasFilesThatMayBeReplaced(const std::string& base,
+                                                     AtlasDataFormat data) {
+    std::vector<std::string> paths = {base + ".png", base + AtlasDataExtension(data)};
+    for (std::size_t page = 0;; ++page) {
+        std::string pagePath = AtlasPageFile(base, page, 0);
+        std::string dataPath = AtlasPagedJsonFile(base, page);
+        std::error_code error;
+        if (!std::filesystem::exists(pagePath, error) &&
+            !std::filesystem::exists(dataPath, error)) {
+            break;
+        }
+        paths.push_back(std::move(pagePath));
+        paths.push_back(std::move(dataPath));
+    }
+    return paths;
 }
 
 namespace {
@@ -293,14 +319,13 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
         document.fps = std::clamp(request.Fps, 1, kMaxAtlasFps);
         document.animations = AtlasAnimations(layout.frames, ActionNames(model));
         for (std::size_t p = 0; p < layout.pages.size(); ++p) {
-            document.pageFiles.push_back(
-                layout.pages.size() == 1 ? name + ".png" : name + "-" + std::to_string(p) + ".png");
+            document.pageFiles.push_back(AtlasPageFile(name, p, layout.pages.size()));
         }
         // Several pages in JSON: one hash a page (NAME-0.json, ...), since a hash names one image.
         std::vector<std::string> dataFiles;
         if (request.Data == AtlasDataFormat::Json && layout.pages.size() > 1) {
             for (std::size_t p = 0; p < layout.pages.size(); ++p) {
-                dataFiles.push_back(name + "-" + std::to_string(p) + ".json");
+                dataFiles.push_back(AtlasPagedJsonFile(name, p));
             }
         } else {
             dataFiles.push_back(name + AtlasDataExtension(request.Data));

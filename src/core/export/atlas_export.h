@@ -53,6 +53,16 @@ struct AtlasExportResult {
 // The extension of the data file: ".json", ".tres" or ".atlas".
 const char* AtlasDataExtension(AtlasDataFormat format);
 
+// Page p of an atlas named `name` in pageCount pages: NAME.png alone, NAME-0.png, ... when paged;
+// paged JSON goes with them as NAME-0.json, ...
+std::string AtlasPageFile(const std::string& name, std::size_t page, std::size_t pageCount);
+std::string AtlasPagedJsonFile(const std::string& name, std::size_t page);
+
+// The files an atlas at `base` (folder and name) may replace: the single page and its data file,
+// and every numbered page (with its JSON) that exists now, since the page count is known only
+// once the frames are laid out.
+std::vector<std::string> AtlasFilesThatMayBeReplaced(const std::string& base, AtlasDataFormat data);
+
 // Exports into settings.ExportFolder + settings.ExportName (automatic, as the sheet export's,
 // when empty), with settings.TransColor as the transparent colour. Messages go to the host.
 AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& host,
