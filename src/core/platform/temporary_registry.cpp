@@ -12,22 +12,19 @@ namespace pixhaul {
 namespace {
 
 // A commit group of files with named temporaries (CommitGroup::kNamedLimit), the files its
-// workers are writing, and a sheet and its table; the rest spare. Only the slots in use are
-// ever touched, so the table costs no memory beyond them.
+// workers are writing, and a sheet and its table; the rest spare. The states lie together and
+// are zero from the start (no initialiser runs); a path's page is touched only when its slot is
+// used, so the table costs no memory or start-up time beyond the slots in use.
 constexpr int kSlots = 256;
 
 enum SlotState : int { kFree = 0, kFilling = 1, kInUse = 2 };
 
-struct Slot {
-    std::atomic<int> state{kFree};
-    char path[PATH_MAX];
-};
-
-Slot slots[kSlots];
+constinit std::atomic<int> slotStates[kSlots] = {};
+char slotPaths[kSlots][PATH_MAX];
 
 static_assert(std::atomic<int>::is_always_lock_free, "slots are read in a signal handler");
 
-std::atomic<bool> interrupted{false};
+constinit std::atomic<bool> interrupted{false};
 static_assert(std::atomic<bool>::is_always_lock_free, "the flag is set in a signal handler");
 
 void OnSignal(int signo) {
@@ -43,9 +40,9 @@ int RegisterTemporary(const char* path) noexcept {
     if (length >= PATH_MAX) return -1;
     for (int i = 0; i < kSlots; ++i) {
         int expected = kFree;
-        if (!slots[i].state.compare_exchange_strong(expected, kFilling)) continue;
-        std::memcpy(slots[i].path, path, length + 1);
-        slots[i].state.store(kInUse);
+        if (!slotStates[i].compare_exchange_strong(expected, kFilling)) continue;
+        std::memcpy(slotPaths[i], path, length + 1);
+        slotStates[i].store(kInUse);
         return i;
     }
     return -1;
@@ -53,12 +50,12 @@ int RegisterTemporary(const char* path) noexcept {
 
 void UnregisterTemporary(int slot) noexcept {
     if (slot < 0 || slot >= kSlots) return;
-    slots[slot].state.store(kFree);
+    slotStates[slot].store(kFree);
 }
 
 void RemoveRegisteredTemporaries() noexcept {
-    for (Slot& slot : slots) {
-        if (slot.state.load() == kInUse) ::unlink(slot.path);
+    for (int i = 0; i < kSlots; ++i) {
+        if (slotStates[i].load() == kInUse) ::unlink(slotPaths[i]);
     }
 }
 
