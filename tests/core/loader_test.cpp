@@ -69,10 +69,11 @@ auto IndexOf(const ArchiveModel& m) {
 
 class LoaderTest : public ::testing::Test {
   protected:
-    // The index-only load of the same file, in pieces small enough that tags and fields
-    // straddle piece boundaries, builds the same tables, problems and message.
+    // The index-only load of the same file, mapped or in pieces small enough that tags and
+    // fields straddle piece boundaries, builds the same tables, problems and message.
     void ExpectIndexLoadAlike(const LoadResult& whole) {
-        for (std::size_t piece : {ByteWindow::kMinPiece, std::size_t{45}, std::size_t{1000}}) {
+        for (std::size_t piece :
+             {kIndexMapped, ByteWindow::kMinPiece, std::size_t{45}, std::size_t{1000}}) {
             SCOPED_TRACE(piece);
             RecordingHost indexHost;
             indexHost.options = host.options;
@@ -373,22 +374,28 @@ TEST_F(LoaderTest, ResetOrReloadDuringALoadWins) {
 }
 
 // A file cut short during the load: the whole load holds its bytes already; a load in pieces has
-// not read the rest and refuses the file, naming it, rather than list what is no longer there.
+// not read the rest, and a mapped load finds pages gone (a SIGBUS that must not end the process)
+// or the file shorter; both refuse the file, naming it, rather than list what is no longer there.
 TEST_F(LoaderTest, FileCutShortDuringAnIndexLoad) {
+    ImageBlockSpec block = Block(1, 5);
+    for (ImageSpec& image : block.images) image.stream.resize(3000);  // pages beyond the cut
     ArchiveBuilder big;
-    big.ImageBlock({}).ImageBlock(Block(1, 5)).Object(ObjectOf({1, 5}));
+    big.ImageBlock({}).ImageBlock(block).Object(ObjectOf({1, 5}));
     MeddlingHost meddler;
-    for (bool index : {false, true}) {
-        path = dir.File(index ? "index.qxa" : "whole.qxa");
+    for (std::size_t piece : {std::size_t{1}, std::size_t{32}, kIndexMapped}) {
+        const bool index = piece != 1;
+        path = dir.File("cut" + std::to_string(piece) + ".qxa");
         WriteFile(path, big.Build());
         meddler.meddle = [&] { std::filesystem::resize_file(path, 1100); };
-        const LoadResult result =
-            index ? LoadArchiveIndex(model, path, meddler, 32) : LoadArchive(model, path, meddler);
+        const LoadResult result = index ? LoadArchiveIndex(model, path, meddler, piece)
+                                        : LoadArchive(model, path, meddler);
         EXPECT_EQ(result.status, index ? LoadStatus::Rejected : LoadStatus::Loaded);
+        if (index) {
+            EXPECT_EQ(meddler.messages.back().text,
+                      "Cannot read " + path + ": the file is shorter than when it was opened");
+            EXPECT_EQ(model.File, nullptr);
+        }
     }
-    EXPECT_EQ(meddler.messages.back().text,
-              "Cannot read " + path + ": the file is shorter than when it was opened");
-    EXPECT_EQ(model.File, nullptr);
 }
 
 // ---- damaged archives of known shapes (random damage is the mutation test's): the load ends

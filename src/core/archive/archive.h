@@ -55,13 +55,16 @@ struct LoadResult {
 // IsCanceled after every image and every object and, when asked to, leaves nothing loaded.
 LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host& host);
 
-// Loads the same tables, problems and messages as LoadArchive, reading the file front to back in
-// pieces of pieceSize bytes into one reused buffer and keeping none of its bytes: for what only
-// lists an archive. The model cannot render or export its images (model.File holds no bytes;
-// their streams read as empty). A file that shrinks while it is read is rejected.
+// Loads the same tables, problems and messages as LoadArchive, reading the file front to back and
+// keeping none of its bytes: for what only lists an archive. By default the file is mapped for
+// the load (read in place, no copy); a file that cannot be mapped, or a pieceSize other than
+// kIndexMapped, reads it in pieces of that many bytes into one reused buffer. The model cannot
+// render or export its images (model.File holds no bytes; their streams read as empty). A file
+// that shrinks while it is read is rejected.
+inline constexpr std::size_t kIndexMapped = 0;
 inline constexpr std::size_t kIndexPieceSize = std::size_t{128} << 10;
 LoadResult LoadArchiveIndex(ArchiveModel& model, const std::string& ArchivePath, Host& host,
-                            std::size_t pieceSize = kIndexPieceSize);
+                            std::size_t pieceSize = kIndexMapped);
 
 // True when the archive the model was loaded from is no longer on disk as it was read: gone,
 // replaced, or of another size or modification time. False when nothing is loaded.

@@ -12,6 +12,16 @@ namespace pixhaul {
 ByteWindow::ByteWindow(std::span<const std::uint8_t> bytes)
     : data_(bytes.data()), size_(bytes.size()), capacity_(bytes.size()), length_(bytes.size()) {}
 
+ByteWindow::ByteWindow(std::unique_ptr<MappedFile> mapping) : ByteWindow(mapping->Bytes()) {
+    mapping_ = std::move(mapping);
+}
+
+void ByteWindow::CheckWhole() const {
+    if (mapping_ && mapping_->Cut()) {
+        throw WindowReadError("the file is shorter than when it was opened");
+    }
+}
+
 ByteWindow::ByteWindow(int fd, std::uint64_t size, std::size_t pieceSize)
     : buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(std::max(pieceSize, kMinPiece))),
       fd_(fd),
@@ -23,8 +33,7 @@ ByteWindow::ByteWindow(int fd, std::uint64_t size, std::size_t pieceSize)
 bool ByteWindow::ScanMore() {
     if (scanned_ >= size_) return false;
     if (!buffer_) {
-        ScanTagsInto({data_, size_}, 0, tags_);
-        scanned_ = size_;
+        ScanInMemoryTo(scanned_ + kScanStep);
         return true;
     }
     start_ = scanned_;
@@ -34,8 +43,12 @@ bool ByteWindow::ScanMore() {
 }
 
 const std::uint8_t* ByteWindow::Refill(std::size_t pos, std::size_t n) {
-    if (!buffer_ || pos > size_ || n > size_ - pos || n > capacity_) {
+    if (pos > size_ || n > size_ - pos || n > capacity_) {
         throw std::logic_error("a read outside the archive's bytes");
+    }
+    if (!buffer_) {
+        ScanInMemoryTo(std::max(pos + n, scanned_ + kScanStep));
+        return data_ + pos;
     }
     // Every byte is looked at for tags before any byte after it is handed out.
     while (scanned_ < pos) {
@@ -74,6 +87,15 @@ void ByteWindow::Fill() {
         if (fresh) Scan(buffer_.get() + length_, static_cast<std::size_t>(got));
         length_ += static_cast<std::size_t>(got);
     }
+}
+
+// Scans the bytes in memory up to stop (at most the end): the tags that begin there, which may
+// end up to three bytes further on.
+void ByteWindow::ScanInMemoryTo(std::size_t stop) {
+    stop = std::min(stop, size_);
+    const std::size_t end = std::min(stop + 3, size_);
+    ScanTagsInto({data_ + scanned_, end - scanned_}, static_cast<std::int64_t>(scanned_), tags_);
+    scanned_ = stop;
 }
 
 // Scans n bytes read at scanned_: first the tags that begin in the carried bytes before them.

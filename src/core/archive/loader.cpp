@@ -1,13 +1,13 @@
 // LoadArchive and LoadArchiveIndex: version byte, tag scan, image blocks, object blocks.
 //
-// LoadArchive reads the whole file into memory once; LoadArchiveIndex reads it in pieces into one
-// reused buffer. Both parse through the same ByteWindow, so they build the same tables and find
-// the same problems. Every field is read through a cursor that knows how
-// many bytes are left, and every count is checked against those bytes before it sizes anything.
-// Memory follows what was read: an image costs its compact record and an id key, and nothing is
-// reserved for a count before the entries it claims have been read. A damaged
-// archive keeps what was read completely; every problem found, each with its byte offset, is
-// told to the user once, at the end, and returned with the result.
+// LoadArchive reads the whole file into memory once; LoadArchiveIndex maps it, or reads it in
+// pieces into one reused buffer. All parse through the same ByteWindow, so they build the same
+// tables and find the same problems. Every field is read through a cursor that knows how many bytes
+// are left, and every count is checked against those bytes before it sizes anything. Memory follows
+// what was read: an image costs its compact record and an id key, and nothing is reserved for a
+// count before the entries it claims have been read. A damaged archive keeps what was read
+// completely; every problem found, each with its byte offset, is told to the user once, at the end,
+// and returned with the result.
 #include <algorithm>
 #include <limits>
 #include <string>
@@ -577,6 +577,7 @@ LoadResult LoadFrom(ArchiveModel& model, const std::string& ArchivePath, Host& h
     host.SetCaption("Loading object blocks...");
     loader.LoadObjectBlocks(tags.objectBlocks);
     if (loader.Canceled()) return Cancel(model, host);
+    window.CheckWhole();
 
     host.SetCaption("Pixhaul: " + ArchivePath);
     host.ArchiveLoaded();
@@ -611,7 +612,12 @@ LoadResult LoadArchiveIndex(ArchiveModel& model, const std::string& ArchivePath,
     if (!file) return Reject(model, host, error);
     model.File = file;
     try {
-        ByteWindow window(fd.Get(), file->SizeOnDisk(), pieceSize);
+        std::unique_ptr<MappedFile> mapping;
+        if (pieceSize == kIndexMapped) mapping = MappedFile::Map(fd.Get(), file->SizeOnDisk());
+        ByteWindow window =
+            mapping ? ByteWindow(std::move(mapping))
+                    : ByteWindow(fd.Get(), file->SizeOnDisk(),
+                                 pieceSize == kIndexMapped ? kIndexPieceSize : pieceSize);
         return LoadFrom(model, ArchivePath, host, window);
     } catch (const WindowReadError& e) {
         return Reject(model, host, "Cannot read " + ArchivePath + ": " + e.what());
