@@ -1,6 +1,8 @@
 // LoadArchive, ResetArchive and ReadBlockPalette on well-formed and damaged archives.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <limits>
@@ -11,6 +13,7 @@
 #include "archive/archive.h"
 #include "archive/byte_window.h"
 #include "archive_builder.h"
+#include "platform/archive_file.h"
 #include "recording_host.h"
 
 namespace pixhaul::testing {
@@ -396,6 +399,18 @@ TEST_F(LoaderTest, FileCutShortDuringAnIndexLoad) {
             EXPECT_EQ(model.File, nullptr);
         }
     }
+}
+
+// The guard of a mapped load takes only the SIGBUS of its own pages: any other still ends the
+// process as it would without the guard.
+TEST(MappedFileDeathTest, OtherBusErrorsStillEndTheProcess) {
+    TempDir dir;
+    const std::string path = dir.File("mapped");
+    WriteFile(path, std::vector<std::uint8_t>(100, 1));
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY));
+    std::unique_ptr<MappedFile> mapping = MappedFile::Map(fd.Get(), 100);
+    ASSERT_TRUE(mapping);
+    EXPECT_EXIT(::raise(SIGBUS), ::testing::KilledBySignal(SIGBUS), "");
 }
 
 // ---- damaged archives of known shapes (random damage is the mutation test's): the load ends

@@ -51,8 +51,9 @@ void OnBusError(int signal, siginfo_t* info, void* context) {
                previousBusHandler.sa_handler != SIG_IGN) {
         previousBusHandler.sa_handler(signal);
     } else {
-        // The faulting access runs again on return and ends the process the default way.
+        // Ends the process the default way (SA_NODEFER lets the signal through at once).
         sigaction(SIGBUS, &previousBusHandler, nullptr);
+        raise(signal);
     }
 }
 
