@@ -66,6 +66,14 @@ void ExpectCanonical(const Bytes& stream, const Surface& sheet) {
     EXPECT_EQ(back, bgr);
 }
 
+// A counting encoder's counts are those of the stream it wrote.
+void ExpectCountsOf(Rle5Encoder& encoder, const Bytes& stream) {
+    Rle5Encoder::ByteCounts counts{}, want{};
+    encoder.TakeCounts(counts);
+    for (std::uint8_t b : stream) ++want[b];
+    EXPECT_EQ(counts, want);
+}
+
 Surface FromPixels(int width, int height, const std::vector<COLORREF>& bottomUp) {
     Surface s(width, height);
     for (int r = 0; r < height; ++r) {
@@ -88,7 +96,7 @@ TEST(Rle5Encoder, CanonicalWholeOrInBandsOrPiecesAndReadsBack) {
         EXPECT_EQ(0, std::memcmp(back.Bits(), sheet.Bits(), sheet.SizeBytes()));
 
         // Bands of random heights, each its own surface, fed bottom band first.
-        Rle5Encoder banded;
+        Rle5Encoder banded(true);
         for (int row = 0; row < height;) {
             const int bandHeight = std::min(height - row, 1 + static_cast<int>(rng() % 7));
             Surface band(width, bandHeight);
@@ -97,7 +105,9 @@ TEST(Rle5Encoder, CanonicalWholeOrInBandsOrPiecesAndReadsBack) {
             banded.AddSurface(band);
             row += bandHeight;
         }
-        EXPECT_EQ(banded.Finish(), reference) << "bands, " << width << " x " << height;
+        const Bytes bandedStream = banded.Finish();
+        EXPECT_EQ(bandedStream, reference) << "bands, " << width << " x " << height;
+        ExpectCountsOf(banded, bandedStream);
 
         // Pieces of any pixel count, cutting rows in the middle.
         std::vector<std::uint8_t> packed;
@@ -119,7 +129,7 @@ TEST(Rle5Encoder, UntouchedBandsContinueRunsLikeBlackPixels) {
     // A black band between coloured ones, and black runs crossing into an untouched band.
     Surface top = FromPixels(100, 1, std::vector<COLORREF>(100, 0));
     Surface coloured = FromPixels(100, 1, std::vector<COLORREF>(100, 0x00FF00));
-    Rle5Encoder encoder;
+    Rle5Encoder encoder(true);
     encoder.AddSurface(top);
     encoder.AddSurface(Surface(100, 2));
     encoder.AddSurface(coloured);
@@ -130,7 +140,9 @@ TEST(Rle5Encoder, UntouchedBandsContinueRunsLikeBlackPixels) {
     reference.AddSurface(whole);
     reference.AddPixels(Bytes(9, 0).data(), 3);
     const Bytes expected = reference.Finish();
-    EXPECT_EQ(encoder.Finish(), expected);
+    const Bytes stream = encoder.Finish();
+    EXPECT_EQ(stream, expected);
+    ExpectCountsOf(encoder, stream);
     // 300 black then 100 green then 3 black.
     EXPECT_EQ(expected,
               (Bytes{127, 0, 0, 0, 127, 0, 0, 0, 46, 0, 0, 0, 100, 0, 0xFF, 0, 3, 0, 0, 0}));
