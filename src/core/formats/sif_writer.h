@@ -1,9 +1,9 @@
 #pragma once
 // Writing a SIF file in two passes. First the sheet goes in band by band: each band is
-// run-length coded (kind 5) and counted as it is coded, the stream gathered in memory a megabyte at a time
-// and held in a spill file, so memory does not grow with the sheet. Then the Huffman code is
-// planned from the counts and the file written: tables, image header, code tables and the coded
-// stream, complete or not at all.
+// run-length coded (kind 5), its records counted as they are written, the stream gathered in
+// memory a megabyte at a time and held in a spill file, so memory does not grow with the sheet.
+// Then the Huffman code is planned from the counts and the file written: tables, image header,
+// code tables and the coded stream, complete or not at all.
 #include <cstdint>
 #include <functional>
 #include <optional>
