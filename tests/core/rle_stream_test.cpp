@@ -24,21 +24,23 @@ void SetPixel(Surface& s, int x, int memoryRow, COLORREF c) {
 }
 
 // A sheet of runs of a few colours (black among them), long enough to cross rows and the
-// 127-pixel limit, with single pixels mixed in.
+// 127-pixel limit, with single pixels and stretches of shading (every pixel differs from the
+// next) mixed in.
 Surface RandomSheet(std::mt19937& rng, int width, int height) {
     Surface s(width, height);
     const COLORREF colours[] = {0x000000, 0xFF00FF, 0x123456, 0x000001, 0xFFFFFF};
-    std::uniform_int_distribution<int> pick(0, 4);
+    constexpr int kShading = 5;
+    std::uniform_int_distribution<int> pick(0, kShading);
     std::uniform_int_distribution<int> runLength(1, 300);
-    COLORREF c = colours[pick(rng)];
+    int c = pick(rng);
     int left = runLength(rng);
     for (int r = 0; r < height; ++r) {
         for (int x = 0; x < width; ++x) {
             if (left-- == 0) {
-                c = colours[pick(rng)];
+                c = pick(rng);
                 left = runLength(rng) % 3 == 0 ? 0 : runLength(rng);
             }
-            SetPixel(s, x, r, c);
+            SetPixel(s, x, r, c == kShading ? 0x102030 + 0x010305 * x + 0x0700 * r : colours[c]);
         }
     }
     return s;

@@ -154,7 +154,31 @@ void Rle5Encoder::AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCo
         // (shaded sprites are mostly such pixels).
         std::uint8_t* const first = out_.get() + size_;
         std::uint8_t* record = first;
-        // Four bytes at a time while the pixel after the next one is there to be read too.
+        // Four pixels at a time while each differs from the next (five pixels and a byte are
+        // read), then one at a time with four bytes read while the pixel after the next one is
+        // there to be read too.
+        while (left >= 6) {
+            const std::uint32_t w0 = LoadLE32(p);
+            const std::uint32_t w1 = LoadLE32(p + 3);
+            const std::uint32_t w2 = LoadLE32(p + 6);
+            const std::uint32_t w3 = LoadLE32(p + 9);
+            const std::uint32_t w4 = LoadLE32(p + 12);
+            constexpr std::uint32_t kPixel = 0xFFFFFFu;
+            const bool anySame = ((w0 ^ w1) & kPixel) == 0 || ((w1 ^ w2) & kPixel) == 0 ||
+                                 ((w2 ^ w3) & kPixel) == 0 || ((w3 ^ w4) & kPixel) == 0;
+            if (anySame) break;
+            for (const std::uint32_t w : {w0, w1, w2, w3}) {
+                StoreRecord(record, 1, w);
+                if constexpr (kCount) {
+                    ++tally->byPosition[1][w >> 16 & 0xFF];
+                    ++tally->byPosition[2][w >> 8 & 0xFF];
+                    ++tally->byPosition[3][w & 0xFF];
+                }
+                record += kRleRecordSize;
+            }
+            p += 12;
+            left -= 4;
+        }
         if (left >= 3) {
             std::uint32_t here = LoadLE32(p);
             while (left >= 3) {
