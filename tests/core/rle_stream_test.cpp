@@ -24,21 +24,23 @@ void SetPixel(Surface& s, int x, int memoryRow, COLORREF c) {
 }
 
 // A sheet of runs of a few colours (black among them), long enough to cross rows and the
-// 127-pixel limit, with single pixels mixed in.
+// 127-pixel limit, with single pixels and stretches of shading (every pixel differs from the
+// next) mixed in.
 Surface RandomSheet(std::mt19937& rng, int width, int height) {
     Surface s(width, height);
     const COLORREF colours[] = {0x000000, 0xFF00FF, 0x123456, 0x000001, 0xFFFFFF};
-    std::uniform_int_distribution<int> pick(0, 4);
+    constexpr int kShading = 5;
+    std::uniform_int_distribution<int> pick(0, kShading);
     std::uniform_int_distribution<int> runLength(1, 300);
-    COLORREF c = colours[pick(rng)];
+    int c = pick(rng);
     int left = runLength(rng);
     for (int r = 0; r < height; ++r) {
         for (int x = 0; x < width; ++x) {
             if (left-- == 0) {
-                c = colours[pick(rng)];
+                c = pick(rng);
                 left = runLength(rng) % 3 == 0 ? 0 : runLength(rng);
             }
-            SetPixel(s, x, r, c);
+            SetPixel(s, x, r, c == kShading ? 0x102030 + 0x010305 * x + 0x0700 * r : colours[c]);
         }
     }
     return s;
@@ -66,6 +68,14 @@ void ExpectCanonical(const Bytes& stream, const Surface& sheet) {
     EXPECT_EQ(back, bgr);
 }
 
+// A counting encoder's counts are those of the stream it wrote.
+void ExpectCountsOf(Rle5Encoder& encoder, const Bytes& stream) {
+    Rle5Encoder::ByteCounts counts{}, want{};
+    encoder.TakeCounts(counts);
+    for (std::uint8_t b : stream) ++want[b];
+    EXPECT_EQ(counts, want);
+}
+
 Surface FromPixels(int width, int height, const std::vector<COLORREF>& bottomUp) {
     Surface s(width, height);
     for (int r = 0; r < height; ++r) {
@@ -88,7 +98,7 @@ TEST(Rle5Encoder, CanonicalWholeOrInBandsOrPiecesAndReadsBack) {
         EXPECT_EQ(0, std::memcmp(back.Bits(), sheet.Bits(), sheet.SizeBytes()));
 
         // Bands of random heights, each its own surface, fed bottom band first.
-        Rle5Encoder banded;
+        Rle5Encoder banded(true);
         for (int row = 0; row < height;) {
             const int bandHeight = std::min(height - row, 1 + static_cast<int>(rng() % 7));
             Surface band(width, bandHeight);
@@ -97,7 +107,9 @@ TEST(Rle5Encoder, CanonicalWholeOrInBandsOrPiecesAndReadsBack) {
             banded.AddSurface(band);
             row += bandHeight;
         }
-        EXPECT_EQ(banded.Finish(), reference) << "bands, " << width << " x " << height;
+        const Bytes bandedStream = banded.Finish();
+        EXPECT_EQ(bandedStream, reference) << "bands, " << width << " x " << height;
+        ExpectCountsOf(banded, bandedStream);
 
         // Pieces of any pixel count, cutting rows in the middle.
         std::vector<std::uint8_t> packed;
@@ -119,7 +131,7 @@ TEST(Rle5Encoder, UntouchedBandsContinueRunsLikeBlackPixels) {
     // A black band between coloured ones, and black runs crossing into an untouched band.
     Surface top = FromPixels(100, 1, std::vector<COLORREF>(100, 0));
     Surface coloured = FromPixels(100, 1, std::vector<COLORREF>(100, 0x00FF00));
-    Rle5Encoder encoder;
+    Rle5Encoder encoder(true);
     encoder.AddSurface(top);
     encoder.AddSurface(Surface(100, 2));
     encoder.AddSurface(coloured);
@@ -130,7 +142,9 @@ TEST(Rle5Encoder, UntouchedBandsContinueRunsLikeBlackPixels) {
     reference.AddSurface(whole);
     reference.AddPixels(Bytes(9, 0).data(), 3);
     const Bytes expected = reference.Finish();
-    EXPECT_EQ(encoder.Finish(), expected);
+    const Bytes stream = encoder.Finish();
+    EXPECT_EQ(stream, expected);
+    ExpectCountsOf(encoder, stream);
     // 300 black then 100 green then 3 black.
     EXPECT_EQ(expected,
               (Bytes{127, 0, 0, 0, 127, 0, 0, 0, 46, 0, 0, 0, 100, 0, 0xFF, 0, 3, 0, 0, 0}));

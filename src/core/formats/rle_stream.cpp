@@ -95,21 +95,45 @@ inline bool Differ(const std::uint8_t* a, const std::uint8_t* b) {
 
 // Writes the record of count pixels of the colour in the low three bytes of bgr (blue lowest).
 inline void StoreRecord(std::uint8_t* record, std::uint8_t count, std::uint32_t bgr) {
-    const std::uint32_t value = count | (bgr >> 16 & 0xFFu) << 8 | (bgr & 0xFF00u) << 8 | bgr << 24;
     if constexpr (std::endian::native == std::endian::little) {
+        // Byte-swapped, the colour reads red, green, blue from the second byte on.
+        const std::uint32_t value = (__builtin_bswap32(bgr) & 0xFFFFFF00u) | count;
         std::memcpy(record, &value, 4);
     } else {
-        StoreLE(record, value);
+        StoreLE(record, count | (bgr >> 16 & 0xFFu) << 8 | (bgr & 0xFF00u) << 8 | bgr << 24);
     }
 }
 
 }  // namespace
 
+Rle5Encoder::Rle5Encoder(bool countBytes) {
+    if (countBytes) tally_ = std::make_unique<Tally>();
+}
+
+void Rle5Encoder::TakeCounts(ByteCounts& counts) {
+    if (!tally_) return;
+    for (auto& position : tally_->byPosition) {
+        for (std::size_t v = 0; v < counts.size(); ++v) counts[v] += position[v];
+        position.fill(0);
+    }
+}
+
 void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
+    if (tally_) {
+        AddPixelsCounting<true>(bgr, pixelCount);
+    } else {
+        AddPixelsCounting<false>(bgr, pixelCount);
+    }
+}
+
+template <bool kCount>
+void Rle5Encoder::AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCount) {
     // Every record but the open run's covers at least one new pixel: room for all at once.
     Room(pixelCount + 1);
     const std::uint8_t* p = bgr;
     std::size_t left = pixelCount;
+    std::uint64_t singles = 0;  // records of one pixel written by the loops below
+    [[maybe_unused]] Tally* const tally = tally_.get();
     while (left > 0) {
         // Most runs in sprites are short: the first pixels are compared one by one, and the
         // vector search starts only when the run goes on past them.
@@ -128,14 +152,44 @@ void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
         Emit();
         // p starts a run; while each pixel differs from the next, its run is that one pixel
         // (shaded sprites are mostly such pixels).
-        std::uint8_t* record = out_.get() + size_;
-        // Four bytes at a time while the pixel after the next one is there to be read too.
+        std::uint8_t* const first = out_.get() + size_;
+        std::uint8_t* record = first;
+        // Four pixels at a time while each differs from the next (five pixels and a byte are
+        // read), then one at a time with four bytes read while the pixel after the next one is
+        // there to be read too.
+        while (left >= 6) {
+            const std::uint32_t w0 = LoadLE32(p);
+            const std::uint32_t w1 = LoadLE32(p + 3);
+            const std::uint32_t w2 = LoadLE32(p + 6);
+            const std::uint32_t w3 = LoadLE32(p + 9);
+            const std::uint32_t w4 = LoadLE32(p + 12);
+            constexpr std::uint32_t kPixel = 0xFFFFFFu;
+            const bool anySame = ((w0 ^ w1) & kPixel) == 0 || ((w1 ^ w2) & kPixel) == 0 ||
+                                 ((w2 ^ w3) & kPixel) == 0 || ((w3 ^ w4) & kPixel) == 0;
+            if (anySame) break;
+            for (const std::uint32_t w : {w0, w1, w2, w3}) {
+                StoreRecord(record, 1, w);
+                if constexpr (kCount) {
+                    ++tally->byPosition[1][w >> 16 & 0xFF];
+                    ++tally->byPosition[2][w >> 8 & 0xFF];
+                    ++tally->byPosition[3][w & 0xFF];
+                }
+                record += kRleRecordSize;
+            }
+            p += 12;
+            left -= 4;
+        }
         if (left >= 3) {
             std::uint32_t here = LoadLE32(p);
             while (left >= 3) {
                 const std::uint32_t next = LoadLE32(p + 3);
                 if (((here ^ next) & 0xFFFFFFu) == 0) break;
                 StoreRecord(record, 1, here);
+                if constexpr (kCount) {
+                    ++tally->byPosition[1][here >> 16 & 0xFF];
+                    ++tally->byPosition[2][here >> 8 & 0xFF];
+                    ++tally->byPosition[3][here & 0xFF];
+                }
                 record += kRleRecordSize;
                 p += 3;
                 --left;
@@ -147,10 +201,16 @@ void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
             record[1] = p[2];
             record[2] = p[1];
             record[3] = p[0];
+            if constexpr (kCount) {
+                ++tally->byPosition[1][p[2]];
+                ++tally->byPosition[2][p[1]];
+                ++tally->byPosition[3][p[0]];
+            }
             record += kRleRecordSize;
             p += 3;
             --left;
         }
+        singles += static_cast<std::size_t>(record - first) / kRleRecordSize;
         size_ = static_cast<std::size_t>(record - out_.get());
         blue_ = p[0];
         green_ = p[1];
@@ -159,6 +219,7 @@ void Rle5Encoder::AddPixels(const std::uint8_t* bgr, std::size_t pixelCount) {
         p += 3;
         --left;
     }
+    if constexpr (kCount) tally->byPosition[0][1] += singles;
 }
 
 void Rle5Encoder::AddBlackPixels(std::size_t pixelCount) {

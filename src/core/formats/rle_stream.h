@@ -9,6 +9,7 @@
 // last run is written by Finish.
 //
 // Rle5Decoder undoes it into a surface, checking every record against the surface's size.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -26,7 +27,13 @@ inline constexpr std::size_t kRleRecordSize = 4;
 
 class Rle5Encoder {
   public:
+    // How often each byte value occurs in the records written.
+    using ByteCounts = std::array<std::uint64_t, 256>;
+
     Rle5Encoder() = default;
+    // With countBytes, every record written is also counted, byte by byte, while it is at hand
+    // (for a caller that needs the counts of the stream, saving it a pass over the stream).
+    explicit Rle5Encoder(bool countBytes);
 
     // Pixels as blue, green, red byte triples; pixelCount pixels are read from bgr.
     void AddPixels(const std::uint8_t* bgr, std::size_t pixelCount);
@@ -48,10 +55,30 @@ class Rle5Encoder {
     // Bytes produced so far (without the run still open).
     std::size_t Size() const { return size_; }
     void Reserve(std::size_t bytes);
+    // With countBytes: adds the counts of the records written since the last call to counts.
+    void TakeCounts(ByteCounts& counts);
 
   private:
+    // The counts of the four bytes of a record, one table per position in the record, so that
+    // a colour's equal bytes do not wait on each other's increments.
+    struct Tally {
+        std::array<std::array<std::uint64_t, 256>, kRleRecordSize> byPosition{};
+        void Add(std::uint64_t records, std::uint8_t count, std::uint32_t bgr) {
+            byPosition[0][count] += records;
+            byPosition[1][bgr >> 16 & 0xFF] += records;
+            byPosition[2][bgr >> 8 & 0xFF] += records;
+            byPosition[3][bgr & 0xFF] += records;
+        }
+    };
+
+    template <bool kCount>
+    void AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCount);
     // Makes room for `records` more records.
     void Room(std::size_t records);
+    std::uint32_t RunColour() const {
+        return blue_ | static_cast<std::uint32_t>(green_) << 8 |
+               static_cast<std::uint32_t>(red_) << 16;
+    }
     void Emit() {
         std::uint8_t* p = out_.get() + size_;
         p[0] = static_cast<std::uint8_t>(count_);
@@ -59,6 +86,7 @@ class Rle5Encoder {
         p[2] = green_;
         p[3] = blue_;
         size_ += kRleRecordSize;
+        if (tally_) tally_->Add(1, static_cast<std::uint8_t>(count_), RunColour());
     }
     // Extends the open run by n pixels of its colour, writing each full run of 127 but the last.
     void Extend(std::size_t n);
@@ -73,6 +101,7 @@ class Rle5Encoder {
     std::uint8_t green_ = 0;
     std::uint8_t red_ = 0;
     int count_ = 0;
+    std::unique_ptr<Tally> tally_;  // only when counting
 };
 
 // Pixels from bgr (at most max) that have the colour blue, green, red, counted from the first.

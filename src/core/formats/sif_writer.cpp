@@ -61,36 +61,29 @@ std::string SizeSifTables(const std::vector<std::vector<std::int64_t>>& framesPe
 
 SifSheetWriter::SifSheetWriter(const std::string& folder) : spill_(folder) {}
 
-void SifSheetWriter::Count() {
-    const std::span<const std::uint8_t> written = encoder_.Written();
-    histogram_.Add(written.subspan(counted_));
-    counted_ = written.size();
-}
-
 void SifSheetWriter::Spill() {
     spill_.Write(encoder_.Written());
     encoder_.DropWritten();
-    counted_ = 0;
     spilled_ = true;
 }
 
 void SifSheetWriter::AddBand(const Surface& band) {
     encoder_.AddSurface(band);
-    Count();
     if (encoder_.Size() >= kHeldBytes) Spill();
 }
 
 void SifSheetWriter::AddRows(const std::uint8_t* first, std::int64_t stride, std::int32_t width,
                              std::int32_t rows) {
     encoder_.AddRows(first, stride, width, rows);
-    Count();
     if (encoder_.Size() >= kHeldBytes) Spill();
 }
 
 std::string SifSheetWriter::Plan(const std::vector<SifAction>& table, SifImageHeader image) {
     encoder_.Close();
-    Count();
     if (spilled_) Spill();
+    Rle5Encoder::ByteCounts counts{};
+    encoder_.TakeCounts(counts);
+    histogram_ = ByteHistogram::FromCounts(counts);
     const HuffmanPlan& plan = plan_.emplace(histogram_);
     if (plan.BlockSize() > kMaxPayload) {
         return "A SIF file cannot hold this object: its coded sheet of " +

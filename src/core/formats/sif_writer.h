@@ -1,9 +1,9 @@
 #pragma once
 // Writing a SIF file in two passes. First the sheet goes in band by band: each band is
-// run-length coded (kind 5) and counted, the stream gathered in memory a megabyte at a time
-// and held in a spill file, so memory does not grow with the sheet. Then the Huffman code is
-// planned from the counts and the file written: tables, image header, code tables and the coded
-// stream, complete or not at all.
+// run-length coded (kind 5), its records counted as they are written, the stream gathered in
+// memory a megabyte at a time and held in a spill file, so memory does not grow with the sheet.
+// Then the Huffman code is planned from the counts and the file written: tables, image header,
+// code tables and the coded stream, complete or not at all.
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -42,15 +42,12 @@ class SifSheetWriter {
     void Write(const std::string& path, const std::function<void()>& beforeCommit);
 
   private:
-    // Counts what the encoder wrote since the last call.
-    void Count();
     // Moves what the encoder holds to the spill file.
     void Spill();
 
     SpillFile spill_;
-    Rle5Encoder encoder_;
+    Rle5Encoder encoder_{true};  // counts the stream's bytes as it writes them
     ByteHistogram histogram_;
-    std::size_t counted_ = 0;  // bytes of encoder_.Written() already counted
     bool spilled_ = false;
     std::optional<HuffmanPlan> plan_;
     std::vector<std::uint8_t> head_;
