@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # `qxa sif` against `qxa sheet --format bmp` of the same object (CPU, perf's task clock), and
 # `qxa sif-decode` to BMP against `cp` of that BMP (wall and CPU), as whole processes with the
-# files in the page cache, alternating each pair; then the peak resident memory of sif-decode
+# files in the page cache, alternating each pair; and against `cp` followed by `sync` of the copy,
+# since sif-decode flushes its file to the disk before it names it (a cp does not); then the peak resident memory of sif-decode
 # (/usr/bin/time -v) for a small and a large sheet. Prints min/median/max and ratios of medians.
 # Usage: scripts/bench_sif.sh [DIRECTIONS] [REPETITIONS] [LARGE_DIRECTIONS]
 #   a direction is 1.2 MB of sheet (3200 x 128 pixels); defaults 210 (258 MB), 3, 830 (1 GB)
@@ -31,7 +32,7 @@ wall() {  # command... -> wall ms
     start=$(date +%s%N); "$@" > /dev/null; end=$(date +%s%N)
     echo "$(( (end - start) / 1000 ))" | awk '{printf "%.1f\n", $1 / 1000}'
 }
-declare -a sifCpu bmpCpu decCpu decWall cpCpu cpWall
+declare -a sifCpu bmpCpu decCpu decWall cpCpu cpWall syncCpu syncWall oneCpu oneWall
 for r in $(seq 1 "$reps"); do
     sifCpu+=("$(cpu "$qxa" sif "${export_args[@]}" --name a)")
     bmpCpu+=("$(cpu "$qxa" sheet "${export_args[@]}" --no-dat --name a)")
@@ -39,7 +40,11 @@ for r in $(seq 1 "$reps"); do
     cpCpu+=("$(cpu cp a.bmp c.bmp)"); rm -f c.bmp
     decCpu+=("$(cpu "$qxa" sif-decode a.sif -o b.bmp)"); rm -f b.bmp
     cpWall+=("$(wall cp a.bmp c.bmp)"); rm -f c.bmp
-    decWall+=("$(wall "$qxa" sif-decode a.sif -o b.bmp)")
+    syncCpu+=("$(cpu sh -c 'cp a.bmp c.bmp && sync c.bmp')"); rm -f c.bmp
+    syncWall+=("$(wall sh -c 'cp a.bmp c.bmp && sync c.bmp')"); rm -f c.bmp
+    decWall+=("$(wall "$qxa" sif-decode a.sif -o b.bmp)"); rm -f b.bmp
+    oneCpu+=("$(PIXHAUL_THREADS=1 cpu "$qxa" sif-decode a.sif -o b.bmp)"); rm -f b.bmp
+    oneWall+=("$(PIXHAUL_THREADS=1 wall "$qxa" sif-decode a.sif -o b.bmp)")
 done
 cmp a.bmp b.bmp
 stats() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {printf "min %.1f median %.1f max %.1f", a[1], a[int((NR+1)/2)], a[NR]}'; }
@@ -50,9 +55,13 @@ echo "qxa sif CPU:           $(stats "${sifCpu[@]}") ms"
 echo "qxa sheet bmp CPU:     $(stats "${bmpCpu[@]}") ms"
 echo "  sif / bmp (medians): $(echo "scale=2; $(median "${sifCpu[@]}") / $(median "${bmpCpu[@]}")" | bc)"
 echo "qxa sif-decode CPU:    $(stats "${decCpu[@]}") ms; wall: $(stats "${decWall[@]}") ms"
+echo "  on one thread:       CPU $(stats "${oneCpu[@]}") ms; wall: $(stats "${oneWall[@]}") ms"
 echo "cp of the BMP CPU:     $(stats "${cpCpu[@]}") ms; wall: $(stats "${cpWall[@]}") ms"
 echo "  decode / cp (medians): CPU $(echo "scale=2; $(median "${decCpu[@]}") / $(median "${cpCpu[@]}")" | bc)," \
      "wall $(echo "scale=2; $(median "${decWall[@]}") / $(median "${cpWall[@]}")" | bc)"
+echo "cp + sync CPU:         $(stats "${syncCpu[@]}") ms; wall: $(stats "${syncWall[@]}") ms"
+echo "  decode / cp + sync (medians): CPU $(echo "scale=2; $(median "${decCpu[@]}") / $(median "${syncCpu[@]}")" | bc)," \
+     "wall $(echo "scale=2; $(median "${decWall[@]}") / $(median "${syncWall[@]}")" | bc)"
 rss() {  # sif file -> max RSS in MiB of sif-decode to BMP
     /usr/bin/time -v "$qxa" sif-decode "$1" -o rss.bmp 2> "$work/v" > /dev/null
     rm -f rss.bmp

@@ -1,9 +1,11 @@
 #pragma once
 // The SIF reader target: ReadSif on arbitrary bytes. What it accepts must be whole: tables of
 // the sizes they claim, which write back to the very bytes they were read from, and a sheet of
-// the size the image section gives.
+// the size the image section gives. Read again with the payload uncoded ahead on a worker
+// thread, a file gives the same message or the same sheet.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <vector>
@@ -13,9 +15,33 @@
 
 namespace pixhaul::fuzz {
 
+inline std::string ReadUncodedAhead(std::span<const std::uint8_t> bytes, Surface* sheet) {
+    SifContents contents;
+    SifSheetReader reader;
+    reader.UncodeAhead(true);
+    std::string error = reader.Open(bytes, contents);
+    if (!error.empty()) return error;
+    std::uint8_t* bits = nullptr;
+    if (sheet) {
+        sheet->Reset(contents.Image.SheetWidth, contents.Image.SheetHeight);
+        if (sheet->SizeBytes() > 0) bits = sheet->MutableBits();
+    }
+    error = reader.ReadRows(bits, sheet ? sheet->Stride() : 0, contents.Image.SheetHeight);
+    return error.empty() ? reader.Finish() : error;
+}
+
 inline std::string RunSifReaderInput(std::span<const std::uint8_t> bytes) {
     SifContents contents;
-    if (!ReadSif(bytes, contents).empty()) return "";
+    const std::string verdict = ReadSif(bytes, contents);
+    Surface ahead;
+    if (ReadUncodedAhead(bytes, verdict.empty() ? &ahead : nullptr) != verdict) {
+        return "uncoded ahead, the file gives another message";
+    }
+    if (!verdict.empty()) return "";
+    if (contents.Sheet.SizeBytes() > 0 &&
+        std::memcmp(ahead.Bits(), contents.Sheet.Bits(), contents.Sheet.SizeBytes()) != 0) {
+        return "uncoded ahead, the file gives another sheet";
+    }
 
     if (contents.Actions.size() != static_cast<std::size_t>(contents.LastAction + 1)) {
         return "LastAction differs from the actions read";

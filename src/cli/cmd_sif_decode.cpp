@@ -16,6 +16,7 @@
 #include "platform/atomic_file.h"
 #include "platform/byte_source.h"
 #include "platform/replace_check.h"
+#include "platform/usable_cores.h"
 #include "qxa_app.h"
 
 namespace pixhaul::cli {
@@ -193,6 +194,8 @@ void WriteSheet(SifSheetReader& reader, const SifContents& sif, const std::strin
         check(reader.ReadRows(nullptr, 0, rowsOf(row)));
     }
     check(reader.Finish());
+    // The bands are now read out of order, and deflating wants the cores.
+    reader.UncodeAhead(false);
     PngWriter writer(output, width, height, pngLevel);
     for (std::size_t b = marks.size(); b-- > 0;) {
         const auto row = static_cast<std::int32_t>(b) * bandRows;
@@ -233,6 +236,8 @@ class SifDecodeCommand : public Command {
         if (!json_.empty()) json.emplace(json_);
         SifContents sif;
         SifSheetReader reader;
+        // With a second core, the payload is uncoded there while this thread places the runs.
+        reader.UncodeAhead(UsableCores() > 1);
         error = reader.Open(*file, sif, json ? &*json : nullptr);
         if (!error.empty()) throw CommandError(kExitFailure, Where(file_, error));
         WriteSheet(reader, sif, file_, output_, format, pngLevel_);

@@ -1,6 +1,7 @@
 // qxa sif and qxa sif-decode, run as a user runs them. (Their failures: bad_input_test.)
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -53,6 +54,28 @@ TEST_F(SifCommandsTest, WritesTheObjectAndDecodesItBackToTheSheet) {
     r = RunQxa({"sif-decode", sif, "-o", dir_.File("decoded.bmp")});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(ReadPicture(dir_.File("decoded.bmp")).rgb == decoded.rgb);
+}
+
+TEST_F(SifCommandsTest, DecodingOnOneThreadOrTwoWritesTheSameAndFailsTheSame) {
+    ASSERT_EQ(RunQxa({"sif", kDemo, "--object", "0", "-o", dir_.Path(), "--name", "good"}).exitCode,
+              0);
+    std::vector<std::uint8_t> bytes = ReadAll(dir_.File("good.sif"));
+    bytes[bytes.size() * 2 / 3] ^= 0x5A;  // inside the payload
+    WriteFile(dir_.File("bad.sif"), bytes);
+    std::vector<ProcessResult> results;
+    for (const std::string threads : {"1", "2"}) {
+        setenv("PIXHAUL_THREADS", threads.c_str(), 1);
+        for (const std::string name : {"good", "bad"}) {
+            results.push_back(RunQxa({"sif-decode", dir_.File(name + ".sif"), "-o",
+                                      dir_.File(name + threads + ".bmp")}));
+        }
+    }
+    unsetenv("PIXHAUL_THREADS");
+    EXPECT_EQ(results[0].exitCode, 0) << results[0].err;
+    EXPECT_EQ(ReadAll(dir_.File("good1.bmp")), ReadAll(dir_.File("good2.bmp")));
+    EXPECT_EQ(results[1].exitCode, 1);
+    EXPECT_EQ(results[3].err, results[1].err);
+    EXPECT_FALSE(std::filesystem::exists(dir_.File("bad2.bmp")));
 }
 
 }  // namespace

@@ -139,5 +139,22 @@ TEST(HuffmanPlan, LargeCountsKeepTheirWeightsAndLength) {
 const Bytes kAbc = {0x60, 0x03, 0x00, 0x00, 0x00, 0x03, 0x00, 0x61,
                     0x02, 0x62, 0x02, 0x63, 0x01, 0x0D, 0x0D};
 
+TEST(HuffmanDecode, BitsThatLeadNowhereAreReportedWhereTheyStart) {
+    // Codes 0 (for 'A') and 10 (for 'B') leave 11 unused: the data is 8 * zeros bytes of 'A',
+    // then 11. Long runs go through the table several values at a time, short ones value by
+    // value.
+    for (const std::size_t zeros : {0, 1, 10, 100}) {
+        const std::size_t length = 8 * zeros + 10;
+        Bytes block = {
+            0, std::uint8_t(length), std::uint8_t(length >> 8), 0, 0, 2, 0, 'A', 1, 'B', 2, 0x02};
+        block.insert(block.end(), zeros, 0x00);
+        block.push_back(0xFF);
+        block.insert(block.end(), 30, 0x00);
+        const HuffmanDecoded back = HuffmanDecode(block);
+        EXPECT_EQ(back.error, "data bits hold no valid code at bit " + std::to_string(8 * zeros))
+            << zeros;
+    }
+}
+
 }  // namespace
 }  // namespace pixhaul

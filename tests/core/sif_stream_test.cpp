@@ -54,9 +54,13 @@ std::vector<std::uint8_t> SifOfRandomSheet(std::mt19937& rng, int width, int hei
     return file;
 }
 
-TEST(SifSheetReader, BandsInEitherOrderGiveTheWholeSheet) {
+// Each case runs with the payload uncoded on the calling thread and uncoded ahead by a worker.
+class SifSheetReaderTest : public ::testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(BothWays, SifSheetReaderTest, ::testing::Bool());
+
+TEST_P(SifSheetReaderTest, BandsInEitherOrderGiveTheWholeSheet) {
     std::mt19937 rng(99);
-    // The last sheet's payload spans several of the reader's windows.
+    // The last sheet's payload spans several of the reader's windows and chunks.
     for (const auto& [width, height, maxRun] :
          {std::tuple{1, 1, 400}, {17, 40, 400}, {300, 33, 400}, {5, 900, 400}, {1000, 500, 4}}) {
         const std::vector<std::uint8_t> file = SifOfRandomSheet(rng, width, height, maxRun);
@@ -65,6 +69,7 @@ TEST(SifSheetReader, BandsInEitherOrderGiveTheWholeSheet) {
 
         SifContents contents;
         SifSheetReader reader;
+        reader.UncodeAhead(GetParam());
         FileLikeSource source(file);
         ASSERT_EQ(reader.Open(source, contents), "");
         const std::int64_t stride = whole.Sheet.Stride();
@@ -92,11 +97,12 @@ TEST(SifSheetReader, BandsInEitherOrderGiveTheWholeSheet) {
     }
 }
 
-TEST(SifSheetReader, AStreamThatStopsShortOrRunsOnOrAFileThatShrinksIsAnError) {
+TEST_P(SifSheetReaderTest, AStreamThatStopsShortOrRunsOnOrAFileThatShrinksIsAnError) {
     std::mt19937 rng(7);
     std::vector<std::uint8_t> file = SifOfRandomSheet(rng, 40, 30);
     SifContents contents;
     SifSheetReader reader;
+    reader.UncodeAhead(GetParam());
     for (const int rows : {31, 29}) {
         ASSERT_EQ(reader.Open(file, contents), "");
         const std::string error = reader.ReadRows(nullptr, 0, rows);
@@ -110,6 +116,30 @@ TEST(SifSheetReader, AStreamThatStopsShortOrRunsOnOrAFileThatShrinksIsAnError) {
     std::vector<std::uint8_t> band(static_cast<std::size_t>(StrideFor(1000)) * 500);
     const std::string error = reader.ReadRows(band.data(), StrideFor(1000), 500);
     EXPECT_NE(error.empty() ? reader.Finish() : error, "");
+}
+
+TEST_P(SifSheetReaderTest, ADamagedPayloadGivesTheMessageOfTheWholeFileRead) {
+    std::mt19937 rng(5);
+    const std::vector<std::uint8_t> good = SifOfRandomSheet(rng, 1000, 500, 4);
+    // Damage early (the rows stop making sense), late (a later chunk), and in the last byte.
+    for (const std::size_t at : {good.size() / 8, good.size() * 7 / 8, good.size() - 1}) {
+        std::vector<std::uint8_t> file = good;
+        file[at] ^= 0x5A;
+        SifContents whole;
+        const std::string expected = ReadSif(file, whole);
+        ASSERT_NE(expected, "") << at;
+
+        SifContents contents;
+        SifSheetReader reader;
+        reader.UncodeAhead(GetParam());
+        ASSERT_EQ(reader.Open(file, contents), "");
+        std::vector<std::uint8_t> band(static_cast<std::size_t>(StrideFor(1000)) * 7);
+        std::string error;
+        for (int row = 0; row < 500 && error.empty(); row += 7) {
+            error = reader.ReadRows(band.data(), StrideFor(1000), std::min(7, 500 - row));
+        }
+        EXPECT_EQ(error.empty() ? reader.Finish() : error, expected) << at;
+    }
 }
 
 }  // namespace

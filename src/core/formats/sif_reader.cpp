@@ -163,9 +163,6 @@ std::string ReadImageHeader(Cursor& in, SifContents& out, std::uint64_t& payload
     return "";
 }
 
-// Bytes of the run-length stream uncoded at a time.
-constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
-
 }  // namespace
 
 std::string SifSheetReader::Open(std::span<const std::uint8_t> bytes, SifContents& out,
@@ -187,6 +184,10 @@ std::string SifSheetReader::Open(ByteSource& source, SifContents& out, SifTableV
 std::string SifSheetReader::OpenFrom(ByteSource& source, SifContents& out,
                                      SifTableVisitor* tables) {
     out = SifContents{};
+    chunks_.reset();
+    none_ = {};
+    chunk_ = &none_;
+    consumed_ = 0;
     Cursor in(source);
     if (!in.Has(kSifHeaderSize)) {
         return "the file is " + std::to_string(source.Size()) +
@@ -229,9 +230,9 @@ std::string SifSheetReader::OpenFrom(ByteSource& source, SifContents& out,
     out.PayloadCoded = huffman_.Form() == HuffmanForm::Coded;
     out.RleLength = huffman_.SourceLength();
     rle_ = Rle5StreamDecoder(h.SheetWidth, h.SheetHeight);
-    chunk_.resize(kChunkBytes);
-    filled_ = consumed_ = 0;
-    chunkStart_ = huffman_.Tell();
+    none_.start = huffman_.Tell();
+    chunks_ = std::make_unique<UncodedChunks>(huffman_);
+    chunks_->UseWorker(ahead_);
     return "";
 }
 
@@ -239,28 +240,35 @@ std::string SifSheetReader::PayloadError(const std::string& error) const {
     return "the payload cannot be uncoded: " + error + At(payloadOffset_);
 }
 
+void SifSheetReader::UncodeAhead(bool ahead) {
+    ahead_ = ahead;
+    if (chunks_) chunks_->UseWorker(ahead);
+}
+
 bool SifSheetReader::Refill() {
-    chunkStart_ = huffman_.Tell();
-    filled_ = huffman_.Read(chunk_);
+    if (!chunks_) return false;
+    chunk_ = &chunks_->Next();
     consumed_ = 0;
-    return filled_ > 0;
+    return chunk_->filled > 0;
 }
 
 void SifSheetReader::Seek(const Mark& mark) {
-    huffman_.Seek(mark.huffman);
+    if (!chunks_) return;
+    chunks_->Restart(mark.huffman);
     rle_ = mark.rle;
     Refill();
-    consumed_ = std::min(mark.consumed, filled_);
+    consumed_ = std::min(mark.consumed, chunk_->filled);
 }
 
 std::string SifSheetReader::ReadRows(std::uint8_t* first, std::int64_t stride, std::int32_t rows) {
     rle_.SetBand(first, stride, rows);
     while (true) {
         // The last record may still have pixels to place when the stream is used up.
-        consumed_ += rle_.Feed(std::span(chunk_.data() + consumed_, filled_ - consumed_));
+        consumed_ +=
+            rle_.Feed(std::span(chunk_->bytes.data() + consumed_, chunk_->filled - consumed_));
         if (!rle_.Error().empty()) return rle_.Error();
         if (rle_.BandFull()) return "";
-        if (consumed_ == filled_ && !Refill()) {
+        if (consumed_ == chunk_->filled && !Refill()) {
             if (!huffman_.Error().empty()) return PayloadError(huffman_.Error());
             std::string error = rle_.End();
             return error.empty() ? "the sheet has fewer rows than were asked for" : error;
@@ -270,15 +278,15 @@ std::string SifSheetReader::ReadRows(std::uint8_t* first, std::int64_t stride, s
 
 std::string SifSheetReader::Finish() {
     while (true) {
-        if (consumed_ < filled_) {
+        if (consumed_ < chunk_->filled) {
             const std::size_t taken =
-                rle_.Feed(std::span(chunk_.data() + consumed_, filled_ - consumed_));
+                rle_.Feed(std::span(chunk_->bytes.data() + consumed_, chunk_->filled - consumed_));
             if (!rle_.Error().empty()) return rle_.Error();
             // Rows that were never read take nothing: the stream is not whole.
             if (taken == 0) return rle_.End();
             consumed_ += taken;
         }
-        if (consumed_ == filled_ && !Refill()) break;
+        if (consumed_ == chunk_->filled && !Refill()) break;
     }
     if (std::string error = huffman_.End(); !error.empty()) return PayloadError(error);
     return rle_.End();

@@ -10,6 +10,7 @@
 #include "formats/huffman_decode.h"
 #include "formats/rle_stream.h"
 #include "formats/sif_format.h"
+#include "formats/sif_reader_chunks.h"
 #include "platform/byte_source.h"
 #include "platform/surface.h"
 
@@ -62,6 +63,9 @@ class SifSheetReader {
     std::string ReadRows(std::uint8_t* first, std::int64_t stride, std::int32_t rows);
     // After the last row: "" or what is wrong with the rest of the payload.
     std::string Finish();
+    // Uncode the payload ahead on a worker thread while rows are placed (off at start). Worth
+    // it only when the rows are read front to back: a Seek drops what was uncoded ahead.
+    void UncodeAhead(bool ahead);
 
     // A place in the sheet to come back to (between ReadRows calls).
     struct Mark {
@@ -69,7 +73,7 @@ class SifSheetReader {
         std::size_t consumed = 0;
         Rle5StreamDecoder rle{0, 0};
     };
-    Mark Tell() const { return Mark{chunkStart_, consumed_, rle_}; }
+    Mark Tell() const { return Mark{chunk_->start, consumed_, rle_}; }
     void Seek(const Mark& mark);
 
   private:
@@ -80,10 +84,13 @@ class SifSheetReader {
     std::unique_ptr<MemorySource> ownSource_;
     HuffmanStreamDecoder huffman_;
     Rle5StreamDecoder rle_{0, 0};
-    std::vector<std::uint8_t> chunk_;
-    std::size_t filled_ = 0;
+    bool ahead_ = false;
+    // Declared after huffman_, so that its worker is stopped before the decoder goes.
+    std::unique_ptr<UncodedChunks> chunks_;
+    // The chunk being placed (before the first, an empty one at the payload's start).
+    UncodedChunks::Chunk none_;
+    const UncodedChunks::Chunk* chunk_ = &none_;
     std::size_t consumed_ = 0;
-    HuffmanStreamDecoder::Position chunkStart_;
     std::uint64_t payloadOffset_ = 0;
 };
 
