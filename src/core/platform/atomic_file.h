@@ -95,6 +95,8 @@ class AtomicFile {
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t used_ = 0;
     std::uint64_t written_ = 0;
+    std::uint64_t inFile_ = 0;            // bytes handed to the file system
+    std::uint64_t writebackStarted_ = 0;  // bytes the disk was asked to start writing
 };
 
 // Commits two files as a pair: both are written and flushed to the disk before either replaces
