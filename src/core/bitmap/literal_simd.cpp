@@ -193,6 +193,38 @@ std::int32_t TwentyFourBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst
         });
 }
 
+std::int32_t GatherPaletteIndicesAvx2(const std::uint8_t* stream, std::size_t& p,
+                                      std::size_t opEnd, std::uint8_t* indices, std::int32_t n,
+                                      std::int32_t need) {
+    // Without a branch on the packet's kind: the run's colour is stored 32 wide at n, then
+    // 128 bytes of the stream after the opcode are copied, over it for a literal and after it
+    // for a run. Either way only the packet's own count of indices counts; the rest is scratch
+    // that the following packets overwrite.
+    std::size_t at = p;
+    while (n < need && at < opEnd) {
+        const std::uint32_t op = stream[at];
+        // Literals (129..255) map to 0..126, runs of 0..kGatheredRunLimit to 127 onwards.
+        if (static_cast<std::uint8_t>(op - 129) > 127 + kGatheredRunLimit) break;
+        const bool literal = op > 128;
+        const std::uint8_t* from = stream + at + 1;
+        std::uint8_t* to = indices + n;
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to),
+                            _mm256_set1_epi8(static_cast<char>(from[0])));
+        std::uint8_t* copyTo = to + (literal ? 0 : 32);
+        for (int i = 0; i < 128; i += 32) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(copyTo + i),
+                                _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from + i)));
+        }
+        const std::uint32_t count = op & 0x7Fu;
+        n += static_cast<std::int32_t>(count);
+        // count + 1 for a literal, 2 for a run, in arithmetic: a branch here is mispredicted.
+        at += 2 + ((count - 1) & (0u - static_cast<std::uint32_t>(literal)));
+        Prefetch(stream + at);
+    }
+    p = at;
+    return n;
+}
+
 #if defined(__clang__)
 #pragma clang attribute pop
 #else

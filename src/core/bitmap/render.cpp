@@ -44,6 +44,7 @@ constexpr std::size_t kLongestPacket = 1 + 127 * 3;
 constexpr std::size_t kCheckedTail = 512;
 // Past every packet decoded unchecked lie at least kLiteralReadOverrun readable bytes.
 static_assert(kCheckedTail > kLongestPacket + kLiteralReadOverrun);
+static_assert(kCheckedTail > kGatherReadAhead);
 
 // A 15-bit colour (five bits each of blue, green and red from the low end, each scaled by 8) as
 // the OR of what its low byte and its high byte contribute; green straddles the two.
@@ -159,6 +160,8 @@ class PixelWriter {
 
     std::int32_t X() const { return x_; }
     std::int32_t Y() const { return y_; }
+    std::int32_t RowLeft() const { return rowWidth_ - x_; }
+    bool Vector() const { return vector_; }
 
     // Each returns true once the image is full.
     bool Run(Pixel colour, std::int32_t count) {
@@ -307,6 +310,37 @@ class PixelWriter {
 
 enum class Stop { StreamUsedUp, ImageFull, Corrupt };
 
+// Palette noise is literals split by runs of two: converting packet by packet pays a call, a
+// mispredicted packet kind and a mispredicted loop end for each of them. Instead the indices of
+// a stretch of literals and short runs are gathered, up to the row's end, and converted in one
+// go; those that spill past the row start the next stretch. Returns true once the image is full;
+// otherwise p is left at the first packet that was not gathered (opEnd, or another kind).
+bool GatheredPaletteLiterals(const std::uint8_t* src, std::size_t& p, std::size_t opEnd,
+                             PixelWriter& out, const Colours& colours) {
+    // A stretch of up to kBatch pixels, the gathering's overrun and the spill of a last packet.
+    constexpr std::int32_t kBatch = 512;
+    alignas(32) std::array<std::uint8_t, kBatch + kGatherWriteOverrun> indices;
+    static_assert(kGatherWriteOverrun >= 128 && kGatherWriteOverrun >= kLiteralReadOverrun);
+    std::int32_t n = 0;
+    for (;;) {
+        const std::int32_t need = std::min(out.RowLeft(), kBatch);
+        n = GatherPaletteIndicesAvx2(src, p, opEnd, indices.data(), n, need);
+        const std::int32_t k = std::min(n, need);
+        // The gathering leaves kLiteralReadOverrun readable bytes past any k <= need.
+        if (k > 0 && out.Literal<1, true>(indices.data(), k, colours)) return true;
+        if (n <= need) {
+            if (n < need) return false;
+            n = 0;
+            continue;
+        }
+        // At most a packet's count spills: a fixed-size move through a copy avoids a call.
+        n -= need;
+        std::array<std::uint8_t, 128> spill;
+        std::memcpy(spill.data(), indices.data() + need, spill.size());
+        std::memcpy(indices.data(), spill.data(), spill.size());
+    }
+}
+
 // Decodes the packets whose opcodes lie at positions below opEnd, starting at p. src[i] may be
 // read for every i below end. Unchecked, every packet must end inside src (the caller makes
 // sure, and also that the four bytes after a three-byte colour can be read); checked, a colour
@@ -324,6 +358,14 @@ Stop DecodePackets(const std::uint8_t* src, std::size_t& p, std::size_t opEnd, s
         } else if (op == 128) {
             return Stop::Corrupt;
         } else {
+            if constexpr (kBytes == 1 && !kChecked) {
+                if (out.Vector()) {
+                    if (GatheredPaletteLiterals(src, p, opEnd, out, colours)) {
+                        return Stop::ImageFull;
+                    }
+                    continue;
+                }
+            }
             const std::int32_t count = op - 128;
             std::int32_t present = count;
             if (kChecked && kBytes > 0) {
