@@ -5,6 +5,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <atomic>
 
 namespace pixhaul {
@@ -217,8 +218,10 @@ std::int32_t GatherPaletteIndicesAvx2(const std::uint8_t* stream, std::size_t& p
         }
         const std::uint32_t count = op & 0x7Fu;
         n += static_cast<std::int32_t>(count);
-        // count + 1 for a literal, 2 for a run, in arithmetic: a branch here is mispredicted.
-        at += 2 + ((count - 1) & (0u - static_cast<std::uint32_t>(literal)));
+        // count + 1 for a literal (op - 127), 2 for a run (op - 127 is negative), without a
+        // branch: one here is mispredicted, and the next opcode's position is the loop's
+        // critical path.
+        at += static_cast<std::size_t>(std::max(static_cast<std::int64_t>(op) - 127, std::int64_t{2}));
         Prefetch(stream + at);
     }
     p = at;

@@ -34,7 +34,7 @@ std::int32_t TwentyFourBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst
                                       LiteralBounds bounds);
 
 // Palette streams: runs of up to this many pixels join the literals around them as indices.
-inline constexpr std::int32_t kGatheredRunLimit = 32;
+inline constexpr std::int32_t kGatheredRunLimit = 4;
 // How far past indices[need] a gathering may write, and past an opcode's position it may read.
 inline constexpr std::size_t kGatherWriteOverrun = 32 + 128;
 inline constexpr std::size_t kGatherReadAhead = 1 + 128;

@@ -160,7 +160,6 @@ class PixelWriter {
 
     std::int32_t X() const { return x_; }
     std::int32_t Y() const { return y_; }
-    std::int32_t RowLeft() const { return rowWidth_ - x_; }
     bool Vector() const { return vector_; }
 
     // Each returns true once the image is full.
@@ -312,32 +311,40 @@ enum class Stop { StreamUsedUp, ImageFull, Corrupt };
 
 // Palette noise is literals split by runs of two: converting packet by packet pays a call, a
 // mispredicted packet kind and a mispredicted loop end for each of them. Instead the indices of
-// a stretch of literals and short runs are gathered, up to the row's end, and converted in one
-// go; those that spill past the row start the next stretch. Returns true once the image is full;
-// otherwise p is left at the first packet that was not gathered (opEnd, or another kind).
+// a stretch of literals and short runs, over several rows, are gathered and then converted row
+// by row; those that spill past the stretch start the next one. Returns true once the image is
+// full; otherwise p is left at the first packet that was not gathered (opEnd, or another kind).
 bool GatheredPaletteLiterals(const std::uint8_t* src, std::size_t& p, std::size_t opEnd,
                              PixelWriter& out, const Colours& colours) {
-    // A stretch of up to kBatch pixels, the gathering's overrun and the spill of a last packet.
-    constexpr std::int32_t kBatch = 512;
-    alignas(32) std::array<std::uint8_t, kBatch + kGatherWriteOverrun> indices;
-    static_assert(kGatherWriteOverrun >= 128 && kGatherWriteOverrun >= kLiteralReadOverrun);
-    std::int32_t n = 0;
+    // Stretches of up to kBatch pixels follow each other through the buffer; the indices that
+    // spill past one (at most a packet's count) start the next. Only when the buffer's end is
+    // near do they move back to its start: moving them every time reads bytes just stored by
+    // overlapping stores, which the processor cannot forward.
+    constexpr std::int32_t kBatch = 1024;
+    constexpr std::int32_t kCapacity = 4 * kBatch;
+    alignas(32) std::array<std::uint8_t, kCapacity + kGatherWriteOverrun> buffer;
+    static_assert(kGatherWriteOverrun >= kLiteralReadOverrun);
+    std::int32_t start = 0;
+    std::int32_t n = 0;  // indices gathered from start on
     for (;;) {
-        const std::int32_t need = std::min(out.RowLeft(), kBatch);
-        n = GatherPaletteIndicesAvx2(src, p, opEnd, indices.data(), n, need);
+        if (start > kCapacity - kBatch) {
+            std::array<std::uint8_t, 128> spill;
+            static_assert(spill.size() >= 127);
+            std::memcpy(spill.data(), buffer.data() + start, spill.size());
+            std::memcpy(buffer.data(), spill.data(), spill.size());
+            start = 0;
+        }
+        std::uint8_t* indices = buffer.data() + start;
+        // Whole stretches (a gathering ends on a mispredicted branch), converted across row
+        // ends; once the image is full, the indices left over are not needed.
+        const std::int32_t need = kBatch;
+        n = GatherPaletteIndicesAvx2(src, p, opEnd, indices, n, need);
         const std::int32_t k = std::min(n, need);
         // The gathering leaves kLiteralReadOverrun readable bytes past any k <= need.
-        if (k > 0 && out.Literal<1, true>(indices.data(), k, colours)) return true;
-        if (n <= need) {
-            if (n < need) return false;
-            n = 0;
-            continue;
-        }
-        // At most a packet's count spills: a fixed-size move through a copy avoids a call.
+        if (k > 0 && out.Literal<1, true>(indices, k, colours)) return true;
+        if (n < need) return false;
+        start += need;
         n -= need;
-        std::array<std::uint8_t, 128> spill;
-        std::memcpy(spill.data(), indices.data() + need, spill.size());
-        std::memcpy(indices.data(), spill.data(), spill.size());
     }
 }
 
