@@ -195,9 +195,8 @@ std::int32_t TwentyFourBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst
         });
 }
 
-std::int32_t GatherPaletteIndicesAvx2(const std::uint8_t* stream, std::size_t& p,
-                                      std::size_t opEnd, std::uint8_t* indices, std::int32_t n,
-                                      std::int32_t need) {
+std::int32_t GatherPaletteIndicesAvx2(const std::uint8_t* stream, std::size_t& p, std::size_t opEnd,
+                                      std::uint8_t* indices, std::int32_t n, std::int32_t need) {
     // Without a branch on the packet's kind: the run's colour is stored 32 wide at n, then
     // 128 bytes of the stream after the opcode are copied, over it for a literal and after it
     // for a run. Either way only the packet's own count of indices counts; the rest is scratch

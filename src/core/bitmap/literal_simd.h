@@ -46,8 +46,7 @@ inline constexpr std::size_t kGatherReadAhead = 1 + 128;
 // marker); returns the new n and leaves p at the first packet not taken. Every opcode below
 // opEnd must have kGatherReadAhead readable bytes from its position, and indices must hold
 // need + kGatherWriteOverrun bytes. The indices past need belong to the pixels that follow.
-std::int32_t GatherPaletteIndicesAvx2(const std::uint8_t* stream, std::size_t& p,
-                                      std::size_t opEnd, std::uint8_t* indices, std::int32_t n,
-                                      std::int32_t need);
+std::int32_t GatherPaletteIndicesAvx2(const std::uint8_t* stream, std::size_t& p, std::size_t opEnd,
+                                      std::uint8_t* indices, std::int32_t n, std::int32_t need);
 
 }  // namespace pixhaul
