@@ -11,7 +11,9 @@
 // filled with 16-byte stores of a 48-byte pattern built in registers; a run that ends inside its
 // row may be written past its end in whole stores (the row's next packets overwrite the excess).
 // The buffer is never cleared twice: the decoder clears only the bytes no packet wrote. On AVX2
-// processors literals are converted eight colours at a time (bitmap/literal_simd.*).
+// processors literals are converted eight colours at a time (bitmap/literal_simd.*), and in
+// palette streams the indices of literals and of the short runs between them are first gathered
+// over stretches of several rows, so that noise is converted a stretch at a time.
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -323,7 +325,8 @@ bool GatheredPaletteLiterals(const std::uint8_t* src, std::size_t& p, std::size_
     constexpr std::int32_t kBatch = 1024;
     constexpr std::int32_t kCapacity = 4 * kBatch;
     alignas(32) std::array<std::uint8_t, kCapacity + kGatherWriteOverrun> buffer;
-    static_assert(kGatherWriteOverrun >= kLiteralReadOverrun);
+    // The overrun also covers the reads of the conversion and of the spill's fixed-size move.
+    static_assert(kGatherWriteOverrun >= kLiteralReadOverrun && kGatherWriteOverrun >= 128);
     std::int32_t start = 0;
     std::int32_t n = 0;  // indices gathered from start on
     for (;;) {
