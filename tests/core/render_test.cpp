@@ -125,18 +125,27 @@ TEST(Render, DecodesStreams) {
 
 // Random mixes of runs and literals, long enough for the unchecked part of the decoder, at row
 // widths around the vector group sizes: whole-store run ends and whole-group literals must never
-// reach bytes that are already decoded or stay unwritten.
+// reach bytes that are already decoded or stay unwritten. Noisy streams are mostly literals
+// between runs of up to four, in stretches of thousands of pixels.
 TEST(Render, RandomStreamsMatchThePlainDecoder) {
+    struct Mix {
+        std::int16_t width;
+        bool noisy;
+    };
+    constexpr Mix kMixes[] = {{1, false},  {7, false},  {9, false},   {16, false},
+                              {17, false}, {33, false}, {100, false}, {255, false},
+                              {1, true},   {100, true}, {255, true}};
     const auto pal = TestPalette();
     std::mt19937 rng(11);
     // Type 7 is none of the three: its packets carry no colours and decode to black.
     for (const std::int16_t type : {kPaletteType, k15BitType, k24BitType, std::int16_t{7}}) {
         const int bytes = type == kPaletteType ? 1 : type == k15BitType ? 2 : type == 7 ? 0 : 3;
-        for (const std::int16_t width : {1, 7, 9, 16, 17, 33, 100, 255}) {
+        for (const auto& [width, noisy] : kMixes) {
             std::vector<std::uint8_t> stream;
-            while (stream.size() < 4000) {
-                const int count = 1 + static_cast<int>(rng() % 127);
-                const bool literal = rng() % 2 == 0;
+            while (stream.size() < (noisy ? 12000u : 4000u)) {
+                const bool literal = rng() % (noisy ? 8 : 2) != 0;
+                const int count = noisy && !literal ? static_cast<int>(rng() % 5)
+                                                    : 1 + static_cast<int>(rng() % 127);
                 stream.push_back(static_cast<std::uint8_t>(literal ? 128 + count : count));
                 for (int i = 0; i < (literal ? count : 1) * bytes; ++i) {
                     stream.push_back(static_cast<std::uint8_t>(rng() % 4 == 0 ? 0 : rng()));
@@ -150,7 +159,8 @@ TEST(Render, RandomStreamsMatchThePlainDecoder) {
             ASSERT_EQ(bmp.Render(kMagenta, host), RenderOutcome::Rendered);
             const auto expected =
                 fuzz::DecodeSlowly(StreamBytes(stream), type, bmp.Width(), 30, &pal, kMagenta);
-            EXPECT_EQ(fuzz::CheckRendered(bmp, expected, bmp.Width()), "") << type << " " << width;
+            EXPECT_EQ(fuzz::CheckRendered(bmp, expected, bmp.Width()), "")
+                << type << " " << width << " " << noisy;
         }
     }
 }

@@ -11,7 +11,9 @@
 // filled with 16-byte stores of a 48-byte pattern built in registers; a run that ends inside its
 // row may be written past its end in whole stores (the row's next packets overwrite the excess).
 // The buffer is never cleared twice: the decoder clears only the bytes no packet wrote. On AVX2
-// processors literals are converted eight colours at a time (bitmap/literal_simd.*).
+// processors literals are converted eight colours at a time (bitmap/literal_simd.*), and in
+// palette streams the indices of literals and of the short runs between them are first gathered
+// over stretches of several rows, so that noise is converted a stretch at a time.
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -44,6 +46,7 @@ constexpr std::size_t kLongestPacket = 1 + 127 * 3;
 constexpr std::size_t kCheckedTail = 512;
 // Past every packet decoded unchecked lie at least kLiteralReadOverrun readable bytes.
 static_assert(kCheckedTail > kLongestPacket + kLiteralReadOverrun);
+static_assert(kCheckedTail > kGatherReadAhead);
 
 // A 15-bit colour (five bits each of blue, green and red from the low end, each scaled by 8) as
 // the OR of what its low byte and its high byte contribute; green straddles the two.
@@ -159,6 +162,7 @@ class PixelWriter {
 
     std::int32_t X() const { return x_; }
     std::int32_t Y() const { return y_; }
+    bool Vector() const { return vector_; }
 
     // Each returns true once the image is full.
     bool Run(Pixel colour, std::int32_t count) {
@@ -307,6 +311,46 @@ class PixelWriter {
 
 enum class Stop { StreamUsedUp, ImageFull, Corrupt };
 
+// Palette noise is literals split by runs of two: converting packet by packet pays a call, a
+// mispredicted packet kind and a mispredicted loop end for each of them. Instead the indices of
+// a stretch of literals and short runs, over several rows, are gathered and then converted row
+// by row; those that spill past the stretch start the next one. Returns true once the image is
+// full; otherwise p is left at the first packet that was not gathered (opEnd, or another kind).
+bool GatheredPaletteLiterals(const std::uint8_t* src, std::size_t& p, std::size_t opEnd,
+                             PixelWriter& out, const Colours& colours) {
+    // Stretches of up to kBatch pixels follow each other through the buffer; the indices that
+    // spill past one (at most a packet's count) start the next. Only when the buffer's end is
+    // near do they move back to its start: moving them every time reads bytes just stored by
+    // overlapping stores, which the processor cannot forward.
+    constexpr std::int32_t kBatch = 1024;
+    constexpr std::int32_t kCapacity = 4 * kBatch;
+    alignas(32) std::array<std::uint8_t, kCapacity + kGatherWriteOverrun> buffer;
+    // The overrun also covers the reads of the conversion and of the spill's fixed-size move.
+    static_assert(kGatherWriteOverrun >= kLiteralReadOverrun && kGatherWriteOverrun >= 128);
+    std::int32_t start = 0;
+    std::int32_t n = 0;  // indices gathered from start on
+    for (;;) {
+        if (start > kCapacity - kBatch) {
+            std::array<std::uint8_t, 128> spill;
+            static_assert(spill.size() >= 127);
+            std::memcpy(spill.data(), buffer.data() + start, spill.size());
+            std::memcpy(buffer.data(), spill.data(), spill.size());
+            start = 0;
+        }
+        std::uint8_t* indices = buffer.data() + start;
+        // Whole stretches (a gathering ends on a mispredicted branch), converted across row
+        // ends; once the image is full, the indices left over are not needed.
+        const std::int32_t need = kBatch;
+        n = GatherPaletteIndicesAvx2(src, p, opEnd, indices, n, need);
+        const std::int32_t k = std::min(n, need);
+        // The gathering leaves kLiteralReadOverrun readable bytes past any k <= need.
+        if (k > 0 && out.Literal<1, true>(indices, k, colours)) return true;
+        if (n < need) return false;
+        start += need;
+        n -= need;
+    }
+}
+
 // Decodes the packets whose opcodes lie at positions below opEnd, starting at p. src[i] may be
 // read for every i below end. Unchecked, every packet must end inside src (the caller makes
 // sure, and also that the four bytes after a three-byte colour can be read); checked, a colour
@@ -324,6 +368,14 @@ Stop DecodePackets(const std::uint8_t* src, std::size_t& p, std::size_t opEnd, s
         } else if (op == 128) {
             return Stop::Corrupt;
         } else {
+            if constexpr (kBytes == 1 && !kChecked) {
+                if (out.Vector()) {
+                    if (GatheredPaletteLiterals(src, p, opEnd, out, colours)) {
+                        return Stop::ImageFull;
+                    }
+                    continue;
+                }
+            }
             const std::int32_t count = op - 128;
             std::int32_t present = count;
             if (kChecked && kBytes > 0) {
