@@ -169,11 +169,7 @@ void Rle5Encoder::AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCo
             if (anySame) break;
             for (const std::uint32_t w : {w0, w1, w2, w3}) {
                 StoreRecord(record, 1, w);
-                if constexpr (kCount) {
-                    ++tally->byPosition[1][w >> 16 & 0xFF];
-                    ++tally->byPosition[2][w >> 8 & 0xFF];
-                    ++tally->byPosition[3][w & 0xFF];
-                }
+                if constexpr (kCount) tally->AddSingleColour(w);
                 record += kRleRecordSize;
             }
             p += 12;
@@ -185,11 +181,7 @@ void Rle5Encoder::AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCo
                 const std::uint32_t next = LoadLE32(p + 3);
                 if (((here ^ next) & 0xFFFFFFu) == 0) break;
                 StoreRecord(record, 1, here);
-                if constexpr (kCount) {
-                    ++tally->byPosition[1][here >> 16 & 0xFF];
-                    ++tally->byPosition[2][here >> 8 & 0xFF];
-                    ++tally->byPosition[3][here & 0xFF];
-                }
+                if constexpr (kCount) tally->AddSingleColour(here);
                 record += kRleRecordSize;
                 p += 3;
                 --left;
@@ -201,11 +193,7 @@ void Rle5Encoder::AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCo
             record[1] = p[2];
             record[2] = p[1];
             record[3] = p[0];
-            if constexpr (kCount) {
-                ++tally->byPosition[1][p[2]];
-                ++tally->byPosition[2][p[1]];
-                ++tally->byPosition[3][p[0]];
-            }
+            if constexpr (kCount) tally->AddSingleColour(p[0] | p[1] << 8 | p[2] << 16);
             record += kRleRecordSize;
             p += 3;
             --left;

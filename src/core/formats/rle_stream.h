@@ -69,6 +69,12 @@ class Rle5Encoder {
             byPosition[2][bgr >> 8 & 0xFF] += records;
             byPosition[3][bgr & 0xFF] += records;
         }
+        // The colour bytes of one single-pixel record (their count bytes are added up apart).
+        void AddSingleColour(std::uint32_t bgr) {
+            ++byPosition[1][bgr >> 16 & 0xFF];
+            ++byPosition[2][bgr >> 8 & 0xFF];
+            ++byPosition[3][bgr & 0xFF];
+        }
     };
 
     template <bool kCount>
