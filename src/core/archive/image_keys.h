@@ -7,6 +7,8 @@
 #include <optional>
 #include <vector>
 
+#include "platform/large_block.h"
+
 namespace pixhaul {
 
 class ImageKeys {
@@ -63,7 +65,7 @@ class ImageKeys {
     std::size_t Size() const { return keys_.size(); }
 
   private:
-    std::vector<Key> keys_;
+    std::vector<Key, LargeBlockAllocator<Key>> keys_;
 };
 
 }  // namespace pixhaul

@@ -9,6 +9,7 @@
 
 #include "bitmap/cbitmap.h"
 #include "platform/archive_file.h"
+#include "platform/large_block.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -33,6 +34,9 @@ struct ImageRecord {
 
 // 40 bytes; with the room kept for more (under half a record each) an image costs at most 60.
 static_assert(sizeof(ImageRecord) <= 40);
+
+// One record an image: the largest table of a model (an archive may hold millions of images).
+using ImageTable = std::vector<ImageRecord, LargeBlockAllocator<ImageRecord>>;
 
 struct FrameRecord {
     std::int32_t Extra = 0;
@@ -64,7 +68,7 @@ struct ObjectRecord {
 struct ArchiveModel {
     ArchiveModel();
 
-    std::vector<ImageRecord> Images;
+    ImageTable Images;
     std::vector<ObjectRecord> Objects;
     std::vector<std::int64_t> ImageBlockPos;  // offset of the byte after each "AGMI" tag
     std::int32_t LastImage = 0;

@@ -5,7 +5,7 @@ namespace pixhaul {
 void ResetArchive(ArchiveModel& model, Host& host) {
     model.ReleaseImageBitmaps();
     // Swap with fresh vectors so that the memory of a large archive goes too.
-    std::vector<ImageRecord>().swap(model.Images);
+    ImageTable().swap(model.Images);
     model.Images.emplace_back();
     model.LastImage = 0;
     model.ObjectCount = 0;

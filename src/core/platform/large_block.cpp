@@ -1,0 +1,41 @@
+#include "platform/large_block.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+namespace pixhaul {
+namespace {
+
+std::size_t RoundUp(std::size_t bytes) {
+    return (bytes + kLargeBlockBytes - 1) & ~(kLargeBlockBytes - 1);
+}
+
+}  // namespace
+
+void* AllocateLargeBlock(std::size_t bytes) {
+    const std::size_t size = RoundUp(bytes);
+    if (size < bytes) throw std::bad_alloc();
+    // Mapped with a huge page of room to spare, and trimmed at both ends to the boundary.
+    const std::size_t mapped = size + kLargeBlockBytes;
+    void* const at = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
+                            -1, 0);
+    if (at == MAP_FAILED) throw std::bad_alloc();
+    const auto start = reinterpret_cast<std::uintptr_t>(at);
+    const std::uintptr_t aligned = (start + kLargeBlockBytes - 1) & ~(kLargeBlockBytes - 1);
+    if (aligned > start) ::munmap(at, aligned - start);
+    const std::size_t tail = (start + mapped) - (aligned + size);
+    if (tail > 0) ::munmap(reinterpret_cast<void*>(aligned + size), tail);
+    void* const block = reinterpret_cast<void*>(aligned);
+#ifdef MADV_HUGEPAGE
+    // Advice only: without huge pages the block works the same, a page at a time.
+    ::madvise(block, size, MADV_HUGEPAGE);
+#endif
+    return block;
+}
+
+void FreeLargeBlock(void* block, std::size_t bytes) noexcept {
+    if (block != nullptr) ::munmap(block, RoundUp(bytes));
+}
+
+}  // namespace pixhaul

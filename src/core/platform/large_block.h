@@ -1,0 +1,88 @@
+#pragma once
+// Memory for large tables and buffers, mapped straight from the kernel at a 2 MiB boundary and
+// marked for huge pages: filling it then takes one page fault a 2 MiB page instead of one a
+// 4 KiB page. Loading an archive of 100,000 images spent a sixth of its time in the page faults
+// of its image table. Where the kernel gives no huge pages the memory is the ordinary kind.
+// Smaller blocks come from the heap as usual.
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <new>
+#include <utility>
+
+namespace pixhaul {
+
+// Blocks of at least this size are mapped; the unit of a huge page on x86-64 and arm64.
+inline constexpr std::size_t kLargeBlockBytes = std::size_t{2} << 20;
+
+// Throws std::bad_alloc when the memory cannot be had.
+void* AllocateLargeBlock(std::size_t bytes);
+// bytes as given to AllocateLargeBlock.
+void FreeLargeBlock(void* block, std::size_t bytes) noexcept;
+
+// An allocator for containers that may grow large (a table of every image in an archive).
+template <typename T>
+struct LargeBlockAllocator {
+    using value_type = T;
+
+    LargeBlockAllocator() = default;
+    template <typename U>
+    LargeBlockAllocator(const LargeBlockAllocator<U>&) noexcept {}
+
+    T* allocate(std::size_t n) {
+        if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
+        const std::size_t bytes = n * sizeof(T);
+        if (bytes < kLargeBlockBytes) return std::allocator<T>().allocate(n);
+        static_assert(alignof(T) <= kLargeBlockBytes);
+        return static_cast<T*>(AllocateLargeBlock(bytes));
+    }
+    void deallocate(T* p, std::size_t n) noexcept {
+        if (n * sizeof(T) < kLargeBlockBytes) {
+            std::allocator<T>().deallocate(p, n);
+        } else {
+            FreeLargeBlock(p, n * sizeof(T));
+        }
+    }
+    template <typename U>
+    bool operator==(const LargeBlockAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+
+// Uninitialised bytes, from AllocateLargeBlock when there are enough of them.
+class LargeBuffer {
+  public:
+    LargeBuffer() = default;
+    explicit LargeBuffer(std::size_t bytes)
+        : bytes_(bytes),
+          data_(bytes >= kLargeBlockBytes ? static_cast<std::uint8_t*>(AllocateLargeBlock(bytes))
+                                          : new std::uint8_t[bytes]) {}
+    ~LargeBuffer() { Release(); }
+    LargeBuffer(LargeBuffer&& other) noexcept
+        : bytes_(std::exchange(other.bytes_, 0)), data_(std::exchange(other.data_, nullptr)) {}
+    LargeBuffer& operator=(LargeBuffer&& other) noexcept {
+        if (this != &other) {
+            Release();
+            bytes_ = std::exchange(other.bytes_, 0);
+            data_ = std::exchange(other.data_, nullptr);
+        }
+        return *this;
+    }
+
+    std::uint8_t* data() const { return data_; }
+    std::size_t size() const { return bytes_; }
+
+  private:
+    void Release() noexcept {
+        if (bytes_ >= kLargeBlockBytes) {
+            FreeLargeBlock(data_, bytes_);
+        } else {
+            delete[] data_;
+        }
+    }
+
+    std::size_t bytes_ = 0;
+    std::uint8_t* data_ = nullptr;
+};
+
+}  // namespace pixhaul
