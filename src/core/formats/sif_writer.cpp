@@ -16,10 +16,12 @@ constexpr std::uint64_t kMaxPayload =
     static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) + 1;
 // Source bytes handed to the Huffman data writer at a time.
 constexpr std::size_t kCodeChunk = std::size_t{1} << 20;
-// The run-length stream gathers in memory up to this size before it goes to the spill file: a
-// small stream never touches the file, and a large one reuses memory that stays in the cache
-// (fresh memory for the whole stream costs more in page faults than the file's copies).
-constexpr std::size_t kHeldBytes = std::size_t{1} << 20;
+// The run-length stream stays in memory up to kHeldBytes (a sheet of about 400 MB), in room
+// taken at once and filled in huge pages: the two copies through a spill file cost several
+// times their page faults. A larger stream goes on to the spill file kSpilledPiece at a time,
+// through memory that stays in the cache.
+constexpr std::size_t kHeldBytes = std::size_t{128} << 20;
+constexpr std::size_t kSpilledPiece = std::size_t{1} << 20;
 
 std::string Refusal(std::int64_t count, const std::string& what) {
     return "A SIF file cannot hold this object: it has " + std::to_string(count) + " " + what +
@@ -59,7 +61,14 @@ std::string SizeSifTables(const std::vector<std::vector<std::int64_t>>& framesPe
     return "";
 }
 
-SifSheetWriter::SifSheetWriter(const std::string& folder) : spill_(folder) {}
+SifSheetWriter::SifSheetWriter(const std::string& folder) : spill_(folder) {
+    // Address space only: the pages are taken as the stream reaches them.
+    encoder_.Reserve(kHeldBytes + kLargeBlockBytes);
+}
+
+void SifSheetWriter::SpillIfFull() {
+    if (encoder_.Size() >= (spilled_ ? kSpilledPiece : kHeldBytes)) Spill();
+}
 
 void SifSheetWriter::Spill() {
     spill_.Write(encoder_.Written());
@@ -69,13 +78,13 @@ void SifSheetWriter::Spill() {
 
 void SifSheetWriter::AddBand(const Surface& band) {
     encoder_.AddSurface(band);
-    if (encoder_.Size() >= kHeldBytes) Spill();
+    SpillIfFull();
 }
 
 void SifSheetWriter::AddRows(const std::uint8_t* first, std::int64_t stride, std::int32_t width,
                              std::int32_t rows) {
     encoder_.AddRows(first, stride, width, rows);
-    if (encoder_.Size() >= kHeldBytes) Spill();
+    SpillIfFull();
 }
 
 std::string SifSheetWriter::Plan(const std::vector<SifAction>& table, SifImageHeader image) {

@@ -1,7 +1,7 @@
 #pragma once
 // Writing a SIF file in two passes. First the sheet goes in band by band: each band is
-// run-length coded (kind 5), its records counted as they are written, the stream gathered in
-// memory a megabyte at a time and held in a spill file, so memory does not grow with the sheet.
+// run-length coded (kind 5), its records counted as they are written, the stream held in memory
+// up to 128 MiB and beyond that in a spill file, so memory stops growing with the sheet.
 // Then the Huffman code is planned from the counts and the file written: tables, image header,
 // code tables and the coded stream, complete or not at all.
 #include <cstdint>
@@ -44,6 +44,7 @@ class SifSheetWriter {
   private:
     // Moves what the encoder holds to the spill file.
     void Spill();
+    void SpillIfFull();
 
     SpillFile spill_;
     Rle5Encoder encoder_{true};  // counts the stream's bytes as it writes them
