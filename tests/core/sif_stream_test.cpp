@@ -9,6 +9,9 @@
 #include "formats/huffman.h"
 #include "formats/rle_stream.h"
 #include "formats/sif_reader.h"
+#include "formats/sif_writer.h"
+#include "archive_builder.h"
+#include "test_files.h"
 
 namespace pixhaul {
 namespace {
@@ -25,10 +28,8 @@ struct FileLikeSource : MemorySource {
     std::span<const std::uint8_t> InMemory() const override { return {}; }
 };
 
-// A SIF file of one empty action around a sheet of runs (long ones, short ones, single pixels);
-// the longest run is maxRun.
-std::vector<std::uint8_t> SifOfRandomSheet(std::mt19937& rng, int width, int height,
-                                           int maxRun = 400) {
+// A sheet of runs (long ones, short ones, single pixels); the longest run is maxRun.
+Surface RandomSheet(std::mt19937& rng, int width, int height, int maxRun) {
     Surface sheet(width, height);
     std::uint8_t colour[3] = {};
     int left = 0;
@@ -41,6 +42,13 @@ std::vector<std::uint8_t> SifOfRandomSheet(std::mt19937& rng, int width, int hei
             std::memcpy(sheet.MutableRow(r) + 3 * x, colour, 3);
         }
     }
+    return sheet;
+}
+
+// A SIF file of one empty action around a random sheet.
+std::vector<std::uint8_t> SifOfRandomSheet(std::mt19937& rng, int width, int height,
+                                           int maxRun = 400) {
+    const Surface sheet = RandomSheet(rng, width, height, maxRun);
     std::vector<std::uint8_t> file = SerializeSifTables({SifAction{}});
     file[kSifImagePosOffset] = static_cast<std::uint8_t>(file.size() + 1);
     SifImageHeader header;
@@ -140,6 +148,32 @@ TEST_P(SifSheetReaderTest, ADamagedPayloadGivesTheMessageOfTheWholeFileRead) {
         }
         EXPECT_EQ(error.empty() ? reader.Finish() : error, expected) << at;
     }
+}
+
+// The writer makes the same file whether its run-length stream stays in memory or goes through
+// the spill file, and the file holds the sheet.
+TEST(SifSheetWriterTest, AStreamHeldInMemoryOrSpilledGivesTheSameFile) {
+    std::mt19937 rng(7);
+    const Surface sheet = RandomSheet(rng, 700, 300, 40);
+    testing::TempDir dir;
+    std::vector<std::vector<std::uint8_t>> files;
+    for (const std::size_t held : {SifSheetWriter::kHeldBytes, std::size_t{4096}}) {
+        SifSheetWriter writer(dir.Path(), held);
+        for (int row = 0; row < sheet.Height(); row += 16) {
+            writer.AddRows(sheet.Bits() + row * sheet.Stride(), sheet.Stride(), sheet.Width(),
+                           std::min(16, sheet.Height() - row));
+        }
+        SifImageHeader image;
+        image.SheetWidth = sheet.Width();
+        image.SheetHeight = sheet.Height();
+        ASSERT_EQ(writer.Plan({SifAction{}}, image), "");
+        writer.Write(dir.File("a.sif"), {});
+        SifContents contents;
+        ASSERT_EQ(ReadSifFile(dir.File("a.sif"), contents), "");
+        EXPECT_EQ(0, std::memcmp(contents.Sheet.Bits(), sheet.Bits(), sheet.SizeBytes()));
+        files.push_back(testing::ReadAll(dir.File("a.sif")));
+    }
+    EXPECT_EQ(files[0], files[1]);
 }
 
 }  // namespace

@@ -16,11 +16,7 @@ constexpr std::uint64_t kMaxPayload =
     static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) + 1;
 // Source bytes handed to the Huffman data writer at a time.
 constexpr std::size_t kCodeChunk = std::size_t{1} << 20;
-// The run-length stream stays in memory up to kHeldBytes (a sheet of about 400 MB), in room
-// taken at once and filled in huge pages: the two copies through a spill file cost several
-// times their page faults. A larger stream goes on to the spill file kSpilledPiece at a time,
-// through memory that stays in the cache.
-constexpr std::size_t kHeldBytes = std::size_t{128} << 20;
+// Once spilled, the stream goes to the spill file this much at a time.
 constexpr std::size_t kSpilledPiece = std::size_t{1} << 20;
 
 std::string Refusal(std::int64_t count, const std::string& what) {
@@ -61,13 +57,14 @@ std::string SizeSifTables(const std::vector<std::vector<std::int64_t>>& framesPe
     return "";
 }
 
-SifSheetWriter::SifSheetWriter(const std::string& folder) : spill_(folder) {
+SifSheetWriter::SifSheetWriter(const std::string& folder, std::size_t heldBytes)
+    : spill_(folder), heldBytes_(heldBytes) {
     // Address space only: the pages are taken as the stream reaches them.
-    encoder_.Reserve(kHeldBytes + kLargeBlockBytes);
+    encoder_.Reserve(heldBytes_ + kLargeBlockBytes);
 }
 
 void SifSheetWriter::SpillIfFull() {
-    if (encoder_.Size() >= (spilled_ ? kSpilledPiece : kHeldBytes)) Spill();
+    if (encoder_.Size() >= (spilled_ ? kSpilledPiece : heldBytes_)) Spill();
 }
 
 void SifSheetWriter::Spill() {

@@ -4,6 +4,7 @@
 // up to 128 MiB and beyond that in a spill file, so memory stops growing with the sheet.
 // Then the Huffman code is planned from the counts and the file written: tables, image header,
 // code tables and the coded stream, complete or not at all.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -25,8 +26,14 @@ std::string SizeSifTables(const std::vector<std::vector<std::int64_t>>& framesPe
 
 class SifSheetWriter {
   public:
+    // The run-length stream stays in memory up to this size (a sheet of about 400 MB), in room
+    // taken at once and filled in huge pages: the two copies through a spill file cost several
+    // times their page faults. A larger stream goes on to the spill file a mebibyte at a time,
+    // through memory that stays in the cache.
+    static constexpr std::size_t kHeldBytes = std::size_t{128} << 20;
+
     // The spill file goes in folder, beside the file to come. Throws FileError.
-    explicit SifSheetWriter(const std::string& folder);
+    explicit SifSheetWriter(const std::string& folder, std::size_t heldBytes = kHeldBytes);
 
     // Adds a band of the sheet (its memory rows, bottom row first). Bands go in from the
     // sheet's bottom up.
@@ -49,6 +56,7 @@ class SifSheetWriter {
     SpillFile spill_;
     Rle5Encoder encoder_{true};  // counts the stream's bytes as it writes them
     ByteHistogram histogram_;
+    std::size_t heldBytes_;
     bool spilled_ = false;
     std::optional<HuffmanPlan> plan_;
     std::vector<std::uint8_t> head_;
