@@ -6,11 +6,11 @@
 #include <tuple>
 #include <vector>
 
+#include "archive_builder.h"
 #include "formats/huffman.h"
 #include "formats/rle_stream.h"
 #include "formats/sif_reader.h"
 #include "formats/sif_writer.h"
-#include "archive_builder.h"
 #include "test_files.h"
 
 namespace pixhaul {

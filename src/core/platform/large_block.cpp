@@ -18,8 +18,8 @@ void* AllocateLargeBlock(std::size_t bytes) {
     if (size < bytes) throw std::bad_alloc();
     // Mapped with a huge page of room to spare, and trimmed at both ends to the boundary.
     const std::size_t mapped = size + kLargeBlockBytes;
-    void* const at = ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS,
-                            -1, 0);
+    void* const at =
+        ::mmap(nullptr, mapped, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (at == MAP_FAILED) throw std::bad_alloc();
     const auto start = reinterpret_cast<std::uintptr_t>(at);
     const std::uintptr_t aligned = (start + kLargeBlockBytes - 1) & ~(kLargeBlockBytes - 1);
