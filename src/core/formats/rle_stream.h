@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/large_block.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -48,7 +47,7 @@ class Rle5Encoder {
 
     // The records written so far (without the run still open), for a caller that moves them
     // elsewhere as it goes; DropWritten forgets them (the stream goes on where it was).
-    std::span<const std::uint8_t> Written() const { return {out_.data(), size_}; }
+    std::span<const std::uint8_t> Written() const { return {out_.get(), size_}; }
     void DropWritten() { size_ = 0; }
     // Ends the stream like Finish, keeping the last record in Written().
     void Close();
@@ -87,7 +86,7 @@ class Rle5Encoder {
                static_cast<std::uint32_t>(red_) << 16;
     }
     void Emit() {
-        std::uint8_t* p = out_.data() + size_;
+        std::uint8_t* p = out_.get() + size_;
         p[0] = static_cast<std::uint8_t>(count_);
         p[1] = red_;
         p[2] = green_;
@@ -99,9 +98,10 @@ class Rle5Encoder {
     void Extend(std::size_t n);
     void AddBlackPixels(std::size_t pixelCount);
 
-    // Only out_[0, size_) holds records; the rest is room, grown ahead of every call so that
-    // no record has to check it, and never cleared.
-    LargeBuffer out_;
+    // Only out_[0, size_) holds records; the rest (up to capacity_) is room, grown ahead of
+    // every call so that no record has to check it, and never cleared.
+    std::unique_ptr<std::uint8_t[]> out_;
+    std::size_t capacity_ = 0;
     std::size_t size_ = 0;
     std::uint8_t blue_ = 0;
     std::uint8_t green_ = 0;

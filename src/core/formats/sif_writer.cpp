@@ -16,8 +16,6 @@ constexpr std::uint64_t kMaxPayload =
     static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) + 1;
 // Source bytes handed to the Huffman data writer at a time.
 constexpr std::size_t kCodeChunk = std::size_t{1} << 20;
-// Once spilled, the stream goes to the spill file this much at a time.
-constexpr std::size_t kSpilledPiece = std::size_t{1} << 20;
 
 std::string Refusal(std::int64_t count, const std::string& what) {
     return "A SIF file cannot hold this object: it has " + std::to_string(count) + " " + what +
@@ -58,14 +56,7 @@ std::string SizeSifTables(const std::vector<std::vector<std::int64_t>>& framesPe
 }
 
 SifSheetWriter::SifSheetWriter(const std::string& folder, std::size_t heldBytes)
-    : spill_(folder), heldBytes_(heldBytes) {
-    // Address space only: the pages are taken as the stream reaches them.
-    encoder_.Reserve(heldBytes_ + kLargeBlockBytes);
-}
-
-void SifSheetWriter::SpillIfFull() {
-    if (encoder_.Size() >= (spilled_ ? kSpilledPiece : heldBytes_)) Spill();
-}
+    : spill_(folder), heldBytes_(heldBytes) {}
 
 void SifSheetWriter::Spill() {
     spill_.Write(encoder_.Written());
@@ -75,13 +66,13 @@ void SifSheetWriter::Spill() {
 
 void SifSheetWriter::AddBand(const Surface& band) {
     encoder_.AddSurface(band);
-    SpillIfFull();
+    if (encoder_.Size() >= heldBytes_) Spill();
 }
 
 void SifSheetWriter::AddRows(const std::uint8_t* first, std::int64_t stride, std::int32_t width,
                              std::int32_t rows) {
     encoder_.AddRows(first, stride, width, rows);
-    SpillIfFull();
+    if (encoder_.Size() >= heldBytes_) Spill();
 }
 
 std::string SifSheetWriter::Plan(const std::vector<SifAction>& table, SifImageHeader image) {

@@ -1,7 +1,7 @@
 #pragma once
 // Writing a SIF file in two passes. First the sheet goes in band by band: each band is
-// run-length coded (kind 5), its records counted as they are written, the stream held in memory
-// up to 128 MiB and beyond that in a spill file, so memory stops growing with the sheet.
+// run-length coded (kind 5), its records counted as they are written, the stream gathered in
+// memory a megabyte at a time and held in a spill file, so memory does not grow with the sheet.
 // Then the Huffman code is planned from the counts and the file written: tables, image header,
 // code tables and the coded stream, complete or not at all.
 #include <cstddef>
@@ -26,11 +26,12 @@ std::string SizeSifTables(const std::vector<std::vector<std::int64_t>>& framesPe
 
 class SifSheetWriter {
   public:
-    // The run-length stream stays in memory up to this size (a sheet of about 400 MB), in room
-    // taken at once and filled in huge pages: the two copies through a spill file cost several
-    // times their page faults. A larger stream goes on to the spill file a mebibyte at a time,
-    // through memory that stays in the cache.
-    static constexpr std::size_t kHeldBytes = std::size_t{128} << 20;
+    // The run-length stream gathers in memory up to this size before it goes to the spill file:
+    // a small stream never touches the file, and a large one reuses memory that stays in the
+    // cache (fresh memory for the whole stream costs more in page faults than the file's
+    // copies; huge pages fault less, but where fresh memory is slow to clear, as in a virtual
+    // machine whose host has yet to back it, they made one run in three twice as slow).
+    static constexpr std::size_t kHeldBytes = std::size_t{1} << 20;
 
     // The spill file goes in folder, beside the file to come. Throws FileError.
     explicit SifSheetWriter(const std::string& folder, std::size_t heldBytes = kHeldBytes);
@@ -51,7 +52,6 @@ class SifSheetWriter {
   private:
     // Moves what the encoder holds to the spill file.
     void Spill();
-    void SpillIfFull();
 
     SpillFile spill_;
     Rle5Encoder encoder_{true};  // counts the stream's bytes as it writes them

@@ -5,10 +5,8 @@
 // of its image table. Where the kernel gives no huge pages the memory is the ordinary kind.
 // Smaller blocks come from the heap as usual.
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <new>
-#include <utility>
 
 namespace pixhaul {
 
@@ -47,42 +45,6 @@ struct LargeBlockAllocator {
     bool operator==(const LargeBlockAllocator<U>&) const noexcept {
         return true;
     }
-};
-
-// Uninitialised bytes, from AllocateLargeBlock when there are enough of them.
-class LargeBuffer {
-  public:
-    LargeBuffer() = default;
-    explicit LargeBuffer(std::size_t bytes)
-        : bytes_(bytes),
-          data_(bytes >= kLargeBlockBytes ? static_cast<std::uint8_t*>(AllocateLargeBlock(bytes))
-                                          : new std::uint8_t[bytes]) {}
-    ~LargeBuffer() { Release(); }
-    LargeBuffer(LargeBuffer&& other) noexcept
-        : bytes_(std::exchange(other.bytes_, 0)), data_(std::exchange(other.data_, nullptr)) {}
-    LargeBuffer& operator=(LargeBuffer&& other) noexcept {
-        if (this != &other) {
-            Release();
-            bytes_ = std::exchange(other.bytes_, 0);
-            data_ = std::exchange(other.data_, nullptr);
-        }
-        return *this;
-    }
-
-    std::uint8_t* data() const { return data_; }
-    std::size_t size() const { return bytes_; }
-
-  private:
-    void Release() noexcept {
-        if (bytes_ >= kLargeBlockBytes) {
-            FreeLargeBlock(data_, bytes_);
-        } else {
-            delete[] data_;
-        }
-    }
-
-    std::size_t bytes_ = 0;
-    std::uint8_t* data_ = nullptr;
 };
 
 }  // namespace pixhaul
