@@ -127,6 +127,21 @@ inline std::uint8_t* Flush(std::uint8_t* out, std::uint64_t& bits, unsigned& cou
     return out;
 }
 
+// The codes of K source bytes joined in a word of their own, first code lowest; their bits
+// in groupBits. Built apart from the bit buffer, the joins of one group do not wait for the
+// group before: only the group's one shift into the buffer does.
+template <int K>
+inline std::uint64_t JoinCodes(const PackTable& table, const std::uint8_t* src,
+                               unsigned& groupBits) {
+    std::uint64_t group = table.code[src[0]];
+    groupBits = table.length[src[0]];
+    for (int j = 1; j < K; ++j) {
+        group |= table.code[src[j]] << groupBits;
+        groupBits += table.length[src[j]];
+    }
+    return group;
+}
+
 // Appends the codes of n source bytes to the bit buffer (bits, count < 8 on entry and exit),
 // writing whole bytes to out 8 at a time; returns the new end of the written bytes. K codes go
 // into the buffer between two flushes, K chosen so that 7 + K x the longest code fits in 63:
@@ -139,7 +154,9 @@ std::uint8_t* PackCodes(const PackTable& table, const std::uint8_t* src, std::si
     std::size_t i = 0;
     if constexpr (K > 1) {
         for (; i + K <= n; i += K) {
-            for (int j = 0; j < K; ++j) PutCode(table, src[i + j], bits, count);
+            unsigned groupBits;
+            bits |= JoinCodes<K>(table, src + i, groupBits) << count;
+            count += groupBits;
             out = Flush(out, bits, count);
         }
     }
@@ -166,7 +183,8 @@ std::uint8_t* PackGroups(const PackTable& table, const std::uint8_t* src, std::s
         unsigned groupBits = 0;
         for (int j = 0; j < G; ++j) groupBits += table.length[src[i + j]];
         if (groupBits <= kMaxPackedCode) [[likely]] {
-            for (int j = 0; j < G; ++j) PutCode(table, src[i + j], bits, count);
+            bits |= JoinCodes<G>(table, src + i, groupBits) << count;
+            count += groupBits;
             out = Flush(out, bits, count);
         } else {
             for (int j = 0; j < G; ++j) {
