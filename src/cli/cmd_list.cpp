@@ -50,9 +50,10 @@ class ListCommand : public Command {
         context.host.SetOption(Option::LoadThumbnails, thumbnails_);
         ArchiveModel model;
         // The hierarchy only: nothing is rendered, so the file's bytes need not be kept.
-        LoadForCommand(model, archive_, context.host, LoadKind::IndexOnly);
+        const LoadResult load = LoadForCommand(model, archive_, context.host, LoadKind::IndexOnly);
         PrintHierarchy(context.out, model);
-        return kExitOk;
+        // The hierarchy is what could be read; 3 says there was more.
+        return load.status == LoadStatus::Damaged ? kExitSomeImagesFailed : kExitOk;
     }
 
   private:

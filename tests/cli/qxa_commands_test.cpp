@@ -168,6 +168,9 @@ TEST_F(QxaTest, ADamagedArchiveIsToldAndWhatWasReadIsUsed) {
     EXPECT_NE(r.out.find("\"images\": 4,"), std::string::npos) << r.out;
     EXPECT_EQ(r.err.rfind("qxa: " + a + ": ", 0), 0U) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    r = RunQxa({"list", a});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.out, "");
     // extract writes what it can, but the exit status tells that not everything was there.
     r = RunQxa({"extract", a, "-o", dir_.File("d")});
     EXPECT_EQ(r.exitCode, 3);
