@@ -323,19 +323,22 @@ TEST_F(LoaderTest, SecondLoadKeepsNothingOfTheFirst) {
     EXPECT_EQ(host.resets, 2);
 }
 
+// Also a table of images over 2 MiB, which grows from the heap into mapped memory.
 TEST_F(LoaderTest, MoreImagesThanSixteenBitIndicesHold) {
     ImageBlockSpec block;
-    for (std::int32_t id = 0; id < 40000; ++id) block.images.push_back(Image(id, {}));
+    for (std::int32_t id = 0; id < 60000; ++id) block.images.push_back(Image(id, {}));
     ArchiveBuilder builder;
-    builder.ImageBlock({}).ImageBlock(block).Object(ObjectOf({39999, 32768, 0}));
+    builder.ImageBlock({}).ImageBlock(block).Object(ObjectOf({59999, 32768, 0}));
     EXPECT_EQ(Load(builder).status, LoadStatus::Loaded);
-    ASSERT_EQ(model.Images.size(), 40000u);
-    EXPECT_EQ(model.LastImage, 39999);
+    ASSERT_EQ(model.Images.size(), 60000u);
+    EXPECT_GT(model.Images.size() * sizeof(ImageRecord), kLargeBlockBytes);
+    EXPECT_EQ(model.LastImage, 59999);
     const auto& frames = model.Objects[0].Actions[0].Directions[0].Frames;
-    EXPECT_EQ(frames[0].ImageIndex, 39999);
+    EXPECT_EQ(frames[0].ImageIndex, 59999);
     EXPECT_EQ(frames[1].ImageIndex, 32768);
-    EXPECT_EQ(FrameItemText(frames[0], 0), "Frame 0 (#40000)");
-    EXPECT_EQ(host.LastLabel(), "Loading 40000 of 40000");
+    EXPECT_EQ(model.Images[59999].Id, 59999);
+    EXPECT_EQ(FrameItemText(frames[0], 0), "Frame 0 (#60000)");
+    EXPECT_EQ(host.LastLabel(), "Loading 60000 of 60000");
 }
 
 // A window that lets a reset or another load run while a load pumps its messages.
