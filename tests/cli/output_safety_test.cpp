@@ -162,6 +162,22 @@ TEST(OutputSafety, SifDecodeRefusesItsInputAndWhatIsNotARegularFile) {
     EXPECT_FALSE(fs::exists(dir.File("b.png")));
 }
 
+// Without /proc (a bare chroot or container) an unnamed file could never be named: the files
+// are written through named temporaries instead.
+TEST(OutputSafety, ExportsWorkWithoutProc) {
+    TempDir dir;
+    const ProcessResult r = RunProgram(
+        "/usr/bin/unshare", {"-m", "sh", "-c", "mount -t tmpfs none /proc && exec \"$0\" \"$@\"",
+                             PIXHAUL_QXA_BINARY, "sheet", kDemo, "--object", "0", "-o",
+                             dir.Path(), "--name", "a"});
+    if (r.exitCode != 0 && r.err.find("qxa: ") == std::string::npos) {
+        GTEST_SKIP() << "no private mount namespace here: " << r.err;
+    }
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadText(dir.File("a.dat")).size(), 1440u);
+    EXPECT_EQ(DotFiles(dir.Path()), std::vector<std::string>{});
+}
+
 TEST(OutputSafety, OutputFolders) {
     TempDir dir;
     const ProcessResult made = RunQxa({"sif", kDemo, "--object", "0", "-o", dir.File("new/sub")});

@@ -84,6 +84,14 @@ bool NoUnnamedFiles(int error) {
     return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
 }
 
+// An unnamed file gets its name through /proc/self/fd. Without /proc (a bare chroot or
+// container) it could never be named, and all its writing would be lost at the commit: the
+// temporary is then named from the start.
+bool CanNameUnnamedFiles() {
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
 }  // namespace
 
 FileError::FileError(int number, std::string description, std::string path)
@@ -108,9 +116,11 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
     // Before the file exists, so a failure here leaves nothing. Not cleared: only the bytes
     // written are ever read, and a small file touches only the pages it needs.
     buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
-    fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    if (fd_ >= 0) return;
-    if (!NoUnnamedFiles(errno)) ThrowFileError(errno, target_);
+    if (CanNameUnnamedFiles()) {
+        fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd_ >= 0) return;
+        if (!NoUnnamedFiles(errno)) ThrowFileError(errno, target_);
+    }
     CreateNamed();
 }
 
