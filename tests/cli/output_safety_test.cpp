@@ -167,9 +167,9 @@ TEST(OutputSafety, SifDecodeRefusesItsInputAndWhatIsNotARegularFile) {
 TEST(OutputSafety, ExportsWorkWithoutProc) {
     TempDir dir;
     const ProcessResult r = RunProgram(
-        "/usr/bin/unshare", {"-m", "sh", "-c", "mount -t tmpfs none /proc && exec \"$0\" \"$@\"",
-                             PIXHAUL_QXA_BINARY, "sheet", kDemo, "--object", "0", "-o",
-                             dir.Path(), "--name", "a"});
+        "/usr/bin/unshare",
+        {"-m", "sh", "-c", "mount -t tmpfs none /proc && exec \"$0\" \"$@\"", PIXHAUL_QXA_BINARY,
+         "sheet", kDemo, "--object", "0", "-o", dir.Path(), "--name", "a"});
     if (r.exitCode != 0 && r.err.find("qxa: ") == std::string::npos) {
         GTEST_SKIP() << "no private mount namespace here: " << r.err;
     }
