@@ -2,6 +2,7 @@
 //           [--shard K/N] [--skip-existing] -- COMMAND [ARGS]:
 // one archive command over many archives, each in a child process of this same program, a few at
 // once, each archive's files in a folder of its own; one JSON line per archive, in input order.
+#include <sys/auxv.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -43,8 +44,12 @@ std::string ReadList(const std::string& path) {
 std::string SelfProgram() {
     std::error_code error;
     const fs::path self = fs::read_symlink("/proc/self/exe", error);
-    if (error) throw CommandError(kExitFailure, "cannot find this program: " + error.message());
-    return self.string();
+    if (!error) return self.string();
+    // Without /proc (a bare chroot or container): the path this program was started by. It
+    // holds for the workers, as the current folder has not changed since.
+    const auto* started = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
+    if (started != nullptr && ::access(started, X_OK) == 0) return started;
+    throw CommandError(kExitFailure, "cannot find this program: " + error.message());
 }
 
 // The child's messages without the "qxa: " prefix, one a line.

@@ -176,6 +176,13 @@ TEST(OutputSafety, ExportsWorkWithoutProc) {
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(ReadText(dir.File("a.dat")).size(), 1440u);
     EXPECT_EQ(DotFiles(dir.Path()), std::vector<std::string>{});
+    // batch starts its workers by the path it was started by.
+    const ProcessResult batch = RunProgram(
+        "/usr/bin/unshare",
+        {"-m", "sh", "-c", "mount -t tmpfs none /proc && exec \"$0\" \"$@\"", PIXHAUL_QXA_BINARY,
+         "batch", kDemo, "-o", dir.File("b"), "--", "sheet", "--object", "0"});
+    EXPECT_EQ(batch.exitCode, 0) << batch.err;
+    EXPECT_TRUE(fs::exists(dir.File("b/demo/Object 0 (2 actions).dat")));
 }
 
 TEST(OutputSafety, OutputFolders) {
