@@ -1,6 +1,9 @@
 #include "platform/atomic_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -180,6 +183,43 @@ TEST(AtomicFile, ModeOfTheNewFile) {
 
 // Exports stopped part-way by a full disk: the error box, the older files of the name as they
 // were (the lookup table fits, the sheet and the SIF file do not), no temporary.
+// Sets or clears the immutable flag, which makes even root's rename over the file fail.
+bool SetImmutable(const std::string& path, bool on) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    ::close(fd);
+    return done;
+}
+
+TEST(AtomicFile, APairWhoseSecondRenameFailsLeavesBothOlderFiles) {
+    for (const bool firstExists : {true, false}) {
+        SCOPED_TRACE(firstExists);
+        TempDir dir;
+        const std::string first = dir.File("sheet.bmp"), second = dir.File("sheet.dat");
+        if (firstExists) WriteText(first, "old sheet");
+        WriteText(second, "old dat");
+        if (!SetImmutable(second, true)) GTEST_SKIP() << "no immutable files here (needs root)";
+        {
+            AtomicFile sheet(first), dat(second);
+            sheet.Write("new sheet", 9);
+            dat.Write("new dat", 7);
+            EXPECT_THROW(CommitTogether(sheet, dat), FileError);
+        }
+        SetImmutable(second, false);
+        EXPECT_EQ(ReadAll(second), "old dat");
+        if (firstExists) {
+            EXPECT_EQ(ReadAll(first), "old sheet");
+            EXPECT_EQ(FileNames(dir.Path()), (std::vector<std::string>{"sheet.bmp", "sheet.dat"}));
+        } else {
+            EXPECT_EQ(FileNames(dir.Path()), std::vector<std::string>{"sheet.dat"});
+        }
+    }
+}
+
 TEST(AtomicFile, ExportsStoppedPartWayByAFullDiskLeaveTheOlderFiles) {
     TempDir dir;
     testing::ImageBlockSpec block;

@@ -310,6 +310,75 @@ void AtomicFile::Commit() {
     Publish();
 }
 
+AtomicFile::Placed AtomicFile::PlaceKeepingOlder() {
+    if (!prepared_ || committed_) ThrowFileError(EBADF, target_);
+    CleanupSignalsBlocked blocked;
+    if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) ==
+        0) {
+        // A swap, unlike a rename, would also take a folder or a device's place: what came out
+        // of the target's place must be a file or a link, else the swap is undone.
+        struct stat older {};
+        if (::lstat(temporary_.c_str(), &older) == 0 &&
+            (S_ISREG(older.st_mode) || S_ISLNK(older.st_mode))) {
+            return Placed::Swapped;
+        }
+        const bool undone = ::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(),
+                                        RENAME_EXCHANGE) == 0;
+        if (undone) {
+            Discard();
+        } else {
+            Abandon();  // whatever the temporary name now holds is not ours to remove
+        }
+        ThrowFileError(S_ISDIR(older.st_mode) ? EISDIR : EEXIST, target_);
+    }
+    // No older file to swap with (ENOENT), or a file system that cannot swap: a plain rename,
+    // which cannot be undone where it replaces a file.
+    const int swapError = errno;
+    if (swapError == ENOENT || swapError == EINVAL || swapError == ENOSYS) {
+        if (::rename(temporary_.c_str(), target_.c_str()) == 0) {
+            return swapError == ENOENT ? Placed::Created : Placed::Replaced;
+        }
+    }
+    const int error =
+        swapError == ENOENT || swapError == EINVAL || swapError == ENOSYS ? errno : swapError;
+    Discard();
+    ThrowFileError(error, target_);
+}
+
+void AtomicFile::KeepPlaced(Placed placed) noexcept {
+    CleanupSignalsBlocked blocked;
+    // The temporary name now holds the older file, or nothing.
+    if (placed == Placed::Swapped) ::unlink(temporary_.c_str());
+    UnregisterTemporary(registrySlot_);
+    registrySlot_ = -1;
+    committed_ = true;
+}
+
+void AtomicFile::Unplace(Placed placed) noexcept {
+    CleanupSignalsBlocked blocked;
+    bool undone = false;
+    if (placed == Placed::Swapped) {
+        undone = ::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(),
+                             RENAME_EXCHANGE) == 0;
+    } else if (placed == Placed::Created) {
+        undone = ::rename(target_.c_str(), temporary_.c_str()) == 0;
+    }
+    if (undone) {
+        Discard();  // the new file, back under its temporary name
+        return;
+    }
+    // The new file stays in place; where the swap back failed, the older one stays under the
+    // temporary name rather than being removed.
+    Abandon();
+}
+
+void AtomicFile::Abandon() noexcept {
+    UnregisterTemporary(registrySlot_);
+    registrySlot_ = -1;
+    committed_ = true;
+    temporary_.clear();
+}
+
 void CommitTogether(AtomicFile& first, AtomicFile& second) {
     // The slow part (writing out and flushing) for both before either gets a name.
     first.Sync();
@@ -318,8 +387,21 @@ void CommitTogether(AtomicFile& first, AtomicFile& second) {
     const HeldOpen olderSecond(second.target_);
     first.Name();
     second.Name();
-    first.Rename();
-    second.Rename();
+    {
+        // The first file swaps places with its older one, which waits under the temporary name
+        // until the second is in place too: if the second's rename fails, the swap is undone
+        // and both targets keep their older files. Between the two, the temporary holds a
+        // file the cleanup on a signal must not remove.
+        CleanupSignalsBlocked blocked;
+        const AtomicFile::Placed placed = first.PlaceKeepingOlder();
+        try {
+            second.Rename();
+        } catch (...) {
+            first.Unplace(placed);
+            throw;
+        }
+        first.KeepPlaced(placed);
+    }
     first.SyncFolder();
     if (second.folder_ != first.folder_) second.SyncFolder();
 }

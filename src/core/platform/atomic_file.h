@@ -85,6 +85,19 @@ class AtomicFile {
     void Rename();
     void SyncFolder() const;
 
+    // How a prepared file took its target's place, so that a pair can undo its first rename:
+    // swapped with the older file (which then waits under the temporary name), created where
+    // there was none, or replaced the older file for good (a file system that cannot swap).
+    enum class Placed { Swapped, Created, Replaced };
+    // Puts the file in its target's place. Throws FileError (and discards the file).
+    Placed PlaceKeepingOlder();
+    // Drops what waits under the temporary name: the file is committed.
+    void KeepPlaced(Placed placed) noexcept;
+    // Puts back what was in the target's place where it can, and discards the file.
+    void Unplace(Placed placed) noexcept;
+    // Forgets the temporary name without removing what it holds.
+    void Abandon() noexcept;
+
     std::string target_;
     std::string folder_;
     std::string temporary_;
@@ -100,8 +113,9 @@ class AtomicFile {
 };
 
 // Commits two files as a pair: both are written and flushed to the disk before either replaces
-// its target, and the two renames follow each other with nothing in between. A failure before
-// the renames replaces neither. Throws FileError.
+// its target, and the two renames follow each other with nothing in between. A failure replaces
+// neither, the second rename's included (except on a file system that cannot swap two names,
+// where the first file's older one is gone by then). Throws FileError.
 void CommitTogether(AtomicFile& first, AtomicFile& second);
 
 }  // namespace pixhaul
