@@ -15,6 +15,7 @@
 #include "export/atlas_export.h"
 #include "export/frames_export.h"
 #include "export/rgba_sprite.h"
+#include "immutable_file.h"
 #include "recording_host.h"
 #include "test_files.h"
 
@@ -325,6 +326,22 @@ TEST(Atlas, AFrameLargerThanThePageIsRefusedByName) {
               std::string::npos)
         << f.host.messages[0].text;
     EXPECT_EQ(testing::FileNames(f.dir.Path()), std::vector<std::string>{"a.qxa"});
+}
+
+// Pages and data replace the older files all together or not at all: here the data file
+// cannot be replaced, and the page written before it is put back.
+TEST(Atlas, AFileThatCannotBeReplacedLeavesEveryOlderFile) {
+    Fixture f;
+    ASSERT_EQ(f.Export({}, "x").status, AtlasExportStatus::Written);
+    testing::WriteFile(f.dir.File("x.png"), {'o', 'l', 'd'});
+    testing::WriteFile(f.dir.File("x.json"), {'O', 'L', 'D'});
+    const testing::ImmutableFile stuck(f.dir.File("x.json"));
+    if (!stuck.Held()) GTEST_SKIP() << "no immutable files here (needs root)";
+    EXPECT_EQ(f.Export({}, "x").status, AtlasExportStatus::Failed);
+    EXPECT_EQ(ReadText(f.dir.File("x.png")), "old");
+    EXPECT_EQ(ReadText(f.dir.File("x.json")), "OLD");
+    EXPECT_EQ(testing::FileNames(f.dir.Path()),
+              (std::vector<std::string>{"a.qxa", "x.json", "x.png"}));
 }
 
 struct PatternCase {

@@ -1,9 +1,6 @@
 #include "platform/atomic_file.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <linux/fs.h>
-#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,6 +18,7 @@
 #include "export/sheet_export.h"
 #include "export/sif_export.h"
 #include "file_size_limit.h"
+#include "immutable_file.h"
 #include "platform/commit_group.h"
 #include "recording_host.h"
 #include "test_files.h"
@@ -183,18 +181,6 @@ TEST(AtomicFile, ModeOfTheNewFile) {
 
 // Exports stopped part-way by a full disk: the error box, the older files of the name as they
 // were (the lookup table fits, the sheet and the SIF file do not), no temporary.
-// Sets or clears the immutable flag, which makes even root's rename over the file fail.
-bool SetImmutable(const std::string& path, bool on) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    int flags = 0;
-    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
-    done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-    ::close(fd);
-    return done;
-}
-
 TEST(AtomicFile, APairWhoseSecondRenameFailsLeavesBothOlderFiles) {
     for (const bool firstExists : {true, false}) {
         SCOPED_TRACE(firstExists);
@@ -202,14 +188,14 @@ TEST(AtomicFile, APairWhoseSecondRenameFailsLeavesBothOlderFiles) {
         const std::string first = dir.File("sheet.bmp"), second = dir.File("sheet.dat");
         if (firstExists) WriteText(first, "old sheet");
         WriteText(second, "old dat");
-        if (!SetImmutable(second, true)) GTEST_SKIP() << "no immutable files here (needs root)";
         {
+            const testing::ImmutableFile stuck(second);
+            if (!stuck.Held()) GTEST_SKIP() << "no immutable files here (needs root)";
             AtomicFile sheet(first), dat(second);
             sheet.Write("new sheet", 9);
             dat.Write("new dat", 7);
             EXPECT_THROW(CommitTogether(sheet, dat), FileError);
         }
-        SetImmutable(second, false);
         EXPECT_EQ(ReadAll(second), "old dat");
         if (firstExists) {
             EXPECT_EQ(ReadAll(first), "old sheet");

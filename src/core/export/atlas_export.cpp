@@ -378,9 +378,11 @@ AtlasExportResult ExportAtlas(ArchiveModel& model, Settings& settings, Host& hos
             data.back()->Prepare();
         }
         ThrowIfArchiveChanged(model);
-        // Every file is complete on the disk: the renames follow each other.
-        for (auto& page : pages) page->Publish();
-        for (auto& file : data) file->Publish();
+        // Every file is complete on the disk: all of them replace their targets, or none does.
+        std::vector<AtomicFile*> files;
+        for (auto& page : pages) files.push_back(&page->File());
+        for (auto& file : data) files.push_back(file.get());
+        PublishTogether(files);
         for (const std::string& page : document.pageFiles) {
             result.paths.push_back(settings.ExportFolder + page);
         }

@@ -152,8 +152,8 @@ void PngWriter::Prepare() {
     state_->file.Prepare();
 }
 
-void PngWriter::Publish() {
-    state_->file.Publish();
+AtomicFile& PngWriter::File() {
+    return state_->file;
 }
 
 void WritePng(const std::string& path, const Surface& surface, int compressionLevel, int threads,

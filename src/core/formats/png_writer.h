@@ -47,10 +47,10 @@ class PngWriter {
     // Ends the stream; the file appears with the group's (CommitGroup). Throws FileError.
     void Finish(CommitGroup& group);
     // Finish in two steps, for a set of files that replace their targets together: Prepare
-    // ends the stream and flushes the file beside its target (AtomicFile::Prepare); Publish
-    // renames it into place. Throw FileError.
+    // ends the stream and flushes the file beside its target (AtomicFile::Prepare; throws
+    // FileError), and the set is then published with PublishTogether.
     void Prepare();
-    void Publish();
+    AtomicFile& File();
 
     struct State;  // the deflater and the file, private to the implementation
 

@@ -5,11 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <random>
 #include <utility>
+#include <vector>
 
 #include "platform/replace_check.h"
 #include "platform/temporary_registry.h"
@@ -379,6 +381,34 @@ void AtomicFile::Abandon() noexcept {
     temporary_.clear();
 }
 
+void PublishTogether(std::span<AtomicFile* const> files) {
+    {
+        // Each file swaps places with its older one, which waits under the temporary name
+        // until every file is in place: if one rename fails, the swaps before it are undone and
+        // every target keeps its older file. Meanwhile the temporaries hold files the cleanup
+        // on a signal must not remove.
+        CleanupSignalsBlocked blocked;
+        std::vector<AtomicFile::Placed> placed;
+        placed.reserve(files.size());
+        try {
+            for (AtomicFile* file : files) placed.push_back(file->PlaceKeepingOlder());
+        } catch (...) {
+            for (std::size_t i = placed.size(); i-- > 0;) files[i]->Unplace(placed[i]);
+            for (std::size_t i = placed.size() + 1; i < files.size(); ++i) files[i]->Discard();
+            throw;
+        }
+        for (std::size_t i = 0; i < files.size(); ++i) files[i]->KeepPlaced(placed[i]);
+    }
+    std::vector<const std::string*> synced;
+    for (const AtomicFile* file : files) {
+        if (std::none_of(synced.begin(), synced.end(),
+                         [&](const std::string* folder) { return *folder == file->folder_; })) {
+            file->SyncFolder();
+            synced.push_back(&file->folder_);
+        }
+    }
+}
+
 void CommitTogether(AtomicFile& first, AtomicFile& second) {
     // The slow part (writing out and flushing) for both before either gets a name.
     first.Sync();
@@ -387,23 +417,8 @@ void CommitTogether(AtomicFile& first, AtomicFile& second) {
     const HeldOpen olderSecond(second.target_);
     first.Name();
     second.Name();
-    {
-        // The first file swaps places with its older one, which waits under the temporary name
-        // until the second is in place too: if the second's rename fails, the swap is undone
-        // and both targets keep their older files. Between the two, the temporary holds a
-        // file the cleanup on a signal must not remove.
-        CleanupSignalsBlocked blocked;
-        const AtomicFile::Placed placed = first.PlaceKeepingOlder();
-        try {
-            second.Rename();
-        } catch (...) {
-            first.Unplace(placed);
-            throw;
-        }
-        first.KeepPlaced(placed);
-    }
-    first.SyncFolder();
-    if (second.folder_ != first.folder_) second.SyncFolder();
+    AtomicFile* const pair[] = {&first, &second};
+    PublishTogether(pair);
 }
 
 void AtomicFile::Discard() noexcept {

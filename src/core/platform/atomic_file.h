@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -72,6 +73,12 @@ class AtomicFile {
 
   private:
     friend void CommitTogether(AtomicFile& first, AtomicFile& second);
+
+    // Publishes prepared files (Prepare) as a set: every one replaces its target, or none does
+    // (with the same exception as above), then their folders are flushed. Throws FileError; the
+    // files not in place are then discarded.
+    void PublishTogether(std::span<AtomicFile* const> files);
+    friend void PublishTogether(std::span<AtomicFile* const> files);
     friend class CommitGroup;
 
     void Flush();
