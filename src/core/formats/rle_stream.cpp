@@ -320,6 +320,7 @@ namespace {
 // Pixels past the end of a run that the wide stores of PlaceRunWide may overwrite.
 constexpr std::uint64_t kWideSlack = 5;
 
+#if !defined(__SSE2__)
 // Stores 8 bytes (unaligned) at p.
 inline void Store64(std::uint8_t* p, std::uint64_t v) {
     if constexpr (std::endian::native == std::endian::little) {
@@ -328,6 +329,7 @@ inline void Store64(std::uint8_t* p, std::uint64_t v) {
         for (int i = 0; i < 8; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
     }
 }
+#endif
 
 // Sets n pixels from p on to the colour bgr (blue in the low byte), with 16-byte stores that may
 // also overwrite up to kWideSlack pixels after the run: the caller places them later.
