@@ -73,11 +73,6 @@ class AtomicFile {
 
   private:
     friend void CommitTogether(AtomicFile& first, AtomicFile& second);
-
-    // Publishes prepared files (Prepare) as a set: every one replaces its target, or none does
-    // (with the same exception as above), then their folders are flushed. Throws FileError; the
-    // files not in place are then discarded.
-    void PublishTogether(std::span<AtomicFile* const> files);
     friend void PublishTogether(std::span<AtomicFile* const> files);
     friend class CommitGroup;
 
@@ -124,5 +119,10 @@ class AtomicFile {
 // neither, the second rename's included (except on a file system that cannot swap two names,
 // where the first file's older one is gone by then). Throws FileError.
 void CommitTogether(AtomicFile& first, AtomicFile& second);
+
+// Publishes prepared files (Prepare) as a set: every one replaces its target, or none does (with
+// the same exception as above), then their folders are flushed. Throws FileError; the files not
+// in place are then discarded.
+void PublishTogether(std::span<AtomicFile* const> files);
 
 }  // namespace pixhaul
