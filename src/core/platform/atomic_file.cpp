@@ -312,11 +312,19 @@ void AtomicFile::Commit() {
     Publish();
 }
 
+namespace {
+
+// Exchanges what two names stand for, in one step.
+bool SwapNames(const std::string& a, const std::string& b) {
+    return ::renameat2(AT_FDCWD, a.c_str(), AT_FDCWD, b.c_str(), RENAME_EXCHANGE) == 0;
+}
+
+}  // namespace
+
 AtomicFile::Placed AtomicFile::PlaceKeepingOlder() {
     if (!prepared_ || committed_) ThrowFileError(EBADF, target_);
     CleanupSignalsBlocked blocked;
-    if (::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(), RENAME_EXCHANGE) ==
-        0) {
+    if (SwapNames(temporary_, target_)) {
         // A swap, unlike a rename, would also take a folder or a device's place: what came out
         // of the target's place must be a file or a link, else the swap is undone.
         struct stat older {};
@@ -324,9 +332,7 @@ AtomicFile::Placed AtomicFile::PlaceKeepingOlder() {
             (S_ISREG(older.st_mode) || S_ISLNK(older.st_mode))) {
             return Placed::Swapped;
         }
-        const bool undone = ::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(),
-                                        RENAME_EXCHANGE) == 0;
-        if (undone) {
+        if (SwapNames(temporary_, target_)) {
             Discard();
         } else {
             Abandon();  // whatever the temporary name now holds is not ours to remove
@@ -336,13 +342,11 @@ AtomicFile::Placed AtomicFile::PlaceKeepingOlder() {
     // No older file to swap with (ENOENT), or a file system that cannot swap: a plain rename,
     // which cannot be undone where it replaces a file.
     const int swapError = errno;
-    if (swapError == ENOENT || swapError == EINVAL || swapError == ENOSYS) {
-        if (::rename(temporary_.c_str(), target_.c_str()) == 0) {
-            return swapError == ENOENT ? Placed::Created : Placed::Replaced;
-        }
+    const bool renameInstead = swapError == ENOENT || swapError == EINVAL || swapError == ENOSYS;
+    if (renameInstead && ::rename(temporary_.c_str(), target_.c_str()) == 0) {
+        return swapError == ENOENT ? Placed::Created : Placed::Replaced;
     }
-    const int error =
-        swapError == ENOENT || swapError == EINVAL || swapError == ENOSYS ? errno : swapError;
+    const int error = renameInstead ? errno : swapError;
     Discard();
     ThrowFileError(error, target_);
 }
@@ -351,17 +355,14 @@ void AtomicFile::KeepPlaced(Placed placed) noexcept {
     CleanupSignalsBlocked blocked;
     // The temporary name now holds the older file, or nothing.
     if (placed == Placed::Swapped) ::unlink(temporary_.c_str());
-    UnregisterTemporary(registrySlot_);
-    registrySlot_ = -1;
-    committed_ = true;
+    Abandon();
 }
 
 void AtomicFile::Unplace(Placed placed) noexcept {
     CleanupSignalsBlocked blocked;
     bool undone = false;
     if (placed == Placed::Swapped) {
-        undone = ::renameat2(AT_FDCWD, temporary_.c_str(), AT_FDCWD, target_.c_str(),
-                             RENAME_EXCHANGE) == 0;
+        undone = SwapNames(temporary_, target_);
     } else if (placed == Placed::Created) {
         undone = ::rename(target_.c_str(), temporary_.c_str()) == 0;
     }

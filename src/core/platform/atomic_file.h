@@ -97,7 +97,7 @@ class AtomicFile {
     void KeepPlaced(Placed placed) noexcept;
     // Puts back what was in the target's place where it can, and discards the file.
     void Unplace(Placed placed) noexcept;
-    // Forgets the temporary name without removing what it holds.
+    // Forgets the temporary name without removing what it holds: the file counts as committed.
     void Abandon() noexcept;
 
     std::string target_;
