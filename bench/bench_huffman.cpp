@@ -173,14 +173,19 @@ void BM_HuffmanDecodeIntoBuffer(benchmark::State& state) {
     const Bytes& in = Input();
     const Bytes block = pixhaul::HuffmanEncoded(in);
     Bytes out(in.size());
+    pixhaul::HuffmanStreamDecoder::PairingCounts pairing;
     for (auto _ : state) {
         pixhaul::HuffmanStreamDecoder decoder;
+        decoder.EnablePairing(state.range(0) != 0);
         if (!decoder.Open(block).empty()) state.SkipWithError("block does not open");
         decoder.Read(out);
         if (!decoder.End().empty()) state.SkipWithError("block does not decode");
         benchmark::DoNotOptimize(out.data());
+        pairing = decoder.Pairing();
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * in.size()));
+    state.counters["joined"] = static_cast<double>(pairing.joined);
+    state.counters["dropped"] = static_cast<double>(pairing.dropped);
 }
 
 // The baseline for decoding: zlib inflating its own Huffman-only stream of the same bytes.
@@ -216,7 +221,8 @@ BENCHMARK(BM_HuffmanEncode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ByteHistogram)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZlibInflate)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HuffmanDecode)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_HuffmanDecodeIntoBuffer)->Unit(benchmark::kMillisecond);
+// Argument: 1 with two decoding chains (the default), 0 with one.
+BENCHMARK(BM_HuffmanDecodeIntoBuffer)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

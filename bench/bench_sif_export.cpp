@@ -244,19 +244,26 @@ void BM_SifHuffmanStage(benchmark::State& state) {
     const std::size_t offset = sif.contents.ImagePos - 1 + kSifImageHeaderSize;
     const std::span<const std::uint8_t> payload(
         sif.file.data() + offset, static_cast<std::size_t>(sif.contents.Image.PayloadLast) + 1);
-    std::vector<std::uint8_t> out(std::size_t{1} << 16);
+    // The size of the pieces sif-decode asks for.
+    std::vector<std::uint8_t> out(std::size_t{256} << 10);
+    HuffmanStreamDecoder::PairingCounts pairing;
     for (auto _ : state) {
         HuffmanStreamDecoder decoder;
+        decoder.EnablePairing(state.range(0) != 0);
         if (!decoder.Open(payload).empty()) state.SkipWithError("open failed");
         while (decoder.Read(out) > 0) {
         }
         if (!decoder.End().empty()) state.SkipWithError("decode failed");
+        pairing = decoder.Pairing();
     }
     state.SetBytesProcessed(state.iterations() * kSheetBytes);
+    state.counters["joined"] = static_cast<double>(pairing.joined);
+    state.counters["dropped"] = static_cast<double>(pairing.dropped);
     state.counters["huffman_bytes_per_sheet_byte"] =
         static_cast<double>(sif.contents.RleLength) / static_cast<double>(kSheetBytes);
 }
-BENCHMARK(BM_SifHuffmanStage)->Unit(benchmark::kMillisecond);
+// Argument: 1 with two decoding chains (the default), 0 with one.
+BENCHMARK(BM_SifHuffmanStage)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 void BM_SifSheetBands(benchmark::State& state) {
     const SifInMemory sif;

@@ -13,6 +13,7 @@
 
 #include "../../fuzz/targets/huffman_targets.h"
 #include "formats/huffman_decode.h"
+#include "platform/byte_source.h"
 
 namespace pixhaul {
 namespace {
@@ -142,11 +143,21 @@ const Bytes kAbc = {0x60, 0x03, 0x00, 0x00, 0x00, 0x03, 0x00, 0x61,
 TEST(HuffmanDecode, BitsThatLeadNowhereAreReportedWhereTheyStart) {
     // Codes 0 (for 'A') and 10 (for 'B') leave 11 unused: the data is 8 * zeros bytes of 'A',
     // then 11. Long runs go through the table several values at a time, short ones value by
-    // value.
-    for (const std::size_t zeros : {0, 1, 10, 100}) {
+    // value, the longest with two chains.
+    for (const std::size_t zeros : {0, 1, 10, 100, 100000}) {
         const std::size_t length = 8 * zeros + 10;
-        Bytes block = {
-            0, std::uint8_t(length), std::uint8_t(length >> 8), 0, 0, 2, 0, 'A', 1, 'B', 2, 0x02};
+        Bytes block = {0,
+                       std::uint8_t(length),
+                       std::uint8_t(length >> 8),
+                       std::uint8_t(length >> 16),
+                       0,
+                       2,
+                       0,
+                       'A',
+                       1,
+                       'B',
+                       2,
+                       0x02};
         block.insert(block.end(), zeros, 0x00);
         block.push_back(0xFF);
         block.insert(block.end(), 30, 0x00);
@@ -154,6 +165,65 @@ TEST(HuffmanDecode, BitsThatLeadNowhereAreReportedWhereTheyStart) {
         EXPECT_EQ(back.error, "data bits hold no valid code at bit " + std::to_string(8 * zeros))
             << zeros;
     }
+}
+
+// The same bytes read a window at a time, as from a file.
+class WindowedSource : public MemorySource {
+  public:
+    using MemorySource::MemorySource;
+    std::span<const std::uint8_t> InMemory() const override { return {}; }
+};
+
+// Large reads decode with two chains, the second starting at a guess in the middle of some code.
+// Whatever the stream, the values must be those of the source, read whole or in pieces from a
+// window; and between them the cases must both join the chains and drop the second one's work
+// (on a periodic stretch, which the second chain can read out of step for good).
+TEST(HuffmanDecode, TwoChainsGiveTheSourceHoweverItIsRead) {
+    std::mt19937 rng(99);
+    std::geometric_distribution<int> geometric(0.08);
+    auto value = [&] { return static_cast<std::uint8_t>(std::min(geometric(rng), 255)); };
+    std::vector<Bytes> sources(4);
+    for (int i = 0; i < 700000; ++i) sources[0].push_back(value());  // codes of 1 to 20 bits
+    for (int i = 0; i < 300000; ++i) sources[1].push_back(static_cast<std::uint8_t>(rng()));
+    // Run-length records: varied, then one record over and over, then varied again.
+    for (int i = 0; i < 400000; ++i) {
+        const bool repeat = i > 100000 && i < 300000;
+        const Bytes record =
+            repeat ? Bytes{127, 0xFF, 0x00, 0xFF}
+                   : Bytes{value(), value(), value(), static_cast<std::uint8_t>(rng())};
+        sources[2].insert(sources[2].end(), record.begin(), record.end());
+    }
+    // Fibonacci counts: codes up to 26 bits, longer than the table.
+    std::uint64_t a = 1, b = 1;
+    for (int k = 0; k < 27; ++k) {
+        sources[3].insert(sources[3].end(), a, static_cast<std::uint8_t>(k * 9));
+        b = std::exchange(a, a + b);
+    }
+    std::shuffle(sources[3].begin(), sources[3].end(), rng);
+
+    HuffmanStreamDecoder::PairingCounts total;
+    for (std::size_t c = 0; c < sources.size(); ++c) {
+        SCOPED_TRACE(c);
+        const Bytes block = Encode(sources[c]);
+        const HuffmanDecoded whole = HuffmanDecode(block);
+        ASSERT_TRUE(whole.ok()) << whole.error;
+        EXPECT_TRUE(whole.data == sources[c]);
+        for (const std::size_t piece : {std::size_t{99991}, std::size_t{256} << 10}) {
+            WindowedSource source(block);
+            HuffmanStreamDecoder decoder;
+            ASSERT_EQ(decoder.Open(source, 0, block.size()), "");
+            Bytes back, buffer(piece);
+            for (std::size_t n; (n = decoder.Read(buffer)) > 0;) {
+                back.insert(back.end(), buffer.begin(), buffer.begin() + n);
+            }
+            EXPECT_EQ(decoder.End(), "");
+            EXPECT_TRUE(back == sources[c]) << piece;
+            total.joined += decoder.Pairing().joined;
+            total.dropped += decoder.Pairing().dropped;
+        }
+    }
+    EXPECT_GT(total.joined, 0u);
+    EXPECT_GT(total.dropped, 0u);
 }
 
 }  // namespace

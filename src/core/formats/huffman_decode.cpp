@@ -207,6 +207,92 @@ class CodeTree {
     std::vector<std::uint32_t> pairs_;
 };
 
+// The (up to four) value bytes of a lookup, stored at out.
+inline void StoreValues(std::uint8_t* out, std::uint32_t values) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &values, 4);
+    } else {
+        for (int b = 0; b < 4; ++b) out[b] = static_cast<std::uint8_t>(values >> (8 * b));
+    }
+}
+
+// One decoding chain through the data bytes: the bit buffer of the fast loop, where it reads
+// next and where its next value goes (pointers, so that two chains fit the registers). The
+// buffer is refilled without a branch, from a load whose address does not wait for the lookups
+// before it: `buffered` bits are valid and `next` is the first byte not yet wholly in the
+// buffer; the bits above `buffered` are already the right ones.
+struct Chain {
+    std::uint64_t buffer;
+    unsigned buffered;
+    const std::uint8_t* next;
+    std::uint8_t* at;
+
+    // Needs (bit >> 3) + 8 bytes of data.
+    Chain(const std::uint8_t* data, std::uint64_t bit, std::uint8_t* to)
+        : buffer(LoadLittleEndian64(data + (bit >> 3)) >> (bit & 7)),
+          buffered(56 - static_cast<unsigned>(bit & 7)),
+          next(data + (bit >> 3) + 7),
+          at(to) {}
+    std::uint64_t Bit(const std::uint8_t* data) const {
+        return static_cast<std::uint64_t>(next - data) * 8 - buffered;
+    }
+};
+
+// Bytes a step may write at `at` and beyond (it moves `at` by at most 9), and bytes its refill
+// moves `next` by at most.
+constexpr std::size_t kStepRoom = 4 * kLookupsPerLoad;
+constexpr std::size_t kStepAdvance = 7;
+
+// One refill and up to kLookupsPerLoad lookups. False at a code longer than the table: the
+// chain then stands just before it. Needs next + 8 bytes of data and kStepRoom bytes at `at`.
+inline bool Step(Chain& c, const std::uint32_t* pairs, std::uint64_t mask) {
+    c.buffer |= LoadLittleEndian64(c.next) << c.buffered;
+    c.next += (63 - c.buffered) >> 3;
+    c.buffered |= 56;
+    for (unsigned k = 0; k < kLookupsPerLoad; ++k) {
+        const std::uint32_t e = pairs[c.buffer & mask];
+        const unsigned count = CodeTree::PairCount(e);
+        if (count == 0) return false;
+        StoreValues(c.at, CodeTree::PairValues(e));
+        c.at += count;
+        const unsigned length = CodeTree::PairLength(e);
+        c.buffer >>= length;
+        c.buffered -= length;
+    }
+    return true;
+}
+
+// The code longer than the table that stopped a step, walked from the bits in the buffer (at
+// least 56 - 2 x 15 of them); false when they do not hold it.
+inline bool LongCode(Chain& c, const CodeTree& tree) {
+    unsigned length = 0;
+    if (!tree.FromBits(c.buffer, c.buffered, *c.at, length)) return false;
+    ++c.at;
+    c.buffer >>= length;
+    c.buffered -= length;
+    return true;
+}
+
+// One lookup (or long code) at bit, its values stored at out; false when the bits there hold
+// no code the table or the loaded bits can give. Needs (bit >> 3) + 8 bytes of data and four
+// bytes at out.
+inline bool OneLookup(const CodeTree& tree, const std::uint8_t* data, std::uint64_t& bit,
+                      std::uint8_t* out, std::size_t& count) {
+    const std::uint64_t w = LoadLittleEndian64(data + (bit >> 3)) >> (bit & 7);
+    const std::uint32_t e = tree.Pairs()[w & tree.PairMask()];
+    count = CodeTree::PairCount(e);
+    if (count > 0) {
+        StoreValues(out, CodeTree::PairValues(e));
+        bit += CodeTree::PairLength(e);
+        return true;
+    }
+    unsigned length = 0;
+    if (!tree.FromBits(w, 64 - static_cast<unsigned>(bit & 7), out[0], length)) return false;
+    count = 1;
+    bit += length;
+    return true;
+}
+
 }  // namespace
 
 struct HuffmanStreamDecoder::Codes {
@@ -222,8 +308,13 @@ namespace {
 constexpr std::size_t kMaxHeadBytes = kHuffmanCodedHeaderSize + 2 * 256 + (256 * 255 + 7) / 8;
 // Data bytes read from a file at a time, and the bytes a window keeps ahead of a code's start
 // (the longest code, 255 bits, and the 8-byte loads).
-constexpr std::size_t kWindowBytes = std::size_t{256} << 10;
+constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
 constexpr std::size_t kLookaheadBytes = 48;
+// Two chains: only for this many values or more; B's first lookups noted to find where A
+// meets it; B's place noted every so many values.
+constexpr std::size_t kMinPairedValues = 4096;
+constexpr std::size_t kSyncLookups = 64;
+constexpr std::size_t kPairMarkValues = 4096;
 
 }  // namespace
 
@@ -292,6 +383,7 @@ std::string HuffmanStreamDecoder::OpenCoded(std::span<const std::uint8_t> block,
     form_ = HuffmanForm::Coded;
     sourceLength_ = sourceLength;
     checksum_ = checksum;
+    bitsPerValue_ = static_cast<double>(dataSize) * 8 / static_cast<double>(sourceLength);
     at_ = {};
     error_.clear();
     return "";
@@ -355,10 +447,10 @@ std::string HuffmanStreamDecoder::Open(ByteSource& source, std::uint64_t offset,
     return "";
 }
 
-bool HuffmanStreamDecoder::Cover(std::uint64_t byte) {
+bool HuffmanStreamDecoder::Cover(std::uint64_t byte, std::size_t ahead) {
     const std::uint64_t windowEnd = windowStart_ + window_.size();
     if (byte >= windowStart_ && byte <= windowEnd &&
-        (windowEnd == dataSize_ || windowEnd - byte >= kLookaheadBytes)) {
+        (windowEnd == dataSize_ || windowEnd - byte >= ahead)) {
         return true;
     }
     const std::span<const std::uint8_t> memory = source_->InMemory();
@@ -373,7 +465,14 @@ bool HuffmanStreamDecoder::Cover(std::uint64_t byte) {
     const auto size =
         static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, dataSize_ - start));
     windowBytes_.resize(kWindowBytes);
-    if (std::string error = source_->Read(dataOffset_ + start, {windowBytes_.data(), size});
+    // The bytes the window already holds from start on move to its front; only the rest is read.
+    std::size_t kept = 0;
+    if (!window_.empty() && start >= windowStart_ && start < windowEnd) {
+        kept = static_cast<std::size_t>(std::min<std::uint64_t>(windowEnd - start, size));
+        std::memmove(windowBytes_.data(), window_.data() + (start - windowStart_), kept);
+    }
+    if (std::string error =
+            source_->Read(dataOffset_ + start + kept, {windowBytes_.data() + kept, size - kept});
         !error.empty()) {
         error_ = error;
         window_ = {};
@@ -385,62 +484,167 @@ bool HuffmanStreamDecoder::Cover(std::uint64_t byte) {
     return true;
 }
 
+bool HuffmanStreamDecoder::ReadPaired(std::uint64_t& bit, std::uint8_t* out, std::size_t& i,
+                                      std::size_t n) {
+    const CodeTree& tree = codes_->tree;
+    const std::uint32_t* const pairs = tree.Pairs();
+    const std::uint64_t mask = tree.PairMask();
+    const std::uint8_t* const data = window_.data();
+    const std::size_t size = window_.size();
+    const std::uint64_t bit0 = bit;
+    const std::size_t i0 = i;
+
+    // B starts where A's half of the values is expected to end, and may go somewhat further.
+    const std::size_t half = (n - i) / 2;
+    const std::uint64_t start = bit + static_cast<std::uint64_t>(bitsPerValue_ * half);
+    const std::size_t cap = (n - i) - half + half / 4 + kStepRoom;
+    pairScratch_.resize(cap + kStepRoom);
+    std::uint8_t* const scratch = pairScratch_.data();
+
+    // B's first lookups, one at a time, noting where each starts.
+    std::array<std::uint64_t, kSyncLookups> startBit{};
+    std::array<std::size_t, kSyncLookups> startCount{};
+    std::uint64_t b = start;
+    std::size_t bi = 0;
+    for (std::size_t k = 0; k < kSyncLookups; ++k) {
+        std::size_t count = 0;
+        if ((b >> 3) + 8 > size || !OneLookup(tree, data, b, scratch + bi, count)) return false;
+        startBit[k] = b;  // where the lookup after this one starts
+        startCount[k] = bi += count;
+    }
+
+    // Both chains at once, A short of B's start, B's place noted now and then in case not all
+    // of its values fit after A's. Blocks of steps check their bounds once, so that the two
+    // chains keep to the registers.
+    Chain a(data, bit, out + i);
+    Chain bc(data, b, scratch + bi);
+    const std::uint64_t aStop = start - kLookupBits * kLookupsPerLoad;
+    const std::uint8_t* const aEnd = out + n;
+    const std::uint8_t* const bEnd = scratch + cap;
+    const std::uint8_t* const dataEnd = data + size;
+    marks_.clear();
+    std::uint8_t* nextMark = bc.at + kPairMarkValues;
+    auto leave = [&](std::uint64_t at, std::size_t values) {
+        bit = at;
+        i = values;
+        return false;
+    };
+    auto leaveAt = [&](const Chain& c) { return leave(c.Bit(data), c.at - out); };
+    constexpr std::size_t kBlock = 4;
+    bool bGoes = true;
+    constexpr std::size_t kBlockRoom = kStepRoom * kBlock;
+    constexpr std::size_t kBlockReach = kStepAdvance * kBlock + 8;
+    while (a.Bit(data) + 8 * kStepAdvance * kBlock < aStop && a.at + kBlockRoom <= aEnd &&
+           a.next + kBlockReach <= dataEnd && bc.at + kBlockRoom <= bEnd &&
+           bc.next + kBlockReach <= dataEnd) {
+        for (std::size_t step = 0; step < kBlock; ++step) {
+            if (!Step(a, pairs, mask) && !LongCode(a, tree)) return leaveAt(a);
+            if (!Step(bc, pairs, mask) && !LongCode(bc, tree)) {
+                bGoes = false;
+                break;
+            }
+        }
+        if (!bGoes) break;
+        if (bc.at >= nextMark) {
+            marks_.push_back({static_cast<std::size_t>(bc.at - scratch), bc.Bit(data)});
+            nextMark = bc.at + kPairMarkValues;
+        }
+    }
+    // The last steps, each checked.
+    while (a.Bit(data) < aStop && a.at + kStepRoom <= aEnd && a.next + 8 <= dataEnd) {
+        if (!Step(a, pairs, mask) && !LongCode(a, tree)) return leaveAt(a);
+        if (!bGoes) continue;
+        if (bc.at + kStepRoom > bEnd || bc.next + 8 > dataEnd ||
+            (!Step(bc, pairs, mask) && !LongCode(bc, tree))) {
+            bGoes = false;
+        }
+    }
+    if (a.Bit(data) < aStop) return leaveAt(a);
+
+    // A one lookup at a time, until it stands where one of B's noted lookups starts: from there
+    // on B's values are the right ones.
+    std::uint64_t at = a.Bit(data);
+    auto ai = static_cast<std::size_t>(a.at - out);
+    std::size_t k = 0;
+    while (true) {
+        while (k < kSyncLookups && startBit[k] < at) ++k;
+        if (k == kSyncLookups) {
+            ++pairing_.dropped;
+            return leave(at, ai);
+        }
+        if (startBit[k] == at) break;
+        std::size_t count = 0;
+        if (ai + 4 > n || (at >> 3) + 8 > size || !OneLookup(tree, data, at, out + ai, count)) {
+            return leave(at, ai);
+        }
+        ai += count;
+    }
+    const std::size_t from = startCount[k];
+    auto upTo = static_cast<std::size_t>(bc.at - scratch);
+    std::uint64_t end = bc.Bit(data);
+    if (ai + (upTo - from) > n) {
+        // Up to the last noted step that fits.
+        auto fits = std::find_if(marks_.rbegin(), marks_.rend(), [&](const PairMark& m) {
+            return m.values >= from && ai + (m.values - from) <= n;
+        });
+        if (fits == marks_.rend()) return leave(at, ai);
+        upTo = fits->values;
+        end = fits->bit;
+    }
+    std::memcpy(out + ai, scratch + from, upTo - from);
+    bit = end;
+    i = ai + (upTo - from);
+    ++pairing_.joined;
+    bitsPerValue_ = static_cast<double>(bit - bit0) / static_cast<double>(i - i0);
+    return true;
+}
+
 std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
     const CodeTree& tree = codes_->tree;
     const std::uint32_t* const pairs = tree.Pairs();
     const std::uint64_t pairMask = tree.PairMask();
     std::size_t i = 0;
+    std::size_t pairFrom = 0;  // no two chains before this many values (after one that failed)
     std::uint64_t absolute = at_.bit;
     while (i < n) {
-        if (!Cover(absolute >> 3)) break;
+        const bool paired = pairing_.enabled && i >= pairFrom && n - i >= kMinPairedValues;
+        // Two chains want the bytes of both halves in the window.
+        const std::size_t ahead =
+            paired ? std::min(kWindowBytes / 2,
+                              static_cast<std::size_t>(bitsPerValue_ * (n - i) / 8 * 1.25) + 64)
+                   : kLookaheadBytes;
+        if (!Cover(absolute >> 3, ahead)) break;
         const std::uint8_t* data = window_.data();
         const std::size_t size = window_.size();
         const std::uint64_t base = windowStart_ * 8;
         const bool last = windowStart_ + size == dataSize_;
         std::uint64_t bit = absolute - base;
-        // While whole 8-byte loads and four bytes per lookup fit, no bounds are checked per
-        // value. The bit buffer is refilled without a branch, from a load whose address does
-        // not wait for the lookups before it: `buffered` bits are valid and the next byte to
-        // load is `next`, the first not yet wholly in the buffer; the bits above `buffered` are
-        // already the right ones.
-        bool longCode = false;
-        if (i + 4 * kLookupsPerLoad <= n && (bit >> 3) + 8 <= size) {
-            std::size_t next = (bit >> 3) + 7;
-            std::uint64_t buffer = LoadLittleEndian64(data + (bit >> 3)) >> (bit & 7);
-            unsigned buffered = 56 - static_cast<unsigned>(bit & 7);
-            while (i + 4 * kLookupsPerLoad <= n && next + 8 <= size) {
-                buffer |= LoadLittleEndian64(data + next) << buffered;
-                next += (63 - buffered) >> 3;
-                buffered |= 56;
-                for (unsigned k = 0; k < kLookupsPerLoad; ++k) {
-                    const std::uint32_t e = pairs[buffer & pairMask];
-                    const unsigned count = CodeTree::PairCount(e);
-                    if (count == 0) {
-                        longCode = true;
-                        break;
-                    }
-                    const std::uint32_t values = CodeTree::PairValues(e);
-                    if constexpr (std::endian::native == std::endian::little) {
-                        std::memcpy(out + i, &values, 4);
-                    } else {
-                        for (int b = 0; b < 4; ++b)
-                            out[i + b] = static_cast<std::uint8_t>(values >> (8 * b));
-                    }
-                    const unsigned length = CodeTree::PairLength(e);
-                    i += count;
-                    buffer >>= length;
-                    buffered -= length;
-                }
-                if (longCode) break;
-            }
-            bit = std::uint64_t{next} * 8 - buffered;
-            // A long code: walked from the bits already loaded (at least 56 - 2 * 15 of them).
-            unsigned length = 0;
-            if (longCode && tree.FromBits(buffer, buffered, out[i], length)) {
-                absolute = base + bit + length;
-                ++i;
+        if (paired) {
+            if (ReadPaired(bit, out, i, n)) {
+                absolute = base + bit;
                 continue;
             }
+            pairFrom = i + kMinPairedValues;
+        }
+        // While whole 8-byte loads and a step's stores fit, no bounds are checked per value.
+        if (i + kStepRoom <= n && (bit >> 3) + 8 <= size) {
+            Chain a(data, bit, out + i);
+            const std::uint8_t* const end = out + n;
+            bool longCode = false;
+            while (a.at + kStepRoom <= end && a.next + 8 <= data + size) {
+                if (!Step(a, pairs, pairMask)) {
+                    longCode = true;
+                    break;
+                }
+            }
+            // A long code: walked from the bits already loaded.
+            if (longCode && LongCode(a, tree)) {
+                absolute = base + a.Bit(data);
+                i = static_cast<std::size_t>(a.at - out);
+                continue;
+            }
+            bit = a.Bit(data);
+            i = static_cast<std::size_t>(a.at - out);
         }
         absolute = base + bit;
         if (i == n) break;

@@ -76,15 +76,33 @@ class HuffmanStreamDecoder {
     Position Tell() const { return at_; }
     void Seek(const Position& position) { at_ = position; }
 
+    // Large reads decode with two chains at once (see ReadPaired); how often the second chain's
+    // values were taken, and how often they were dropped because the first never met it.
+    struct PairingCounts {
+        std::uint64_t joined = 0;
+        std::uint64_t dropped = 0;
+    };
+    PairingCounts Pairing() const { return {pairing_.joined, pairing_.dropped}; }
+    // On by default; off decodes with one chain only (for comparisons).
+    void EnablePairing(bool enabled) { pairing_.enabled = enabled; }
+
     struct Codes;  // the code tree and lookup table, private to the implementation
 
   private:
     std::string OpenCoded(std::span<const std::uint8_t> head, std::uint64_t blockSize,
                           std::uint64_t maxOutput, bool& overLimit);
     std::size_t ReadCoded(std::uint8_t* out, std::size_t n);
-    // Makes the window hold the data byte at `byte` and the longest code after it (or the
+    // Decodes values i... of out (at most n) from bit (in the window) with two chains at once:
+    // lookups within one chain wait for each other, so a second chain keeps the processor busy.
+    // A decodes from bit, B from where A's half of the values should end, where it starts in
+    // the middle of some code; but a prefix code falls into step after a few codes. B notes
+    // where its first lookups start, and once A stands at one of them, B's values from there
+    // on are the right ones and follow A's. True when they did; either way bit and i move on
+    // past what was decoded for sure.
+    bool ReadPaired(std::uint64_t& bit, std::uint8_t* out, std::size_t& i, std::size_t n);
+    // Makes the window hold the data byte at `byte` and `ahead` bytes after it (or up to the
     // data's end). False when the source could not be read (Error() says why).
-    bool Cover(std::uint64_t byte);
+    bool Cover(std::uint64_t byte, std::size_t ahead);
 
     std::unique_ptr<Codes> codes_;
     std::unique_ptr<MemorySource> ownSource_;  // for a block given in memory
@@ -102,6 +120,21 @@ class HuffmanStreamDecoder {
     std::uint8_t checksum_ = 0;
     Position at_;
     std::string error_;
+    // For ReadPaired: the recent bits a value (to guess where the second half starts), B's
+    // values before they are placed, and B's noted places.
+    struct PairMark {
+        std::size_t values;
+        std::uint64_t bit;
+    };
+    struct PairingState {
+        bool enabled = true;
+        std::uint64_t joined = 0;
+        std::uint64_t dropped = 0;
+    };
+    double bitsPerValue_ = 8;
+    std::vector<std::uint8_t> pairScratch_;
+    std::vector<PairMark> marks_;
+    PairingState pairing_;
 };
 
 }  // namespace pixhaul
