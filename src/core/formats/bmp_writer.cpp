@@ -59,6 +59,8 @@ BmpWriter::BmpWriter(const std::string& path, std::int32_t width, std::int32_t h
       stride_(StrideFor(width)) {
     std::uint8_t headers[kBmpHeadersSize];
     MakeBmpHeaders(width, height, headers);
+    file_.Reserve(sizeof headers +
+                  static_cast<std::uint64_t>(stride_) * static_cast<std::uint64_t>(height));
     file_.Write(headers, sizeof headers);
 }
 

@@ -104,6 +104,7 @@ std::string SifSheetWriter::Plan(const std::vector<SifAction>& table, SifImageHe
 
 void SifSheetWriter::Write(const std::string& path, const std::function<void()>& beforeCommit) {
     AtomicFile file(path);
+    file.Reserve(head_.size() + plan_->BlockSize() - plan_->HeadSize());
     file.Write(head_.data(), head_.size());
     HuffmanDataWriter data(*plan_);
     // Room for the coded form of one chunk, taken once and never cleared.

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <utility>
 #include <vector>
@@ -186,6 +187,11 @@ void AtomicFile::NameUnnamed() {
         if (errno != EEXIST) ThrowFileError(errno, target_);
     }
     ThrowFileError(EEXIST, target_);
+}
+
+void AtomicFile::Reserve(std::uint64_t bytes) noexcept {
+    if (fd_ < 0 || bytes == 0 || bytes > std::uint64_t{std::numeric_limits<off_t>::max()}) return;
+    (void)::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes));
 }
 
 void AtomicFile::Write(const void* data, std::size_t size) {
