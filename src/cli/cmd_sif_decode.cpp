@@ -15,6 +15,7 @@
 #include "image_files.h"
 #include "platform/atomic_file.h"
 #include "platform/byte_source.h"
+#include "platform/job_thread.h"
 #include "platform/replace_check.h"
 #include "platform/usable_cores.h"
 #include "qxa_app.h"
@@ -180,10 +181,19 @@ void WriteSheet(SifSheetReader& reader, const SifContents& sif, const std::strin
 
     if (format == ImageFormat::Bmp) {
         BmpWriter writer(output, width, height);
+        // With a core to spare, a band is written on a thread of its own while the next one is
+        // decoded into a second band.
+        std::vector<std::uint8_t> spare(band.size());
+        JobThread writing(UsableCores() > 1);
         for (std::int32_t row = 0; row < height; row += bandRows) {
-            check(reader.ReadRows(band.data(), stride, rowsOf(row)));
-            writer.WriteRows(band.data(), stride, rowsOf(row));
+            const std::int32_t rows = rowsOf(row);
+            check(reader.ReadRows(band.data(), stride, rows));
+            writing.Run([&writer, bits = band.data(), stride, rows] {
+                writer.WriteRows(bits, stride, rows);
+            });
+            band.swap(spare);
         }
+        writing.Wait();
         check(reader.Finish());
         writer.Finish();
         return;

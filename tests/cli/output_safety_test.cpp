@@ -13,6 +13,7 @@
 
 #include "archive/model.h"
 #include "archive_builder.h"
+#include "file_size_limit.h"
 #include "qxa_process.h"
 
 namespace pixhaul::testing {
@@ -147,6 +148,26 @@ TEST_F(LargeSheet, AKilledOrInterruptedExportLeavesTheOldPairOrTheNewOneAndNoTem
         EXPECT_TRUE(moment <= 10 || code == 130 || code == 0) << code;  // 0: it had finished
         ExpectOldOrNewPair(moment <= 10);
     }
+}
+
+// A write that fails on the thread that writes the bands (here at a size limit, as on a full
+// disk) fails the command as one on the main thread does: the message names the file, and
+// nothing is left behind.
+TEST_F(LargeSheet, SifDecodeThatCannotWriteLeavesNoFile) {
+    ASSERT_EQ(
+        RunQxa({"sif", archive_, "--object", "0", "-o", out_, "--keep-duplicates", "--name", "s"})
+            .exitCode,
+        0);
+    const std::string bmp = dir_.File("decoded.bmp");
+    ProcessResult r;
+    {
+        const testing::FileSizeLimit limit(4 << 20);
+        r = RunQxa({"sif-decode", out_ + "/s.sif", "-o", bmp});
+    }
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(bmp), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(bmp));
+    EXPECT_EQ(DotFiles(dir_.Path()), std::vector<std::string>{});
 }
 
 TEST(OutputSafety, SifDecodeRefusesItsInputAndWhatIsNotARegularFile) {
