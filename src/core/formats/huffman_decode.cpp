@@ -43,9 +43,10 @@ constexpr std::size_t kMaxHeadBytes = kHuffmanCodedHeaderSize + 2 * 256 + (256 *
 // (the longest code, 255 bits, and the 8-byte loads).
 constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
 constexpr std::size_t kLookaheadBytes = 48;
-// Two chains: only for this many values or more; B's first lookups noted to find where A
-// meets it; B's place noted every so many values.
+// Two chains: only for this many values or more, and at most so many values each in one round;
+// B's first lookups noted to find where A meets it; B's place noted every so many values.
 constexpr std::size_t kMinPairedValues = 4096;
+constexpr std::size_t kMaxPairedShare = std::size_t{128} << 10;
 constexpr std::size_t kSyncLookups = 64;
 constexpr std::size_t kPairMarkValues = 4096;
 
@@ -227,10 +228,12 @@ bool HuffmanStreamDecoder::ReadPaired(std::uint64_t& bit, std::uint8_t* out, std
     const std::uint64_t bit0 = bit;
     const std::size_t i0 = i;
 
-    // B starts where A's half of the values is expected to end, and may go somewhat further.
-    const std::size_t half = (n - i) / 2;
+    // B starts where A's share of the values is expected to end, and may go somewhat past its
+    // own share. Rounds of a bounded size keep B's values in the cache until they are copied.
+    const std::size_t half = std::min((n - i) / 2, kMaxPairedShare);
+    const std::size_t share = std::min(n - i - half, half);
     const std::uint64_t start = bit + static_cast<std::uint64_t>(bitsPerValue_ * half);
-    const std::size_t cap = (n - i) - half + half / 4 + kStepRoom;
+    const std::size_t cap = share + share / 4 + kStepRoom;
     pairScratch_.resize(cap + kStepRoom);
     std::uint8_t* const scratch = pairScratch_.data();
 
@@ -342,9 +345,10 @@ std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
     while (i < n) {
         const bool paired = pairing_.enabled && i >= pairFrom && n - i >= kMinPairedValues;
         // Two chains want the bytes of both halves in the window.
+        const std::size_t round = std::min(n - i, 2 * kMaxPairedShare);
         const std::size_t ahead =
             paired ? std::min(kWindowBytes / 2,
-                              static_cast<std::size_t>(bitsPerValue_ * (n - i) / 8 * 1.25) + 64)
+                              static_cast<std::size_t>(bitsPerValue_ * round / 8 * 1.25) + 64)
                    : kLookaheadBytes;
         if (!Cover(absolute >> 3, ahead)) break;
         const std::uint8_t* data = window_.data();
