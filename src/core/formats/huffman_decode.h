@@ -94,11 +94,11 @@ class HuffmanStreamDecoder {
     std::size_t ReadCoded(std::uint8_t* out, std::size_t n);
     // Decodes values i... of out (at most n) from bit (in the window) with two chains at once:
     // lookups within one chain wait for each other, so a second chain keeps the processor busy.
-    // A decodes from bit, B from where A's half of the values should end, where it starts in
-    // the middle of some code; but a prefix code falls into step after a few codes. B notes
-    // where its first lookups start, and once A stands at one of them, B's values from there
-    // on are the right ones and follow A's. True when they did; either way bit and i move on
-    // past what was decoded for sure.
+    // A decodes from bit, B from where A's share of the values (half of them, at most 128 Ki)
+    // should end, where it starts in the middle of some code; but a prefix code falls into step
+    // after a few codes. B notes where its first lookups start, and once A stands at one of them,
+    // B's values from there on are the right ones and follow A's. True when they did; either way
+    // bit and i move on past what was decoded for sure.
     bool ReadPaired(std::uint64_t& bit, std::uint8_t* out, std::size_t& i, std::size_t n);
     // Makes the window hold the data byte at `byte` and `ahead` bytes after it (or up to the
     // data's end). False when the source could not be read (Error() says why).

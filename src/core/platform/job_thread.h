@@ -19,7 +19,7 @@ class JobThread {
     JobThread& operator=(const JobThread&) = delete;
 
     // Waits for the job before, then starts job. Rethrows what the job before threw (the job is
-    // then not started).
+    // then not started); without a thread, what job itself throws.
     void Run(std::function<void()> job);
     // Waits for the job in hand; rethrows what it threw.
     void Wait();
