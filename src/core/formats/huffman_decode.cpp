@@ -366,7 +366,11 @@ std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
         // While whole 8-byte loads and a step's stores fit, no bounds are checked per value.
         if (i + kStepRoom <= n && (bit >> 3) + 8 <= size) {
             Chain a(data, bit, out + i);
-            const std::uint8_t* const end = out + n;
+            // After a round of two chains that failed, one chain goes on only for a while
+            // before two are tried again.
+            const bool pairLater = pairing_.enabled && pairFrom > i && pairFrom < n &&
+                                   n - pairFrom >= kMinPairedValues;
+            const std::uint8_t* const end = out + (pairLater ? pairFrom : n);
             bool longCode = false;
             while (a.at + kStepRoom <= end && a.next + 8 <= data + size) {
                 if (!Step(a, pairs, pairMask)) {
