@@ -343,7 +343,7 @@ std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
     std::size_t pairFrom = 0;  // no two chains before this many values (after one that failed)
     std::uint64_t absolute = at_.bit;
     while (i < n) {
-        const bool paired = pairing_.enabled && i >= pairFrom && n - i >= kMinPairedValues;
+        const bool paired = pairingEnabled_ && i >= pairFrom && n - i >= kMinPairedValues;
         // Two chains want the bytes of both halves in the window.
         const std::size_t round = std::min(n - i, 2 * kMaxPairedShare);
         const std::size_t ahead =
@@ -368,8 +368,8 @@ std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
             Chain a(data, bit, out + i);
             // After a round of two chains that failed, one chain goes on only for a while
             // before two are tried again.
-            const bool pairLater = pairing_.enabled && pairFrom > i && pairFrom < n &&
-                                   n - pairFrom >= kMinPairedValues;
+            const bool pairLater =
+                pairingEnabled_ && pairFrom > i && pairFrom < n && n - pairFrom >= kMinPairedValues;
             const std::uint8_t* const end = out + (pairLater ? pairFrom : n);
             bool longCode = false;
             while (a.at + kStepRoom <= end && a.next + 8 <= data + size) {

@@ -82,9 +82,9 @@ class HuffmanStreamDecoder {
         std::uint64_t joined = 0;
         std::uint64_t dropped = 0;
     };
-    PairingCounts Pairing() const { return {pairing_.joined, pairing_.dropped}; }
+    PairingCounts Pairing() const { return pairing_; }
     // On by default; off decodes with one chain only (for comparisons).
-    void EnablePairing(bool enabled) { pairing_.enabled = enabled; }
+    void EnablePairing(bool enabled) { pairingEnabled_ = enabled; }
 
     struct Codes;  // the code tree and lookup table, private to the implementation
 
@@ -126,15 +126,11 @@ class HuffmanStreamDecoder {
         std::size_t values;
         std::uint64_t bit;
     };
-    struct PairingState {
-        bool enabled = true;
-        std::uint64_t joined = 0;
-        std::uint64_t dropped = 0;
-    };
     double bitsPerValue_ = 8;
     std::vector<std::uint8_t> pairScratch_;
     std::vector<PairMark> marks_;
-    PairingState pairing_;
+    bool pairingEnabled_ = true;
+    PairingCounts pairing_;
 };
 
 }  // namespace pixhaul
