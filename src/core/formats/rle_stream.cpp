@@ -374,6 +374,24 @@ inline std::uint64_t RecordColour(const std::uint8_t* record) {
     return std::uint64_t{__builtin_bswap32(LoadLE32(record))} & 0xFFFFFFu;
 }
 
+// Places the four records at record when each is of one pixel (shaded sprites are mostly such
+// records), as 12 bytes at p and 4 more that the caller's next records set; false, placing
+// nothing, when one is not.
+inline bool PlaceFourSingles(std::uint8_t* p, const std::uint8_t* record) {
+    const std::uint32_t r0 = LoadLE32(record);
+    const std::uint32_t r1 = LoadLE32(record + 4);
+    const std::uint32_t r2 = LoadLE32(record + 8);
+    const std::uint32_t r3 = LoadLE32(record + 12);
+    if (((r0 ^ 1) | (r1 ^ 1) | (r2 ^ 1) | (r3 ^ 1)) & 0xFFu) return false;
+    const std::uint64_t p0 = __builtin_bswap32(r0) & 0xFFFFFFu;
+    const std::uint64_t p1 = __builtin_bswap32(r1) & 0xFFFFFFu;
+    const std::uint64_t p2 = __builtin_bswap32(r2) & 0xFFFFFFu;
+    const std::uint64_t p3 = __builtin_bswap32(r3) & 0xFFFFFFu;
+    StoreLE(p, p0 | p1 << 24 | p2 << 48);
+    StoreLE(p + 8, p2 >> 16 | p3 << 8);
+    return true;
+}
+
 }  // namespace
 
 std::size_t Rle5StreamDecoder::FeedWithinRows(const std::uint8_t* records, std::size_t count) {
@@ -392,6 +410,13 @@ std::size_t Rle5StreamDecoder::FeedWithinRows(const std::uint8_t* records, std::
             const std::uint64_t wideEnd = rowLeft > kWideSlack ? rowLeft - kWideSlack : 0;
             for (; record != end; record += kRleRecordSize) {
                 const std::uint64_t n = record[0];
+                if (n == 1 && placed + 4 <= wideEnd &&
+                    static_cast<std::size_t>(end - record) >= 4 * kRleRecordSize &&
+                    PlaceFourSingles(pixels + placed * 3, record)) {
+                    placed += 4;
+                    record += 3 * kRleRecordSize;
+                    continue;
+                }
                 if (placed + n <= wideEnd) {
                     if (n > 0) PlaceRunWide(pixels + placed * 3, n, RecordColour(record));
                 } else if (n <= rowLeft - placed) {
