@@ -3,7 +3,8 @@
 # `qxa sif-decode` to BMP against `cp` of that BMP (wall and CPU), as whole processes with the
 # files in the page cache, alternating each pair; and against `cp` followed by `sync` of the copy,
 # since sif-decode flushes its file to the disk before it names it (a cp does not); then the peak resident memory of sif-decode
-# (/usr/bin/time -v) for a small and a large sheet. Prints min/median/max and ratios of medians.
+# (/usr/bin/time -v) for a small and a large sheet. Prints min/median/max and the ratios of the
+# medians and of the minimums.
 # Usage: scripts/bench_sif.sh [DIRECTIONS] [REPETITIONS] [LARGE_DIRECTIONS]
 #   a direction is 1.2 MB of sheet (3200 x 128 pixels); defaults 210 (258 MB), 3, 830 (1 GB)
 set -euo pipefail
@@ -49,19 +50,24 @@ done
 cmp a.bmp b.bmp
 stats() { printf '%s\n' "$@" | sort -g | awk '{a[NR]=$1} END {printf "min %.1f median %.1f max %.1f", a[1], a[int((NR+1)/2)], a[NR]}'; }
 median() { printf '%s\n' "$@" | sort -g | sed -n "$(( (reps + 1) / 2 ))p"; }
+least() { printf '%s\n' "$@" | sort -g | head -1; }
+# "medians X, minimums Y" for two series: the ratio of their medians and of their minimums.
+ratios() {  # name-of-first-array name-of-second-array
+    local -n a=$1 b=$2
+    echo "medians $(echo "scale=2; $(median "${a[@]}") / $(median "${b[@]}")" | bc)," \
+         "minimums $(echo "scale=2; $(least "${a[@]}") / $(least "${b[@]}")" | bc)"
+}
 ratio() { echo "scale=2; $(median "${@:2}") / $1" | bc; }
 echo "sheet: $(stat -c %s a.bmp) bytes of BMP, SIF $(stat -c %s a.sif) bytes"
 echo "qxa sif CPU:           $(stats "${sifCpu[@]}") ms"
 echo "qxa sheet bmp CPU:     $(stats "${bmpCpu[@]}") ms"
-echo "  sif / bmp (medians): $(echo "scale=2; $(median "${sifCpu[@]}") / $(median "${bmpCpu[@]}")" | bc)"
+echo "  sif / bmp: $(ratios sifCpu bmpCpu)"
 echo "qxa sif-decode CPU:    $(stats "${decCpu[@]}") ms; wall: $(stats "${decWall[@]}") ms"
 echo "  on one thread:       CPU $(stats "${oneCpu[@]}") ms; wall: $(stats "${oneWall[@]}") ms"
 echo "cp of the BMP CPU:     $(stats "${cpCpu[@]}") ms; wall: $(stats "${cpWall[@]}") ms"
-echo "  decode / cp (medians): CPU $(echo "scale=2; $(median "${decCpu[@]}") / $(median "${cpCpu[@]}")" | bc)," \
-     "wall $(echo "scale=2; $(median "${decWall[@]}") / $(median "${cpWall[@]}")" | bc)"
+echo "  decode / cp: CPU $(ratios decCpu cpCpu); wall $(ratios decWall cpWall)"
 echo "cp + sync CPU:         $(stats "${syncCpu[@]}") ms; wall: $(stats "${syncWall[@]}") ms"
-echo "  decode / cp + sync (medians): CPU $(echo "scale=2; $(median "${decCpu[@]}") / $(median "${syncCpu[@]}")" | bc)," \
-     "wall $(echo "scale=2; $(median "${decWall[@]}") / $(median "${syncWall[@]}")" | bc)"
+echo "  decode / cp + sync: CPU $(ratios decCpu syncCpu); wall $(ratios decWall syncWall)"
 rss() {  # sif file -> max RSS in MiB of sif-decode to BMP
     /usr/bin/time -v "$qxa" sif-decode "$1" -o rss.bmp 2> "$work/v" > /dev/null
     rm -f rss.bmp
