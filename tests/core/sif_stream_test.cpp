@@ -1,16 +1,20 @@
 // Reading a SIF sheet a band at a time, in either order, gives the sheet read whole.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <tuple>
 #include <vector>
 
 #include "archive_builder.h"
+#include "file_size_limit.h"
 #include "formats/huffman.h"
 #include "formats/rle_stream.h"
 #include "formats/sif_reader.h"
 #include "formats/sif_writer.h"
+#include "platform/atomic_file.h"
+#include "platform/usable_cores.h"
 #include "test_files.h"
 
 namespace pixhaul {
@@ -151,29 +155,44 @@ TEST_P(SifSheetReaderTest, ADamagedPayloadGivesTheMessageOfTheWholeFileRead) {
 }
 
 // The writer makes the same file whether its run-length stream stays in memory or goes through
-// the spill file, and the file holds the sheet.
+// the spill file, and whether the file is written on a thread of its own or not; the file holds
+// the sheet. A write that fails (here at a size limit, as on a full disk), on whichever thread,
+// throws and leaves no file.
 TEST(SifSheetWriterTest, AStreamHeldInMemoryOrSpilledGivesTheSameFile) {
     std::mt19937 rng(7);
     const Surface sheet = RandomSheet(rng, 700, 300, 40);
     testing::TempDir dir;
     std::vector<std::vector<std::uint8_t>> files;
-    for (const std::size_t held : {SifSheetWriter::kHeldBytes, std::size_t{4096}}) {
-        SifSheetWriter writer(dir.Path(), held);
-        for (int row = 0; row < sheet.Height(); row += 16) {
-            writer.AddRows(sheet.Bits() + row * sheet.Stride(), sheet.Stride(), sheet.Width(),
-                           std::min(16, sheet.Height() - row));
+    for (const char* threads : {"1", "2"}) {
+        setenv(kThreadsVariable, threads, 1);
+        for (const std::size_t held : {SifSheetWriter::kHeldBytes, std::size_t{4096}}) {
+            SCOPED_TRACE(std::string(threads) + " threads, " + std::to_string(held));
+            auto write = [&](const std::string& path) {
+                SifSheetWriter writer(dir.Path(), held);
+                for (int row = 0; row < sheet.Height(); row += 16) {
+                    writer.AddRows(sheet.Bits() + row * sheet.Stride(), sheet.Stride(),
+                                   sheet.Width(), std::min(16, sheet.Height() - row));
+                }
+                SifImageHeader image;
+                image.SheetWidth = sheet.Width();
+                image.SheetHeight = sheet.Height();
+                ASSERT_EQ(writer.Plan({SifAction{}}, image), "");
+                writer.Write(path, {});
+            };
+            write(dir.File("a.sif"));
+            SifContents contents;
+            ASSERT_EQ(ReadSifFile(dir.File("a.sif"), contents), "");
+            EXPECT_EQ(0, std::memcmp(contents.Sheet.Bits(), sheet.Bits(), sheet.SizeBytes()));
+            files.push_back(testing::ReadAll(dir.File("a.sif")));
+            if (held == SifSheetWriter::kHeldBytes) {  // the spill file would fail first
+                const testing::FileSizeLimit limit(16 * 1024);
+                EXPECT_THROW(write(dir.File("b.sif")), FileError);
+            }
         }
-        SifImageHeader image;
-        image.SheetWidth = sheet.Width();
-        image.SheetHeight = sheet.Height();
-        ASSERT_EQ(writer.Plan({SifAction{}}, image), "");
-        writer.Write(dir.File("a.sif"), {});
-        SifContents contents;
-        ASSERT_EQ(ReadSifFile(dir.File("a.sif"), contents), "");
-        EXPECT_EQ(0, std::memcmp(contents.Sheet.Bits(), sheet.Bits(), sheet.SizeBytes()));
-        files.push_back(testing::ReadAll(dir.File("a.sif")));
     }
-    EXPECT_EQ(files[0], files[1]);
+    unsetenv(kThreadsVariable);
+    for (const auto& file : files) EXPECT_EQ(file, files[0]);
+    EXPECT_EQ(testing::FileNames(dir.Path()), std::vector<std::string>{"a.sif"});
 }
 
 }  // namespace

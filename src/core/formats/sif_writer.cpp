@@ -7,6 +7,8 @@
 
 #include "formats/byte_order.h"
 #include "platform/atomic_file.h"
+#include "platform/job_thread.h"
+#include "platform/usable_cores.h"
 
 namespace pixhaul {
 namespace {
@@ -56,7 +58,7 @@ std::string SizeSifTables(const std::vector<std::vector<std::int64_t>>& framesPe
 }
 
 SifSheetWriter::SifSheetWriter(const std::string& folder, std::size_t heldBytes)
-    : spill_(folder), heldBytes_(heldBytes) {}
+    : spill_(folder), heldBytes_(heldBytes), useThreads_(UsableCores() > 1) {}
 
 void SifSheetWriter::Spill() {
     spill_.Write(encoder_.Written());
@@ -107,12 +109,21 @@ void SifSheetWriter::Write(const std::string& path, const std::function<void()>&
     file.Reserve(head_.size() + plan_->BlockSize() - plan_->HeadSize());
     file.Write(head_.data(), head_.size());
     HuffmanDataWriter data(*plan_);
-    // Room for the coded form of one chunk, taken once and never cleared.
-    const std::unique_ptr<std::uint8_t[]> coded(new std::uint8_t[data.RoomFor(kCodeChunk)]);
+    // Room for the coded form of one chunk, taken once and never cleared; with a core to spare,
+    // one chunk is written on a thread of its own while the next is coded into the other room.
+    const std::size_t room = data.RoomFor(kCodeChunk);
+    const std::unique_ptr<std::uint8_t[]> coded[2] = {
+        std::unique_ptr<std::uint8_t[]>(new std::uint8_t[room]),
+        std::unique_ptr<std::uint8_t[]>(new std::uint8_t[useThreads_ ? room : 0])};
+    JobThread writing(useThreads_);
+    std::size_t which = 0;
     std::uint64_t taken = 0;
     auto code = [&](std::span<const std::uint8_t> piece) {
         taken += piece.size();
-        file.Write(coded.get(), data.Write(piece, coded.get()));
+        std::uint8_t* const out = coded[which].get();
+        const std::size_t bytes = data.Write(piece, out);
+        writing.Run([&file, out, bytes] { file.Write(out, bytes); });
+        if (useThreads_) which ^= 1;
     };
     if (!spilled_) {
         const std::span<const std::uint8_t> held = encoder_.Written();
@@ -124,6 +135,7 @@ void SifSheetWriter::Write(const std::string& path, const std::function<void()>&
         std::vector<std::uint8_t> piece(kCodeChunk);
         for (std::size_t n; (n = spill_.Read(piece)) > 0;) code({piece.data(), n});
     }
+    writing.Wait();
     // The stream must give back exactly what was counted.
     if (taken != histogram_.Total()) ThrowFileError(EIO, spill_.Folder());
     std::vector<std::uint8_t> chunk;
