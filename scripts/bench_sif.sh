@@ -70,7 +70,6 @@ ratios() {  # name-of-first-array name-of-second-array
     echo "medians $(echo "scale=2; $(median "${a[@]}") / $(median "${b[@]}")" | bc)," \
          "minimums $(echo "scale=2; $(least "${a[@]}") / $(least "${b[@]}")" | bc)"
 }
-ratio() { echo "scale=2; $(median "${@:2}") / $1" | bc; }
 echo "sheet: $(stat -c %s a.bmp) bytes of BMP, SIF $(stat -c %s a.sif) bytes"
 echo "qxa sif CPU:           $(stats "${sifCpu[@]}") ms"
 echo "qxa sheet bmp CPU:     $(stats "${bmpCpu[@]}") ms"

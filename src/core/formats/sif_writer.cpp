@@ -58,7 +58,7 @@ std::string SizeSifTables(const std::vector<std::vector<std::int64_t>>& framesPe
 }
 
 SifSheetWriter::SifSheetWriter(const std::string& folder, std::size_t heldBytes)
-    : spill_(folder), heldBytes_(heldBytes), useThreads_(UsableCores() > 1) {}
+    : spill_(folder), heldBytes_(heldBytes) {}
 
 void SifSheetWriter::Spill() {
     spill_.Write(encoder_.Written());
@@ -114,8 +114,8 @@ void SifSheetWriter::Write(const std::string& path, const std::function<void()>&
     const std::size_t room = data.RoomFor(kCodeChunk);
     const std::unique_ptr<std::uint8_t[]> coded[2] = {
         std::unique_ptr<std::uint8_t[]>(new std::uint8_t[room]),
-        std::unique_ptr<std::uint8_t[]>(new std::uint8_t[useThreads_ ? room : 0])};
-    JobThread writing(useThreads_);
+        std::unique_ptr<std::uint8_t[]>(new std::uint8_t[room])};
+    JobThread writing(UsableCores() > 1);
     std::size_t which = 0;
     std::uint64_t taken = 0;
     auto code = [&](std::span<const std::uint8_t> piece) {
@@ -123,7 +123,7 @@ void SifSheetWriter::Write(const std::string& path, const std::function<void()>&
         std::uint8_t* const out = coded[which].get();
         const std::size_t bytes = data.Write(piece, out);
         writing.Run([&file, out, bytes] { file.Write(out, bytes); });
-        if (useThreads_) which ^= 1;
+        which ^= 1;
     };
     if (!spilled_) {
         const std::span<const std::uint8_t> held = encoder_.Written();

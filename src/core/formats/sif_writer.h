@@ -57,7 +57,6 @@ class SifSheetWriter {
     Rle5Encoder encoder_{true};  // counts the stream's bytes as it writes them
     ByteHistogram histogram_;
     std::size_t heldBytes_;
-    bool useThreads_;  // a core to spare: the file is written on a thread of its own
     bool spilled_ = false;
     std::optional<HuffmanPlan> plan_;
     std::vector<std::uint8_t> head_;
