@@ -155,43 +155,51 @@ TEST_P(SifSheetReaderTest, ADamagedPayloadGivesTheMessageOfTheWholeFileRead) {
 }
 
 // The writer makes the same file whether its run-length stream stays in memory or goes through
-// the spill file, and whether the file is written on a thread of its own or not; the file holds
-// the sheet. A write that fails (here at a size limit, as on a full disk), on whichever thread,
-// throws and leaves no file.
-TEST(SifSheetWriterTest, AStreamHeldInMemoryOrSpilledGivesTheSameFile) {
+// the file, coded over itself there or (with a head too large for that) into a second file, and
+// whether the file is written on a thread of its own or not; the file holds the sheet. A write
+// that fails (here at a size limit, as on a full disk), on whichever thread, throws and leaves
+// no file.
+TEST(SifSheetWriterTest, AStreamHeldInMemoryOrInTheFileGivesTheSameFile) {
     std::mt19937 rng(7);
     const Surface sheet = RandomSheet(rng, 700, 300, 40);
     testing::TempDir dir;
-    std::vector<std::vector<std::uint8_t>> files;
-    for (const char* threads : {"1", "2"}) {
-        setenv(kThreadsVariable, threads, 1);
-        for (const std::size_t held : {SifSheetWriter::kHeldBytes, std::size_t{4096}}) {
-            SCOPED_TRACE(std::string(threads) + " threads, " + std::to_string(held));
-            auto write = [&](const std::string& path) {
-                SifSheetWriter writer(dir.Path(), held);
-                for (int row = 0; row < sheet.Height(); row += 16) {
-                    writer.AddRows(sheet.Bits() + row * sheet.Stride(), sheet.Stride(),
-                                   sheet.Width(), std::min(16, sheet.Height() - row));
-                }
-                SifImageHeader image;
-                image.SheetWidth = sheet.Width();
-                image.SheetHeight = sheet.Height();
-                ASSERT_EQ(writer.Plan({SifAction{}}, image), "");
-                writer.Write(path, {});
-            };
-            write(dir.File("a.sif"));
-            SifContents contents;
-            ASSERT_EQ(ReadSifFile(dir.File("a.sif"), contents), "");
-            EXPECT_EQ(0, std::memcmp(contents.Sheet.Bits(), sheet.Bits(), sheet.SizeBytes()));
-            files.push_back(testing::ReadAll(dir.File("a.sif")));
-            if (held == SifSheetWriter::kHeldBytes) {  // the spill file would fail first
+    // Frames enough for tables larger than the first piece of the stream.
+    std::vector<SifAction> bigTable;
+    ASSERT_EQ(SizeSifTables({{2000}}, bigTable), "");
+    for (const bool bigHead : {false, true}) {
+        std::vector<std::vector<std::uint8_t>> files;
+        for (const char* threads : {"1", "2"}) {
+            setenv(kThreadsVariable, threads, 1);
+            for (const std::size_t held : {SifSheetWriter::kHeldBytes, std::size_t{4096}}) {
+                SCOPED_TRACE(std::string(threads) + " threads, " + std::to_string(held) +
+                             (bigHead ? ", large head" : ""));
+                auto write = [&](const std::string& path) {
+                    SifSheetWriter writer(path, held);
+                    for (int row = 0; row < sheet.Height(); row += 16) {
+                        writer.AddRows(sheet.Bits() + row * sheet.Stride(), sheet.Stride(),
+                                       sheet.Width(), std::min(16, sheet.Height() - row));
+                    }
+                    SifImageHeader image;
+                    image.SheetWidth = sheet.Width();
+                    image.SheetHeight = sheet.Height();
+                    ASSERT_EQ(writer.Plan(bigHead ? bigTable : std::vector{SifAction{}}, image),
+                              "");
+                    writer.Write({});
+                    EXPECT_EQ(writer.WroteInPlace(),
+                              !bigHead || held == SifSheetWriter::kHeldBytes);
+                };
+                write(dir.File("a.sif"));
+                SifContents contents;
+                ASSERT_EQ(ReadSifFile(dir.File("a.sif"), contents), "");
+                EXPECT_EQ(0, std::memcmp(contents.Sheet.Bits(), sheet.Bits(), sheet.SizeBytes()));
+                files.push_back(testing::ReadAll(dir.File("a.sif")));
                 const testing::FileSizeLimit limit(16 * 1024);
                 EXPECT_THROW(write(dir.File("b.sif")), FileError);
             }
         }
+        unsetenv(kThreadsVariable);
+        for (const auto& file : files) EXPECT_EQ(file, files[0]);
     }
-    unsetenv(kThreadsVariable);
-    for (const auto& file : files) EXPECT_EQ(file, files[0]);
     EXPECT_EQ(testing::FileNames(dir.Path()), std::vector<std::string>{"a.sif"});
 }
 

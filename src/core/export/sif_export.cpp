@@ -182,7 +182,7 @@ SifExportResult ExportSifSteps(const ArchiveModel& model, Settings& settings, Ho
         // Refused before the work: the archive itself, or what no export replaces.
         CheckReplaceable(result.path,
                          model.File ? std::optional(model.File->Identity()) : std::nullopt);
-        SifSheetWriter writer(settings.ExportFolder);
+        SifSheetWriter writer(result.path);
         const auto sheetWidth = static_cast<std::int32_t>(size.Width);
         if (!ComposeBands(model, settings, host, list, rows, sheetWidth, result.corruptImages,
                           writer)) {
@@ -195,7 +195,7 @@ SifExportResult ExportSifSteps(const ArchiveModel& model, Settings& settings, Ho
         const std::string tooLarge = writer.Plan(table, image);
         if (!tooLarge.empty()) return refuse(SifExportStatus::TooLarge, tooLarge);
         if (host.IsCanceled()) return canceled();
-        writer.Write(result.path, [&] { ThrowIfArchiveChanged(model); });
+        writer.Write([&] { ThrowIfArchiveChanged(model); });
     } catch (const FileError& error) {
         ShowExportError(host, error.Number(), error.Description(), error.Path());
         result.status = SifExportStatus::Failed;

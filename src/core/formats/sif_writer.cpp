@@ -16,8 +16,9 @@ namespace {
 // The payload's length minus one is stored as a signed 32-bit number.
 constexpr std::uint64_t kMaxPayload =
     static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max()) + 1;
-// Source bytes handed to the Huffman data writer at a time.
-constexpr std::size_t kCodeChunk = std::size_t{1} << 20;
+// The file's blocks for the stream are asked for ahead in steps that double up to the largest.
+constexpr std::uint64_t kFirstReserve = std::uint64_t{8} << 20;
+constexpr std::uint64_t kLargestReserve = std::uint64_t{64} << 20;
 
 std::string Refusal(std::int64_t count, const std::string& what) {
     return "A SIF file cannot hold this object: it has " + std::to_string(count) + " " + what +
@@ -57,13 +58,27 @@ std::string SizeSifTables(const std::vector<std::vector<std::int64_t>>& framesPe
     return "";
 }
 
-SifSheetWriter::SifSheetWriter(const std::string& folder, std::size_t heldBytes)
-    : spill_(folder), heldBytes_(heldBytes) {}
+SifSheetWriter::SifSheetWriter(const std::string& path, std::size_t heldBytes)
+    : file_(path), heldBytes_(heldBytes) {
+    file_.Scratch();
+}
 
 void SifSheetWriter::Spill() {
-    spill_.Write(encoder_.Written());
+    const std::span<const std::uint8_t> written = encoder_.Written();
+    if (spilledBytes_ + written.size() > reservedBytes_) {
+        // Blocks taken ahead in steps cost less than the page-by-page allocation of plain
+        // writes; a step at most this large is all that may go unused.
+        const std::uint64_t step = std::clamp(reservedBytes_, kFirstReserve, kLargestReserve);
+        reservedBytes_ = std::max(reservedBytes_ + step, spilledBytes_ + written.size());
+        file_.Reserve(reservedBytes_);
+    }
+    file_.Write(written.data(), written.size());
+    Piece& piece = pieces_.emplace_back();
+    piece.size = written.size();
+    piece.counts.fill(0);
+    encoder_.TakeCounts(piece.counts);
+    spilledBytes_ += written.size();
     encoder_.DropWritten();
-    spilled_ = true;
 }
 
 void SifSheetWriter::AddBand(const Surface& band) {
@@ -79,8 +94,11 @@ void SifSheetWriter::AddRows(const std::uint8_t* first, std::int64_t stride, std
 
 std::string SifSheetWriter::Plan(const std::vector<SifAction>& table, SifImageHeader image) {
     encoder_.Close();
-    if (spilled_) Spill();
+    if (!pieces_.empty()) Spill();
     Rle5Encoder::ByteCounts counts{};
+    for (const Piece& piece : pieces_) {
+        for (std::size_t v = 0; v < counts.size(); ++v) counts[v] += piece.counts[v];
+    }
     encoder_.TakeCounts(counts);
     histogram_ = ByteHistogram::FromCounts(counts);
     const HuffmanPlan& plan = plan_.emplace(histogram_);
@@ -104,45 +122,83 @@ std::string SifSheetWriter::Plan(const std::vector<SifAction>& table, SifImageHe
     return "";
 }
 
-void SifSheetWriter::Write(const std::string& path, const std::function<void()>& beforeCommit) {
-    AtomicFile file(path);
-    file.Reserve(head_.size() + plan_->BlockSize() - plan_->HeadSize());
-    file.Write(head_.data(), head_.size());
+bool SifSheetWriter::FitsInPlace() const {
+    const HuffmanPlan& plan = *plan_;
+    std::uint64_t streamEnd = 0;
+    std::uint64_t bits = 0;
+    for (const Piece& piece : pieces_) {
+        streamEnd += piece.size;
+        for (std::size_t v = 0; v < piece.counts.size(); ++v) {
+            const unsigned length =
+                plan.IsStored() ? 8 : plan.BitCount(static_cast<std::uint8_t>(v));
+            bits += piece.counts[v] * length;
+        }
+        if (head_.size() + (bits + 7) / 8 > streamEnd) return false;
+    }
+    return true;
+}
+
+void SifSheetWriter::CodePieces(AtomicFile& out) {
+    out.Write(head_.data(), head_.size());
     HuffmanDataWriter data(*plan_);
-    // Room for the coded form of one chunk, taken once and never cleared; with a core to spare,
-    // one chunk is written on a thread of its own while the next is coded into the other room.
-    const std::size_t room = data.RoomFor(kCodeChunk);
+    std::size_t largest = 0;
+    for (const Piece& piece : pieces_) largest = std::max(largest, piece.size);
+    // Room for one piece and its coded form, taken once and never cleared; with a core to
+    // spare, one piece's codes are written on a thread of their own while the next is coded
+    // into the other room.
+    const std::size_t room = data.RoomFor(largest);
+    const std::unique_ptr<std::uint8_t[]> source(new std::uint8_t[largest]);
     const std::unique_ptr<std::uint8_t[]> coded[2] = {
         std::unique_ptr<std::uint8_t[]>(new std::uint8_t[room]),
         std::unique_ptr<std::uint8_t[]>(new std::uint8_t[room])};
     JobThread writing(UsableCores() > 1);
     std::size_t which = 0;
-    std::uint64_t taken = 0;
-    auto code = [&](std::span<const std::uint8_t> piece) {
-        taken += piece.size();
-        std::uint8_t* const out = coded[which].get();
-        const std::size_t bytes = data.Write(piece, out);
-        writing.Run([&file, out, bytes] { file.Write(out, bytes); });
+    std::uint64_t at = 0;
+    for (const Piece& piece : pieces_) {
+        // Read before anything is written over it: in place, the codes written so far end
+        // before this piece starts.
+        file_.ReadScratch(at, {source.get(), piece.size});
+        at += piece.size;
+        std::uint8_t* const into = coded[which].get();
+        const std::size_t bytes = data.Write({source.get(), piece.size}, into);
+        writing.Run([&out, into, bytes] { out.Write(into, bytes); });
         which ^= 1;
-    };
-    if (!spilled_) {
-        const std::span<const std::uint8_t> held = encoder_.Written();
-        for (std::size_t at = 0; at < held.size(); at += kCodeChunk) {
-            code(held.subspan(at, std::min(kCodeChunk, held.size() - at)));
-        }
-    } else {
-        spill_.Rewind();
-        std::vector<std::uint8_t> piece(kCodeChunk);
-        for (std::size_t n; (n = spill_.Read(piece)) > 0;) code({piece.data(), n});
     }
     writing.Wait();
-    // The stream must give back exactly what was counted.
-    if (taken != histogram_.Total()) ThrowFileError(EIO, spill_.Folder());
-    std::vector<std::uint8_t> chunk;
-    data.Finish(chunk);
-    file.Write(chunk.data(), chunk.size());
+    std::vector<std::uint8_t> last;
+    data.Finish(last);
+    out.Write(last.data(), last.size());
+}
+
+void SifSheetWriter::Write(const std::function<void()>& beforeCommit) {
+    const HuffmanPlan& plan = *plan_;
+    const std::uint64_t size = head_.size() + plan.BlockSize() - plan.HeadSize();
+    inPlace_ = pieces_.empty() || FitsInPlace();
+    file_.EndScratch();
+    if (pieces_.empty()) {
+        // The whole stream is still in memory.
+        file_.Reserve(size);
+        file_.Write(head_.data(), head_.size());
+        HuffmanDataWriter data(plan);
+        std::vector<std::uint8_t> coded;
+        data.Write(encoder_.Written(), coded);
+        data.Finish(coded);
+        file_.Write(coded.data(), coded.size());
+    } else if (inPlace_) {
+        CodePieces(file_);
+    } else {
+        // The head or some piece's codes would overtake the stream before it is read: a second
+        // file, and the first one (with the stream) dropped.
+        AtomicFile out(file_.TargetPath());
+        out.Reserve(size);
+        CodePieces(out);
+        if (beforeCommit) beforeCommit();
+        out.Commit();
+        file_.Discard();
+        return;
+    }
     if (beforeCommit) beforeCommit();
-    file.Commit();
+    file_.Commit();
 }
 
 }  // namespace pixhaul

@@ -120,7 +120,7 @@ AtomicFile::AtomicFile(std::string target) : target_(std::move(target)) {
     // written are ever read, and a small file touches only the pages it needs.
     buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
     if (CanNameUnnamedFiles()) {
-        fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        fd_ = ::open(folder_.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
         if (fd_ >= 0) return;
         if (!NoUnnamedFiles(errno)) ThrowFileError(errno, target_);
     }
@@ -143,7 +143,10 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
       used_(std::exchange(other.used_, 0)),
       written_(other.written_),
       inFile_(other.inFile_),
-      writebackStarted_(other.writebackStarted_) {}
+      writebackStarted_(other.writebackStarted_),
+      scratch_(other.scratch_),
+      overwritten_(other.overwritten_),
+      scratchBytes_(other.scratchBytes_) {}
 
 // A temporary name beside the target, not taken yet when chosen.
 static std::string TemporaryName(const std::string& folder, const std::string& target) {
@@ -161,7 +164,7 @@ void AtomicFile::CreateNamed() {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         std::string candidate = TemporaryName(folder_, target_);
         CleanupSignalsBlocked blocked;
-        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = ::open(candidate.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
             fd_ = fd;
             temporary_ = std::move(candidate);
@@ -211,6 +214,35 @@ void AtomicFile::Write(const void* data, std::size_t size) {
     written_ += size;
 }
 
+void AtomicFile::Scratch() {
+    scratch_ = true;
+}
+
+void AtomicFile::EndScratch() {
+    if (fd_ < 0 || prepared_) ThrowFileError(EBADF, target_);
+    Flush();
+    if (::lseek(fd_, 0, SEEK_SET) != 0) ThrowFileError(errno, target_);
+    scratchBytes_ = inFile_;
+    scratch_ = false;
+    overwritten_ = true;
+    written_ = 0;
+    inFile_ = 0;
+    writebackStarted_ = 0;
+}
+
+void AtomicFile::ReadScratch(std::uint64_t offset, std::span<std::uint8_t> out) const {
+    if (fd_ < 0) ThrowFileError(EBADF, target_);
+    if (offset > scratchBytes_ || out.size() > scratchBytes_ - offset) ThrowFileError(EIO, target_);
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const ssize_t n =
+            ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) ThrowFileError(n < 0 ? errno : EIO, target_);
+        done += static_cast<std::size_t>(n);
+    }
+}
+
 void AtomicFile::Flush() {
     if (used_ == 0) return;
     WriteDirect(buffer_.get(), used_);
@@ -229,7 +261,7 @@ void AtomicFile::WriteDirect(const std::uint8_t* data, std::size_t size) {
         size -= static_cast<std::size_t>(n);
         inFile_ += static_cast<std::uint64_t>(n);
     }
-    if (inFile_ - writebackStarted_ >= kWritebackStep) {
+    if (!scratch_ && inFile_ - writebackStarted_ >= kWritebackStep) {
         // Only a head start: whatever fails here, the flush in Sync() reports.
         ::sync_file_range(fd_, static_cast<off_t>(writebackStarted_),
                           static_cast<off_t>(inFile_ - writebackStarted_), SYNC_FILE_RANGE_WRITE);
@@ -250,6 +282,10 @@ void AtomicFile::WriteOut(bool toDisk) {
     if (fd_ < 0 || prepared_) ThrowFileError(EBADF, target_);
     try {
         Flush();
+        // Scratch bytes past the real contents go.
+        if (overwritten_ && ::ftruncate(fd_, static_cast<off_t>(inFile_)) != 0) {
+            ThrowFileError(errno, target_);
+        }
         // What stands in the target's place may have changed since the file was begun.
         CheckReplaceable(target_);
         struct stat existing {};

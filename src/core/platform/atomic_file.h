@@ -59,6 +59,16 @@ class AtomicFile {
     // 258 MB). Only a hint: the file's size does not change, and a refusal (no room, a file
     // system without it) is left to the writes to report.
     void Reserve(std::uint64_t bytes) noexcept;
+    // A file written in two passes can first serve as scratch space for data that is read back
+    // and then replaced. Bytes written after Scratch() are not pushed towards the disk early
+    // (they are never meant to reach it). EndScratch() writes out what is buffered and starts
+    // the file's real contents at its first byte; the file ends where they end. ReadScratch()
+    // reads back what was written before EndScratch(), also beside Write() on another thread,
+    // as long as each byte is read before the real contents reach it. Throws FileError.
+    void Scratch();
+    void EndScratch();
+    // Reads out.size() scratch bytes at offset. Throws FileError (EIO past the scratch bytes).
+    void ReadScratch(std::uint64_t offset, std::span<std::uint8_t> out) const;
     // Prepare() then Publish().
     void Commit();
     // First step of a commit: writes what is buffered, flushes the file to the disk and names it
@@ -117,6 +127,9 @@ class AtomicFile {
     std::uint64_t written_ = 0;
     std::uint64_t inFile_ = 0;            // bytes handed to the file system
     std::uint64_t writebackStarted_ = 0;  // bytes the disk was asked to start writing
+    bool scratch_ = false;                // no early writeback while it holds scratch bytes
+    bool overwritten_ = false;            // cut to its real contents before it is flushed
+    std::uint64_t scratchBytes_ = 0;
 };
 
 // Commits two files as a pair: both are written and flushed to the disk before either replaces
