@@ -154,6 +154,29 @@ TEST_P(SifSheetReaderTest, ADamagedPayloadGivesTheMessageOfTheWholeFileRead) {
     }
 }
 
+// Writes sheet as a SIF file at path through the writer, sixteen rows at a time; returns whether
+// the writer coded its stream in place.
+bool WriteSif(const Surface& sheet, const std::string& path, std::size_t held,
+              const std::vector<SifAction>& table = {SifAction{}}) {
+    SifSheetWriter writer(path, held);
+    for (int row = 0; row < sheet.Height(); row += 16) {
+        writer.AddRows(sheet.Bits() + row * sheet.Stride(), sheet.Stride(), sheet.Width(),
+                       std::min(16, sheet.Height() - row));
+    }
+    SifImageHeader image;
+    image.SheetWidth = sheet.Width();
+    image.SheetHeight = sheet.Height();
+    EXPECT_EQ(writer.Plan(table, image), "");
+    writer.Write({});
+    return writer.WroteInPlace();
+}
+
+void ExpectSheetIn(const std::string& path, const Surface& sheet) {
+    SifContents contents;
+    ASSERT_EQ(ReadSifFile(path, contents), "");
+    EXPECT_EQ(0, std::memcmp(contents.Sheet.Bits(), sheet.Bits(), sheet.SizeBytes()));
+}
+
 // The writer makes the same file whether its run-length stream stays in memory or goes through
 // the file, coded over itself there or (with a head too large for that) into a second file, and
 // whether the file is written on a thread of its own or not; the file holds the sheet. A write
@@ -173,34 +196,40 @@ TEST(SifSheetWriterTest, AStreamHeldInMemoryOrInTheFileGivesTheSameFile) {
             for (const std::size_t held : {SifSheetWriter::kHeldBytes, std::size_t{4096}}) {
                 SCOPED_TRACE(std::string(threads) + " threads, " + std::to_string(held) +
                              (bigHead ? ", large head" : ""));
-                auto write = [&](const std::string& path) {
-                    SifSheetWriter writer(path, held);
-                    for (int row = 0; row < sheet.Height(); row += 16) {
-                        writer.AddRows(sheet.Bits() + row * sheet.Stride(), sheet.Stride(),
-                                       sheet.Width(), std::min(16, sheet.Height() - row));
-                    }
-                    SifImageHeader image;
-                    image.SheetWidth = sheet.Width();
-                    image.SheetHeight = sheet.Height();
-                    ASSERT_EQ(writer.Plan(bigHead ? bigTable : std::vector{SifAction{}}, image),
-                              "");
-                    writer.Write({});
-                    EXPECT_EQ(writer.WroteInPlace(),
-                              !bigHead || held == SifSheetWriter::kHeldBytes);
-                };
-                write(dir.File("a.sif"));
-                SifContents contents;
-                ASSERT_EQ(ReadSifFile(dir.File("a.sif"), contents), "");
-                EXPECT_EQ(0, std::memcmp(contents.Sheet.Bits(), sheet.Bits(), sheet.SizeBytes()));
+                const auto& table = bigHead ? bigTable : std::vector{SifAction{}};
+                EXPECT_EQ(WriteSif(sheet, dir.File("a.sif"), held, table),
+                          !bigHead || held == SifSheetWriter::kHeldBytes);
+                ExpectSheetIn(dir.File("a.sif"), sheet);
                 files.push_back(testing::ReadAll(dir.File("a.sif")));
                 const testing::FileSizeLimit limit(16 * 1024);
-                EXPECT_THROW(write(dir.File("b.sif")), FileError);
+                EXPECT_THROW(WriteSif(sheet, dir.File("b.sif"), held, table), FileError);
             }
         }
         unsetenv(kThreadsVariable);
         for (const auto& file : files) EXPECT_EQ(file, files[0]);
     }
     EXPECT_EQ(testing::FileNames(dir.Path()), std::vector<std::string>{"a.sif"});
+}
+
+// A stream whose first megabytes code to more bytes than they hold (noise whose colours are
+// rare in the whole stream) would be overwritten before it is read: it goes to a second file.
+TEST(SifSheetWriterTest, AStreamThatCodesLongerAtFirstIsNotCodedInPlace) {
+    constexpr int kWidth = 1000, kNoiseRows = 400, kRows = 2800;
+    Surface sheet(kWidth, kRows);
+    std::mt19937 rng(3);
+    for (int r = 0; r < kRows; ++r) {
+        std::uint8_t* row = sheet.MutableRow(r);
+        for (int x = 0; x < 3 * kWidth; ++x) {
+            // Runs of two pixels of two colours above the noise.
+            row[x] = r < kNoiseRows ? static_cast<std::uint8_t>(rng()) : (x / 6 % 2 ? 10 : 200);
+        }
+    }
+    testing::TempDir dir;
+    // On one thread, so that each piece's codes are written before the next piece is read.
+    setenv(kThreadsVariable, "1", 1);
+    EXPECT_FALSE(WriteSif(sheet, dir.File("a.sif"), SifSheetWriter::kHeldBytes));
+    unsetenv(kThreadsVariable);
+    ExpectSheetIn(dir.File("a.sif"), sheet);
 }
 
 }  // namespace
