@@ -1,6 +1,7 @@
 #include "formats/sif_writer.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <limits>
 #include <memory>
@@ -100,8 +101,7 @@ std::string SifSheetWriter::Plan(const std::vector<SifAction>& table, SifImageHe
         for (std::size_t v = 0; v < counts.size(); ++v) counts[v] += piece.counts[v];
     }
     encoder_.TakeCounts(counts);
-    histogram_ = ByteHistogram::FromCounts(counts);
-    const HuffmanPlan& plan = plan_.emplace(histogram_);
+    const HuffmanPlan& plan = plan_.emplace(ByteHistogram::FromCounts(counts));
     if (plan.BlockSize() > kMaxPayload) {
         return "A SIF file cannot hold this object: its coded sheet of " +
                std::to_string(plan.BlockSize()) + " bytes is too large.";
@@ -126,13 +126,14 @@ bool SifSheetWriter::FitsInPlace() const {
     const HuffmanPlan& plan = *plan_;
     std::uint64_t streamEnd = 0;
     std::uint64_t bits = 0;
+    // The stored form keeps every byte as it is.
+    std::array<unsigned, 256> length{};
+    for (std::size_t v = 0; v < length.size(); ++v) {
+        length[v] = plan.IsStored() ? 8 : plan.BitCount(static_cast<std::uint8_t>(v));
+    }
     for (const Piece& piece : pieces_) {
         streamEnd += piece.size;
-        for (std::size_t v = 0; v < piece.counts.size(); ++v) {
-            const unsigned length =
-                plan.IsStored() ? 8 : plan.BitCount(static_cast<std::uint8_t>(v));
-            bits += piece.counts[v] * length;
-        }
+        for (std::size_t v = 0; v < piece.counts.size(); ++v) bits += piece.counts[v] * length[v];
         if (head_.size() + (bits + 7) / 8 > streamEnd) return false;
     }
     return true;

@@ -74,7 +74,6 @@ class SifSheetWriter {
     std::uint64_t reservedBytes_ = 0;
     std::size_t heldBytes_;
     bool inPlace_ = false;
-    ByteHistogram histogram_;
     std::optional<HuffmanPlan> plan_;
     std::vector<std::uint8_t> head_;
 };
