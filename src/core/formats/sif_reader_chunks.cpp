@@ -6,8 +6,9 @@ namespace pixhaul {
 namespace {
 
 // Run-length bytes uncoded at a time: small enough that a chunk is still in the shared cache
-// when the other core reads it, large enough that handing it over costs nothing.
-constexpr std::size_t kChunkBytes = std::size_t{256} << 10;
+// when the other core reads it, large enough that handing it over (a wake-up of the other
+// thread) is rare. At 256 KiB the 88 MB stream of a 258 MB sheet took 5 ms more CPU.
+constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
 }  // namespace
 
