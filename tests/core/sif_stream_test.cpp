@@ -72,9 +72,10 @@ INSTANTIATE_TEST_SUITE_P(BothWays, SifSheetReaderTest, ::testing::Bool());
 
 TEST_P(SifSheetReaderTest, BandsInEitherOrderGiveTheWholeSheet) {
     std::mt19937 rng(99);
-    // The last sheet's payload spans several of the reader's windows and chunks.
+    // The last sheet's payload spans several of the reader's windows, and its run-length
+    // stream (about 5 MB) several rounds of the reader's ring of 1 MiB chunks.
     for (const auto& [width, height, maxRun] :
-         {std::tuple{1, 1, 400}, {17, 40, 400}, {300, 33, 400}, {5, 900, 400}, {1000, 500, 4}}) {
+         {std::tuple{1, 1, 400}, {17, 40, 400}, {300, 33, 400}, {5, 900, 400}, {1000, 2000, 4}}) {
         const std::vector<std::uint8_t> file = SifOfRandomSheet(rng, width, height, maxRun);
         SifContents whole;
         ASSERT_EQ(ReadSif(file, whole), "");
@@ -132,9 +133,11 @@ TEST_P(SifSheetReaderTest, AStreamThatStopsShortOrRunsOnOrAFileThatShrinksIsAnEr
 
 TEST_P(SifSheetReaderTest, ADamagedPayloadGivesTheMessageOfTheWholeFileRead) {
     std::mt19937 rng(5);
-    const std::vector<std::uint8_t> good = SifOfRandomSheet(rng, 1000, 500, 4);
-    // Damage early (the rows stop making sense), late (a later chunk), and in the last byte.
-    for (const std::size_t at : {good.size() / 8, good.size() * 7 / 8, good.size() - 1}) {
+    constexpr int kWidth = 1000, kHeight = 2000;
+    const std::vector<std::uint8_t> good = SifOfRandomSheet(rng, kWidth, kHeight, 4);
+    // Damage early (the rows stop making sense), late (a later chunk), and in the last byte
+    // that is all codes (the unused bits of the very last one are not checked).
+    for (const std::size_t at : {good.size() / 8, good.size() * 7 / 8, good.size() - 2}) {
         std::vector<std::uint8_t> file = good;
         file[at] ^= 0x5A;
         SifContents whole;
@@ -145,10 +148,10 @@ TEST_P(SifSheetReaderTest, ADamagedPayloadGivesTheMessageOfTheWholeFileRead) {
         SifSheetReader reader;
         reader.UncodeAhead(GetParam());
         ASSERT_EQ(reader.Open(file, contents), "");
-        std::vector<std::uint8_t> band(static_cast<std::size_t>(StrideFor(1000)) * 7);
+        std::vector<std::uint8_t> band(static_cast<std::size_t>(StrideFor(kWidth)) * 7);
         std::string error;
-        for (int row = 0; row < 500 && error.empty(); row += 7) {
-            error = reader.ReadRows(band.data(), StrideFor(1000), std::min(7, 500 - row));
+        for (int row = 0; row < kHeight && error.empty(); row += 7) {
+            error = reader.ReadRows(band.data(), StrideFor(kWidth), std::min(7, kHeight - row));
         }
         EXPECT_EQ(error.empty() ? reader.Finish() : error, expected) << at;
     }
