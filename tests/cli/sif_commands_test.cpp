@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "archive_builder.h"
+#include "bitmap/cbitmap.h"
 #include "qxa_process.h"
 
 namespace pixhaul::testing {
@@ -56,8 +57,36 @@ TEST_F(SifCommandsTest, WritesTheObjectAndDecodesItBackToTheSheet) {
     EXPECT_TRUE(ReadPicture(dir_.File("decoded.bmp")).rgb == decoded.rgb);
 }
 
+// An object of 2 directions of 2 frames of one 512 x 512 noise image: a 1024 x 1024 sheet of
+// 3 MiB, which sif-decode writes in more than one band, and whose run-length stream (a record
+// a pixel, 4 MiB) the Huffman stage hands over in several chunks.
+void WriteNoiseArchive(const std::string& path) {
+    constexpr int kSide = 512;
+    std::uint32_t seed = 7;
+    ImageBlockSpec block;
+    block.images.push_back({1,
+                            kSide,
+                            kSide,
+                            k24BitType,
+                            {},
+                            EncodeImage(k24BitType, kSide, kSide,
+                                        [&](int, int) {
+                                            seed = seed * 1103515245u + 12345u;
+                                            return (seed >> 8) & 0xFFFFFFu;
+                                        }),
+                            {}});
+    ObjectSpec object;
+    object.actions.resize(1);
+    object.actions[0].directions.assign(2, DirectionSpec{{{0, 1}, {0, 1}}, {}, {}});
+    WriteFile(path, ArchiveBuilder().ImageBlock({}).ImageBlock(block).Object(object).Build());
+}
+
 TEST_F(SifCommandsTest, DecodingOnOneThreadOrTwoWritesTheSameAndFailsTheSame) {
-    ASSERT_EQ(RunQxa({"sif", kDemo, "--object", "0", "-o", dir_.Path(), "--name", "good"}).exitCode,
+    const std::string archive = dir_.File("noise.qxa");
+    WriteNoiseArchive(archive);
+    ASSERT_EQ(RunQxa({"sif", archive, "--object", "0", "--keep-duplicates", "-o", dir_.Path(),
+                      "--name", "good"})
+                  .exitCode,
               0);
     std::vector<std::uint8_t> bytes = ReadAll(dir_.File("good.sif"));
     bytes[bytes.size() * 2 / 3] ^= 0x5A;  // inside the payload
@@ -73,6 +102,12 @@ TEST_F(SifCommandsTest, DecodingOnOneThreadOrTwoWritesTheSameAndFailsTheSame) {
     unsetenv("PIXHAUL_THREADS");
     EXPECT_EQ(results[0].exitCode, 0) << results[0].err;
     EXPECT_EQ(ReadAll(dir_.File("good1.bmp")), ReadAll(dir_.File("good2.bmp")));
+    // The PNG takes the bands in the other order, without the writing thread.
+    ASSERT_EQ(RunQxa({"sif-decode", dir_.File("good.sif"), "-o", dir_.File("good.png")}).exitCode,
+              0);
+    const Picture png = ReadPicture(dir_.File("good.png"));
+    EXPECT_EQ(png.width, 1024u);
+    EXPECT_TRUE(ReadPicture(dir_.File("good2.bmp")).rgb == png.rgb);
     EXPECT_EQ(results[1].exitCode, 1);
     EXPECT_EQ(results[3].err, results[1].err);
     EXPECT_FALSE(std::filesystem::exists(dir_.File("bad2.bmp")));
