@@ -62,20 +62,8 @@ int Reap(pid_t pid) {
 class LargeSheet : public ::testing::Test {
   protected:
     void SetUp() override {
-        constexpr int kSide = 512;
         ImageBlockSpec block;
-        std::uint32_t seed = 1;
-        block.images.push_back({1,
-                                kSide,
-                                kSide,
-                                k24BitType,
-                                {},
-                                EncodeImage(k24BitType, kSide, kSide,
-                                            [&](int, int) {
-                                                seed = seed * 1103515245u + 12345u;
-                                                return (seed >> 8) & 0xFFFFFFu;
-                                            }),
-                                {}});
+        block.images.push_back(NoiseImage(1, 512, 1));
         ObjectSpec object;
         object.actions.resize(1);
         for (int d = 0; d < 4; ++d) {

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "archive_builder.h"
-#include "bitmap/cbitmap.h"
 #include "qxa_process.h"
 
 namespace pixhaul::testing {
@@ -61,20 +60,8 @@ TEST_F(SifCommandsTest, WritesTheObjectAndDecodesItBackToTheSheet) {
 // 3 MiB, which sif-decode writes in more than one band, and whose run-length stream (a record
 // a pixel, 4 MiB) the Huffman stage hands over in several chunks.
 void WriteNoiseArchive(const std::string& path) {
-    constexpr int kSide = 512;
-    std::uint32_t seed = 7;
     ImageBlockSpec block;
-    block.images.push_back({1,
-                            kSide,
-                            kSide,
-                            k24BitType,
-                            {},
-                            EncodeImage(k24BitType, kSide, kSide,
-                                        [&](int, int) {
-                                            seed = seed * 1103515245u + 12345u;
-                                            return (seed >> 8) & 0xFFFFFFu;
-                                        }),
-                            {}});
+    block.images.push_back(NoiseImage(1, 512, 7));
     ObjectSpec object;
     object.actions.resize(1);
     object.actions[0].directions.assign(2, DirectionSpec{{{0, 1}, {0, 1}}, {}, {}});

@@ -206,6 +206,22 @@ std::vector<std::uint8_t> EncodeImage(std::int16_t type, int width, int height,
     return EncodePackets(colours, BytesPerColour(type));
 }
 
+ImageSpec NoiseImage(std::int32_t id, int side, std::uint32_t seed) {
+    constexpr std::int16_t k24Bit = 1028;
+    const auto length = static_cast<std::int16_t>(side);
+    return {id,
+            length,
+            length,
+            k24Bit,
+            {},
+            EncodeImage(k24Bit, side, side,
+                        [&](int, int) {
+                            seed = seed * 1103515245u + 12345u;
+                            return (seed >> 8) & 0xFFFFFFu;
+                        }),
+            {}};
+}
+
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) throw std::runtime_error("cannot create " + path);

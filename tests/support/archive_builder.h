@@ -94,6 +94,10 @@ std::vector<std::uint8_t> EncodePackets(const std::vector<std::uint32_t>& colour
 std::vector<std::uint8_t> EncodeImage(std::int16_t type, int width, int height,
                                       const std::function<std::uint32_t(int, int)>& pixel);
 
+// A side x side image of 24-bit noise (stream type 1028) with the given id; the same seed
+// gives the same pixels.
+ImageSpec NoiseImage(std::int32_t id, int side, std::uint32_t seed);
+
 // Bytes per stream colour of a stream type (1, 2 or 3).
 int BytesPerColour(std::int16_t type);
 // Row width of a stream type: width, rounded up to even for the palette and 24-bit types.
