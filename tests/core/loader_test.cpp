@@ -323,7 +323,8 @@ TEST_F(LoaderTest, SecondLoadKeepsNothingOfTheFirst) {
     EXPECT_EQ(host.resets, 2);
 }
 
-// Also a table of images over 2 MiB, which grows from the heap into mapped memory.
+// Also tables of images and of ids that grow from the heap into mapped memory (the ids to
+// less than a huge page).
 TEST_F(LoaderTest, MoreImagesThanSixteenBitIndicesHold) {
     ImageBlockSpec block;
     for (std::int32_t id = 0; id < 60000; ++id) block.images.push_back(Image(id, {}));
