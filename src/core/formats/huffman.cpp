@@ -180,10 +180,16 @@ std::uint8_t* PackGroups(const PackTable& table, const std::uint8_t* src, std::s
     unsigned count = countRef;
     std::size_t i = 0;
     for (; i + G <= n; i += G) {
-        unsigned groupBits = 0;
-        for (int j = 0; j < G; ++j) groupBits += table.length[src[i + j]];
+        // Joined before the check: a group that does not fit is dropped, and its shifts, taken
+        // modulo 64, give bits that are never used.
+        std::uint64_t group = table.code[src[i]];
+        unsigned groupBits = table.length[src[i]];
+        for (int j = 1; j < G; ++j) {
+            group |= table.code[src[i + j]] << (groupBits & 63);
+            groupBits += table.length[src[i + j]];
+        }
         if (groupBits <= kMaxPackedCode) [[likely]] {
-            bits |= JoinCodes<G>(table, src + i, groupBits) << count;
+            bits |= group << count;
             count += groupBits;
             out = Flush(out, bits, count);
         } else {
