@@ -129,14 +129,15 @@ inline std::uint8_t* Flush(std::uint8_t* out, std::uint64_t& bits, unsigned& cou
 
 // The codes of K source bytes joined in a word of their own, first code lowest; their bits
 // in groupBits. Built apart from the bit buffer, the joins of one group do not wait for the
-// group before: only the group's one shift into the buffer does.
+// group before: only the group's one shift into the buffer does. When groupBits comes to more
+// than 64 the word is garbage (the shifts are taken modulo 64), and the caller drops it.
 template <int K>
 inline std::uint64_t JoinCodes(const PackTable& table, const std::uint8_t* src,
                                unsigned& groupBits) {
     std::uint64_t group = table.code[src[0]];
     groupBits = table.length[src[0]];
     for (int j = 1; j < K; ++j) {
-        group |= table.code[src[j]] << groupBits;
+        group |= table.code[src[j]] << (groupBits & 63);
         groupBits += table.length[src[j]];
     }
     return group;
@@ -180,14 +181,10 @@ std::uint8_t* PackGroups(const PackTable& table, const std::uint8_t* src, std::s
     unsigned count = countRef;
     std::size_t i = 0;
     for (; i + G <= n; i += G) {
-        // Joined before the check: a group that does not fit is dropped, and its shifts, taken
-        // modulo 64, give bits that are never used.
-        std::uint64_t group = table.code[src[i]];
-        unsigned groupBits = table.length[src[i]];
-        for (int j = 1; j < G; ++j) {
-            group |= table.code[src[i + j]] << (groupBits & 63);
-            groupBits += table.length[src[i + j]];
-        }
+        // Joined before the check, in the pass that adds up the lengths; a group that does not
+        // fit is dropped.
+        unsigned groupBits;
+        const std::uint64_t group = JoinCodes<G>(table, src + i, groupBits);
         if (groupBits <= kMaxPackedCode) [[likely]] {
             bits |= group << count;
             count += groupBits;
