@@ -19,6 +19,7 @@
 #include "archive/image_keys.h"
 #include "archive/tag_scan.h"
 #include "formats/byte_order.h"
+#include "platform/cache_size.h"
 
 namespace pixhaul {
 
@@ -602,6 +603,10 @@ LoadResult LoadArchive(ArchiveModel& model, const std::string& ArchivePath, Host
     return LoadFrom(model, ArchivePath, host, window);
 }
 
+std::size_t IndexPieceSize() {
+    return std::clamp(Level2CacheBytes() / 4, kIndexPieceSize, std::size_t{1} << 20);
+}
+
 LoadResult LoadArchiveIndex(ArchiveModel& model, const std::string& ArchivePath, Host& host,
                             std::size_t pieceSize) {
     if (ArchivePath.empty()) return {};
@@ -617,7 +622,7 @@ LoadResult LoadArchiveIndex(ArchiveModel& model, const std::string& ArchivePath,
         ByteWindow window =
             mapping ? ByteWindow(std::move(mapping))
                     : ByteWindow(fd.Get(), file->SizeOnDisk(),
-                                 pieceSize == kIndexMapped ? kIndexPieceSize : pieceSize);
+                                 pieceSize == kIndexMapped ? IndexPieceSize() : pieceSize);
         return LoadFrom(model, ArchivePath, host, window);
     } catch (const WindowReadError& e) {
         return Reject(model, host, "Cannot read " + ArchivePath + ": " + e.what());
