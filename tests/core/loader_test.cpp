@@ -309,6 +309,8 @@ TEST_F(LoaderTest, SecondLoadKeepsNothingOfTheFirst) {
     EXPECT_EQ(Load(big).status, LoadStatus::Loaded);
     EXPECT_EQ(model.Images.size(), 7u);
     std::weak_ptr<const ArchiveFile> firstFile = model.File;
+    const std::size_t firstTables = model.Tables->Used();
+    EXPECT_GT(firstTables, 0u);
 
     EXPECT_EQ(Load(MinimalArchive()).status, LoadStatus::Loaded);
     EXPECT_EQ(model.Images.size(), 1u);
@@ -319,7 +321,8 @@ TEST_F(LoaderTest, SecondLoadKeepsNothingOfTheFirst) {
     EXPECT_EQ(model.TotalFrames, 1);
     EXPECT_EQ(model.ImageBlockPos.size(), 2u);
     EXPECT_EQ(model.File->Path(), path);
-    EXPECT_TRUE(firstFile.expired());  // no stream of the first archive holds its file
+    EXPECT_TRUE(firstFile.expired());              // no stream of the first archive holds its file
+    EXPECT_LT(model.Tables->Used(), firstTables);  // nor its tables the arena
     EXPECT_EQ(host.resets, 2);
 }
 

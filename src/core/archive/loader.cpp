@@ -197,6 +197,7 @@ class Loader {
     // an empty object of every four bytes. In a sound archive the image streams outweigh the
     // object tables many times over.
     std::size_t tableBudget_ = window_.Size() + (std::size_t{32} << 20);
+    TableArena& tables_ = *model_.Tables;
     bool interrupted_ = false;
     bool canceled_ = false;
 };
@@ -391,22 +392,20 @@ void Loader::LoadObject(std::size_t o, Cursor& c) {
                     [&] { return ObjectName(o) + MoreThanFits(stated, "actions", c.Left()); });
         count = fits;
     }
-    ObjectRecord object;
+    const std::size_t usedBefore = tables_.Used();
+    ObjectRecord object{.Actions = std::pmr::vector<ActionRecord>(&tables_)};
     for (std::size_t a = 0; a < count; ++a) {
-        ActionRecord action;
+        ActionRecord action{.Directions = std::pmr::vector<DirectionRecord>(&tables_), .Name = {}};
         const bool complete = ReadAction(c, action, o, a);
         // An action cut short keeps the directions read in full, if there are any.
         if (complete || !action.Directions.empty()) object.Actions.push_back(std::move(action));
         if (!complete) break;
     }
     object.ActionCount = static_cast<std::int32_t>(object.Actions.size());
-    std::size_t tables = sizeof(ObjectRecord) + sizeof(std::int64_t);  // and its tag's position
-    for (const ActionRecord& action : object.Actions) {
-        tables += sizeof(ActionRecord) + action.Name.capacity();
-        for (const DirectionRecord& direction : action.Directions) {
-            tables += sizeof(DirectionRecord) + direction.Frames.capacity() * sizeof(FrameRecord);
-        }
-    }
+    // What the object took of the arena (tables that grew and moved included), its names,
+    // and its entry and its tag's position.
+    std::size_t tables = tables_.Used() - usedBefore + sizeof(ObjectRecord) + sizeof(std::int64_t);
+    for (const ActionRecord& action : object.Actions) tables += action.Name.capacity();
     tableBudget_ -= std::min(tableBudget_, tables);
     const auto index = static_cast<std::size_t>(model_.ObjectCount);
     if (index == 0) {
@@ -437,7 +436,7 @@ bool Loader::ReadAction(Cursor& c, ActionRecord& action, std::size_t o, std::siz
         complete = false;
     }
     for (std::size_t d = 0; d < count; ++d) {
-        DirectionRecord direction;
+        DirectionRecord direction{.Frames = std::pmr::vector<FrameRecord>(&tables_)};
         if (!ReadDirection(c, direction, o, a, d)) {
             complete = false;
             break;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "platform/archive_file.h"
 #include "platform/large_block.h"
 #include "platform/surface.h"
+#include "platform/table_arena.h"
 
 namespace pixhaul {
 
@@ -43,9 +45,11 @@ struct FrameRecord {
     std::int32_t ImageIndex = 0;  // -1: the frame names an image the archive does not hold
 };
 
+// The objects' tables of a loaded archive live in its model's TableArena (ArchiveModel::Tables);
+// tables made elsewhere (models built in code, copies) use the heap.
 struct DirectionRecord {
     std::int32_t FrameCount = 0;
-    std::vector<FrameRecord> Frames;
+    std::pmr::vector<FrameRecord> Frames;
     std::int32_t Extra1 = 0;
     std::int32_t Extra2 = 0;
     std::int32_t Extra3 = 0;
@@ -54,13 +58,13 @@ struct DirectionRecord {
 
 struct ActionRecord {
     std::int32_t DirectionCount = 0;
-    std::vector<DirectionRecord> Directions;
+    std::pmr::vector<DirectionRecord> Directions;
     std::string Name;  // UTF-8 (the archive's 8-bit names are read as Latin-1)
 };
 
 struct ObjectRecord {
     std::int32_t ActionCount = 0;
-    std::vector<ActionRecord> Actions;
+    std::pmr::vector<ActionRecord> Actions;
 };
 
 // The tables of one loaded archive. Images and Objects always hold an entry 0.
@@ -69,6 +73,8 @@ struct ArchiveModel {
     ArchiveModel();
 
     ImageTable Images;
+    // Where the loader puts the objects' tables; emptied by ResetArchive, after Objects.
+    std::unique_ptr<TableArena> Tables = std::make_unique<TableArena>();
     std::vector<ObjectRecord> Objects;
     std::vector<std::int64_t> ImageBlockPos;  // offset of the byte after each "AGMI" tag
     std::int32_t LastImage = 0;

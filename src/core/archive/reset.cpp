@@ -14,6 +14,7 @@ void ResetArchive(ArchiveModel& model, Host& host) {
     model.Version = 0;
     host.ThumbnailBlockLoaded(false);
     std::vector<ObjectRecord>().swap(model.Objects);
+    model.Tables->Release();
     model.Objects.emplace_back();
     model.ImageBlockPos.clear();
     host.ArchiveReset();
