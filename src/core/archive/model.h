@@ -71,6 +71,12 @@ struct ObjectRecord {
 // Indices are 32-bit here: archives with more than 32,768 images or objects load whole.
 struct ArchiveModel {
     ArchiveModel();
+    // The tables refer to the arena, which moves with them; assigning would drop the arena
+    // before the tables in it.
+    ArchiveModel(ArchiveModel&&) = default;
+    ArchiveModel(const ArchiveModel&) = delete;
+    ArchiveModel& operator=(const ArchiveModel&) = delete;
+    ArchiveModel& operator=(ArchiveModel&&) = delete;
 
     ImageTable Images;
     // Where the loader puts the objects' tables; emptied by ResetArchive, after Objects.
