@@ -42,7 +42,7 @@ void* TableArena::do_allocate(std::size_t bytes, std::size_t alignment) {
     if (bytes > kLargestAllocation) throw std::bad_alloc();
     used_ += bytes;
 #ifdef PIXHAUL_ARENA_BLOCK_PER_ALLOCATION
-    void* own = ::operator new(bytes, std::align_val_t{alignment});
+    void* own = ::operator new (bytes, std::align_val_t{alignment});
     blocks_.push_back({own, bytes, alignment, false});
     return own;
 #else
@@ -59,7 +59,7 @@ void* TableArena::do_allocate(std::size_t bytes, std::size_t alignment) {
 void TableArena::Release() noexcept {
     for (const Block& block : blocks_) {
 #ifdef PIXHAUL_ARENA_BLOCK_PER_ALLOCATION
-        ::operator delete(block.start, std::align_val_t{block.alignment});
+        ::operator delete (block.start, std::align_val_t{block.alignment});
 #else
         if (block.large) {
             FreeLargeBlock(block.start, block.size);
