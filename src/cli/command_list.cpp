@@ -1,19 +1,34 @@
 #include "command_list.h"
 
+#include <array>
+
 namespace pixhaul::cli {
 
-std::vector<std::unique_ptr<Command>> MakeCommands() {
+std::span<const CommandEntry> CommandTable() {
+    static constexpr std::array<CommandEntry, 10> table = {{
+        {"info", MakeInfoCommand},
+        {"list", MakeListCommand},
+        {"extract", MakeExtractCommand},
+        {"sheet", MakeSheetCommand},
+        {"anim", MakeAnimCommand},
+        {"atlas", MakeAtlasCommand},
+        {"frames", MakeFramesCommand},
+        {"sif", MakeSifCommand},
+        {"sif-decode", MakeSifDecodeCommand},
+        {"batch", MakeBatchCommand},
+    }};
+    return table;
+}
+
+std::vector<std::unique_ptr<Command>> MakeCommands(std::string_view firstArgument) {
     std::vector<std::unique_ptr<Command>> commands;
-    commands.push_back(MakeInfoCommand());
-    commands.push_back(MakeListCommand());
-    commands.push_back(MakeExtractCommand());
-    commands.push_back(MakeSheetCommand());
-    commands.push_back(MakeAnimCommand());
-    commands.push_back(MakeAtlasCommand());
-    commands.push_back(MakeFramesCommand());
-    commands.push_back(MakeSifCommand());
-    commands.push_back(MakeSifDecodeCommand());
-    commands.push_back(MakeBatchCommand());
+    for (const CommandEntry& entry : CommandTable()) {
+        if (entry.name == firstArgument) {
+            commands.push_back(entry.make());
+            return commands;
+        }
+    }
+    for (const CommandEntry& entry : CommandTable()) commands.push_back(entry.make());
     return commands;
 }
 

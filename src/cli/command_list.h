@@ -1,6 +1,8 @@
 #pragma once
 // Every qxa command, in the order the help lists them.
 #include <memory>
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include "command.h"
@@ -18,6 +20,16 @@ std::unique_ptr<Command> MakeAnimCommand();
 std::unique_ptr<Command> MakeAtlasCommand();
 std::unique_ptr<Command> MakeFramesCommand();
 
-std::vector<std::unique_ptr<Command>> MakeCommands();
+// A command's subcommand name, the one its Register declares, and how to make it.
+struct CommandEntry {
+    std::string_view name;
+    std::unique_ptr<Command> (*make)();
+};
+std::span<const CommandEntry> CommandTable();
+
+// The command a command line names as its first argument, alone; every command when the first
+// argument names none (help, --version, a mistake), so that the help and the messages list them
+// all. Declaring all ten was a third of the start of a short command such as `qxa info`.
+std::vector<std::unique_ptr<Command>> MakeCommands(std::string_view firstArgument);
 
 }  // namespace pixhaul::cli

@@ -32,7 +32,7 @@ int RunQxa(const std::vector<std::string>& args, std::ostream& out, std::ostream
     CLI::App app{"Gets the sprites out of QXA sprite archives.", "qxa"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "qxa " PIXHAUL_VERSION);
-    std::vector<std::unique_ptr<Command>> commands = MakeCommands();
+    std::vector<std::unique_ptr<Command>> commands = MakeCommands(args.size() > 1 ? args[1] : "");
     std::vector<CLI::App*> subcommands;
     for (auto& command : commands) subcommands.push_back(command->Register(app));
 

@@ -1,18 +1,32 @@
 // The pieces of the qxa tool that a subprocess cannot show: the terminal progress bar, the host's
-// messages, colour parsing.
+// messages, colour parsing, the command table.
 #include <gtest/gtest.h>
 
+#include <CLI/CLI.hpp>
 #include <sstream>
 #include <string>
 
 #include "archive_builder.h"
 #include "cli_host.h"
+#include "command_list.h"
 #include "progress_bar.h"
 #include "qxa_app.h"
 #include "web_colour.h"
 
 namespace pixhaul::cli {
 namespace {
+
+// Only the command a line names is declared, found by the table's names: a name that differs
+// from the one its command declares would make that command unreachable.
+TEST(CommandTable, EachNameIsTheSubcommandItsCommandDeclares) {
+    for (const CommandEntry& entry : CommandTable()) {
+        const std::vector<std::unique_ptr<Command>> alone = MakeCommands(entry.name);
+        ASSERT_EQ(alone.size(), 1u);
+        CLI::App app;
+        EXPECT_EQ(alone[0]->Register(app)->get_name(), entry.name);
+    }
+    EXPECT_EQ(MakeCommands("--help").size(), CommandTable().size());
+}
 
 TEST(WebColour, ParsesRrggbbIntoAColorref) {
     EXPECT_EQ(ParseWebColour("102030"), COLORREF{0x302010});  // red is the low byte
