@@ -23,10 +23,10 @@ void ByteWindow::CheckWhole() const {
 }
 
 ByteWindow::ByteWindow(int fd, std::uint64_t size, std::size_t pieceSize)
-    : buffer_(std::make_unique_for_overwrite<std::uint8_t[]>(std::max(pieceSize, kMinPiece))),
-      fd_(fd),
+    : fd_(fd),
       size_(static_cast<std::size_t>(size)),
-      capacity_(std::max(pieceSize, kMinPiece)) {
+      capacity_(std::max(std::min(pieceSize, size_), kMinPiece)) {
+    buffer_ = MakePageBuffer(capacity_);
     data_ = buffer_.get();
 }
 

@@ -11,6 +11,7 @@
 
 #include "archive/tag_scan.h"
 #include "platform/mapped_file.h"
+#include "platform/page_buffer.h"
 
 namespace pixhaul {
 
@@ -32,7 +33,7 @@ class ByteWindow {
     // All of the mapped file.
     explicit ByteWindow(std::unique_ptr<MappedFile> mapping);
     // The first size bytes of the file open on fd (which the caller keeps open), read in pieces
-    // of pieceSize bytes (kMinPiece at least) into one buffer.
+    // of pieceSize bytes (kMinPiece at least, the file's size at most) into one buffer.
     ByteWindow(int fd, std::uint64_t size, std::size_t pieceSize);
 
     std::size_t Size() const { return size_; }
@@ -67,8 +68,8 @@ class ByteWindow {
     void ScanInMemoryTo(std::size_t stop);
 
     const std::uint8_t* data_ = nullptr;
-    std::unique_ptr<std::uint8_t[]> buffer_;  // the reused buffer, when reading in pieces
-    std::unique_ptr<MappedFile> mapping_;     // the file's bytes, when mapped
+    PageBuffer buffer_;                    // the reused buffer, when reading in pieces
+    std::unique_ptr<MappedFile> mapping_;  // the file's bytes, when mapped
     int fd_ = -1;
     std::size_t size_ = 0;
     std::size_t capacity_ = 0;

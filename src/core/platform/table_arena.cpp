@@ -2,15 +2,8 @@
 
 #include <new>
 
+#include "platform/address_sanitizer.h"
 #include "platform/large_block.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define PIXHAUL_ARENA_BLOCK_PER_ALLOCATION 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define PIXHAUL_ARENA_BLOCK_PER_ALLOCATION 1
-#endif
-#endif
 
 namespace pixhaul {
 
@@ -41,7 +34,7 @@ void TableArena::AddBlock(std::size_t atLeast) {
 void* TableArena::do_allocate(std::size_t bytes, std::size_t alignment) {
     if (bytes > kLargestAllocation) throw std::bad_alloc();
     used_ += bytes;
-#ifdef PIXHAUL_ARENA_BLOCK_PER_ALLOCATION
+#ifdef PIXHAUL_ADDRESS_SANITIZER
     void* own = ::operator new (bytes, std::align_val_t{alignment});
     blocks_.push_back({own, bytes, alignment, false});
     return own;
@@ -58,7 +51,7 @@ void* TableArena::do_allocate(std::size_t bytes, std::size_t alignment) {
 
 void TableArena::Release() noexcept {
     for (const Block& block : blocks_) {
-#ifdef PIXHAUL_ARENA_BLOCK_PER_ALLOCATION
+#ifdef PIXHAUL_ADDRESS_SANITIZER
         ::operator delete (block.start, std::align_val_t{block.alignment});
 #else
         if (block.large) {
