@@ -268,7 +268,6 @@ void Loader::LoadImageBlock(std::size_t block, Cursor& c) {
     count = std::min(count, room);
     model_.ImageTotal += static_cast<std::int64_t>(count);
     ReserveImages(loadedImages_ + count, c);
-    if (block != 0) keys_.Reserve(std::max(keys_.Size() + count, model_.Images.capacity()));
 
     for (std::size_t j = 0; j < count; ++j) {
         const std::size_t entryAt = c.Pos();
