@@ -47,8 +47,10 @@ TEST(ImageKeys, FindsWhatAMapOfFirstIdsFinds) {
         EXPECT_EQ(keys.RunCount(), c.runs) << c.what;
         for (const auto& [id, index] : first) EXPECT_EQ(keys.Find(id), index) << c.what;
         for (const std::int32_t id : c.ids) {
-            for (const std::int32_t missing : {id - 1, id + 1}) {
-                if (id == kMin || id == kMax || first.count(missing) != 0) continue;
+            for (const std::int64_t near : {std::int64_t{id} - 1, std::int64_t{id} + 1}) {
+                if (near < kMin || near > kMax) continue;
+                const auto missing = static_cast<std::int32_t>(near);
+                if (first.count(missing) != 0) continue;
                 EXPECT_FALSE(keys.Find(missing).has_value()) << c.what << " " << missing;
             }
         }
