@@ -14,7 +14,9 @@ PageBuffer MakePageBuffer(std::size_t bytes) {
     return PageBuffer(new std::uint8_t[bytes == 0 ? 1 : bytes], PageBufferRelease{bytes});
 }
 
-void PageBufferRelease::operator()(std::uint8_t* buffer) const noexcept { delete[] buffer; }
+void PageBufferRelease::operator()(std::uint8_t* buffer) const noexcept {
+    delete[] buffer;
+}
 
 #else
 
