@@ -29,7 +29,7 @@ std::span<const CommandEntry> CommandTable();
 
 // The command a command line names as its first argument, alone; every command when the first
 // argument names none (help, --version, a mistake), so that the help and the messages list them
-// all. Declaring all ten was a third of the start of a short command such as `qxa info`.
+// all. Declaring all ten took half the instructions of a short command such as `qxa info`.
 std::vector<std::unique_ptr<Command>> MakeCommands(std::string_view firstArgument);
 
 }  // namespace pixhaul::cli

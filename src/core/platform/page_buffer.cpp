@@ -2,6 +2,7 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <new>
 
 #include "platform/address_sanitizer.h"
@@ -11,7 +12,7 @@ namespace pixhaul {
 #ifdef PIXHAUL_ADDRESS_SANITIZER
 
 PageBuffer MakePageBuffer(std::size_t bytes) {
-    return PageBuffer(new std::uint8_t[bytes == 0 ? 1 : bytes], PageBufferRelease{bytes});
+    return PageBuffer(new std::uint8_t[std::max<std::size_t>(bytes, 1)], PageBufferRelease{});
 }
 
 void PageBufferRelease::operator()(std::uint8_t* buffer) const noexcept {
@@ -21,10 +22,11 @@ void PageBufferRelease::operator()(std::uint8_t* buffer) const noexcept {
 #else
 
 PageBuffer MakePageBuffer(std::size_t bytes) {
-    void* const at = ::mmap(nullptr, bytes == 0 ? 1 : bytes, PROT_READ | PROT_WRITE,
+    const std::size_t size = std::max<std::size_t>(bytes, 1);
+    void* const at = ::mmap(nullptr, size, PROT_READ | PROT_WRITE,
                             MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     if (at == MAP_FAILED) throw std::bad_alloc();
-    return PageBuffer(static_cast<std::uint8_t*>(at), PageBufferRelease{bytes == 0 ? 1 : bytes});
+    return PageBuffer(static_cast<std::uint8_t*>(at), PageBufferRelease{size});
 }
 
 void PageBufferRelease::operator()(std::uint8_t* buffer) const noexcept {
