@@ -198,22 +198,22 @@ bool HuffmanStreamDecoder::Cover(std::uint64_t byte, std::size_t ahead) {
     const std::uint64_t start = std::min(byte, dataSize_);
     const auto size =
         static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, dataSize_ - start));
-    windowBytes_.resize(kWindowBytes);
+    if (!windowBytes_) windowBytes_ = MakePageBuffer(kWindowBytes);
     // The bytes the window already holds from start on move to its front; only the rest is read.
     std::size_t kept = 0;
     if (!window_.empty() && start >= windowStart_ && start < windowEnd) {
         kept = static_cast<std::size_t>(std::min<std::uint64_t>(windowEnd - start, size));
-        std::memmove(windowBytes_.data(), window_.data() + (start - windowStart_), kept);
+        std::memmove(windowBytes_.get(), window_.data() + (start - windowStart_), kept);
     }
     if (std::string error =
-            source_->Read(dataOffset_ + start + kept, {windowBytes_.data() + kept, size - kept});
+            source_->Read(dataOffset_ + start + kept, {windowBytes_.get() + kept, size - kept});
         !error.empty()) {
         error_ = error;
         window_ = {};
         windowStart_ = 0;
         return false;
     }
-    window_ = {windowBytes_.data(), size};
+    window_ = {windowBytes_.get(), size};
     windowStart_ = start;
     return true;
 }

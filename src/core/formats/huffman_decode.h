@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/byte_source.h"
+#include "platform/page_buffer.h"
 
 namespace pixhaul {
 
@@ -111,10 +112,11 @@ class HuffmanStreamDecoder {
     std::uint64_t dataOffset_ = 0;  // in source: the data bits, or the stored source
     std::uint64_t dataSize_ = 0;
     // The data bytes [windowStart_, windowStart_ + window_.size()): the whole data when the
-    // source is in memory, else a piece of it in windowBytes_.
+    // source is in memory, else a piece of it in windowBytes_ (kWindowBytes, made at its first
+    // use).
     std::span<const std::uint8_t> window_;
     std::uint64_t windowStart_ = 0;
-    std::vector<std::uint8_t> windowBytes_;
+    PageBuffer windowBytes_;
     HuffmanForm form_ = HuffmanForm::Stored;
     std::uint64_t sourceLength_ = 0;
     std::uint8_t checksum_ = 0;

@@ -265,7 +265,7 @@ std::string SifSheetReader::ReadRows(std::uint8_t* first, std::int64_t stride, s
     while (true) {
         // The last record may still have pixels to place when the stream is used up.
         consumed_ +=
-            rle_.Feed(std::span(chunk_->bytes.data() + consumed_, chunk_->filled - consumed_));
+            rle_.Feed(std::span(chunk_->bytes.get() + consumed_, chunk_->filled - consumed_));
         if (!rle_.Error().empty()) return rle_.Error();
         if (rle_.BandFull()) return "";
         if (consumed_ == chunk_->filled && !Refill()) {
@@ -280,7 +280,7 @@ std::string SifSheetReader::Finish() {
     while (true) {
         if (consumed_ < chunk_->filled) {
             const std::size_t taken =
-                rle_.Feed(std::span(chunk_->bytes.data() + consumed_, chunk_->filled - consumed_));
+                rle_.Feed(std::span(chunk_->bytes.get() + consumed_, chunk_->filled - consumed_));
             if (!rle_.Error().empty()) return rle_.Error();
             // Rows that were never read take nothing: the stream is not whole.
             if (taken == 0) return rle_.End();

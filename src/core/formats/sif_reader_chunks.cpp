@@ -24,9 +24,9 @@ void UncodedChunks::UseWorker(bool worker) {
 }
 
 void UncodedChunks::Fill(Chunk& chunk) {
-    chunk.bytes.resize(kChunkBytes);
+    if (!chunk.bytes) chunk.bytes = MakePageBuffer(kChunkBytes);
     chunk.start = decoder_.Tell();
-    chunk.filled = decoder_.Read(chunk.bytes);
+    chunk.filled = decoder_.Read({chunk.bytes.get(), kChunkBytes});
 }
 
 const UncodedChunks::Chunk& UncodedChunks::Next() {

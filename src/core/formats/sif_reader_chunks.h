@@ -12,13 +12,14 @@
 #include <vector>
 
 #include "formats/huffman_decode.h"
+#include "platform/page_buffer.h"
 
 namespace pixhaul {
 
 class UncodedChunks {
   public:
     struct Chunk {
-        std::vector<std::uint8_t> bytes;
+        PageBuffer bytes;                      // kChunkBytes, made at its first use
         std::size_t filled = 0;                // 0 at the stream's end or after an error
         HuffmanStreamDecoder::Position start;  // where the decoder was before this chunk
     };

@@ -12,7 +12,7 @@ namespace pixhaul {
 #ifdef PIXHAUL_ADDRESS_SANITIZER
 
 PageBuffer MakePageBuffer(std::size_t bytes) {
-    return PageBuffer(new std::uint8_t[std::max<std::size_t>(bytes, 1)], PageBufferRelease{});
+    return PageBuffer(new std::uint8_t[std::max<std::size_t>(bytes, 1)](), PageBufferRelease{});
 }
 
 void PageBufferRelease::operator()(std::uint8_t* buffer) const noexcept {
