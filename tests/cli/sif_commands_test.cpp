@@ -56,15 +56,16 @@ TEST_F(SifCommandsTest, WritesTheObjectAndDecodesItBackToTheSheet) {
     EXPECT_TRUE(ReadPicture(dir_.File("decoded.bmp")).rgb == decoded.rgb);
 }
 
-// An object of 2 directions of 2 frames of one 512 x 512 noise image: a 1024 x 1024 sheet of
-// 3 MiB, which sif-decode writes in more than one band, and whose run-length stream (a record
-// a pixel, 4 MiB) the Huffman stage hands over in several chunks.
+// An object of 2 directions of 3 frames of one 510 x 510 noise image: a 1530 x 1020 sheet of
+// 4.5 MiB, which sif-decode writes in more than one band, whose rows end in two bytes of
+// padding, and whose run-length stream (a record a pixel, 6 MiB) the Huffman stage hands over
+// in several chunks.
 void WriteNoiseArchive(const std::string& path) {
     ImageBlockSpec block;
-    block.images.push_back(NoiseImage(1, 512, 7));
+    block.images.push_back(NoiseImage(1, 510, 7));
     ObjectSpec object;
     object.actions.resize(1);
-    object.actions[0].directions.assign(2, DirectionSpec{{{0, 1}, {0, 1}}, {}, {}});
+    object.actions[0].directions.assign(2, DirectionSpec{{{0, 1}, {0, 1}, {0, 1}}, {}, {}});
     WriteFile(path, ArchiveBuilder().ImageBlock({}).ImageBlock(block).Object(object).Build());
 }
 
@@ -89,11 +90,17 @@ TEST_F(SifCommandsTest, DecodingOnOneThreadOrTwoWritesTheSameAndFailsTheSame) {
     unsetenv("PIXHAUL_THREADS");
     EXPECT_EQ(results[0].exitCode, 0) << results[0].err;
     EXPECT_EQ(ReadAll(dir_.File("good1.bmp")), ReadAll(dir_.File("good2.bmp")));
+    // The same bytes, padding included, as the sheet exported straight from the archive.
+    ASSERT_EQ(RunQxa({"sheet", archive, "--object", "0", "--keep-duplicates", "--format", "bmp",
+                      "--no-dat", "-o", dir_.Path(), "--name", "sheet"})
+                  .exitCode,
+              0);
+    EXPECT_EQ(ReadAll(dir_.File("sheet.bmp")), ReadAll(dir_.File("good2.bmp")));
     // The PNG takes the bands in the other order, without the writing thread.
     ASSERT_EQ(RunQxa({"sif-decode", dir_.File("good.sif"), "-o", dir_.File("good.png")}).exitCode,
               0);
     const Picture png = ReadPicture(dir_.File("good.png"));
-    EXPECT_EQ(png.width, 1024u);
+    EXPECT_EQ(png.width, 1530u);
     EXPECT_TRUE(ReadPicture(dir_.File("good2.bmp")).rgb == png.rgb);
     EXPECT_EQ(results[1].exitCode, 1);
     EXPECT_EQ(results[3].err, results[1].err);
