@@ -3,6 +3,7 @@
 // processor has AVX2. Each function works in groups of eight pixels (long palette literals in
 // groups of 64 where the processor has AVX-512 VBMI) and returns how many pixels it did; the
 // decoder finishes the rest one pixel at a time.
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -22,9 +23,19 @@ enum class LiteralBounds { Exact, Overrun };
 inline constexpr std::size_t kLiteralWriteOverrun = 32;
 inline constexpr std::size_t kLiteralReadOverrun = 32;
 
-// Converts up to count pixels of palette indices (palette: stored pixels, 256 entries).
+// A palette's stored pixels as three planes of bytes (blue, green, red: byte b of entry i at
+// bytes[b][i]), the form the 64-pixel conversion looks colours up in. Made once an image: made
+// at every literal, they cost as much as converting 64 pixels.
+struct alignas(64) PalettePlanes {
+    std::array<std::array<std::uint8_t, 256>, 3> bytes;
+};
+void MakePalettePlanes(const std::uint32_t* palette, PalettePlanes& planes);
+
+// Converts up to count pixels of palette indices (palette: stored pixels, 256 entries; planes:
+// the same made by MakePalettePlanes).
 std::int32_t PaletteLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
-                                const std::uint32_t* palette, LiteralBounds bounds);
+                                const std::uint32_t* palette, const PalettePlanes& planes,
+                                LiteralBounds bounds);
 // Converts up to count little-endian 15-bit colours; black becomes trans.
 std::int32_t FifteenBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
                                    std::uint32_t trans, LiteralBounds bounds);

@@ -67,6 +67,7 @@ constexpr FifteenBitTables kFifteenBit = MakeFifteenBitTables();
 // change at every packet, palette literals decoded at two thirds of the speed.
 struct alignas(64) Colours {
     std::array<Pixel, 256> palette{};
+    PalettePlanes planes;  // made for palette streams only
     Pixel trans = 0;
 };
 
@@ -96,7 +97,7 @@ template <int kBytes>
 inline std::int32_t VectorLiteral(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
                                   const Colours& colours, LiteralBounds bounds) {
     if constexpr (kBytes == 1) {
-        return PaletteLiteralAvx2(src, dst, count, colours.palette.data(), bounds);
+        return PaletteLiteralAvx2(src, dst, count, colours.palette.data(), colours.planes, bounds);
     } else if constexpr (kBytes == 2) {
         return FifteenBitLiteralAvx2(src, dst, count, colours.trans, bounds);
     } else if constexpr (kBytes == 3) {
@@ -460,6 +461,7 @@ RenderOutcome cBitMap::Decode(COLORREF Trans) {
             const Pixel p = entries[i] & 0xFFFFFFu;
             colours.palette[i] = p == 0 ? colours.trans : p;
         }
+        MakePalettePlanes(colours.palette.data(), colours.planes);
     }
 
     const std::int64_t stride = StrideFor(header_.biWidth);
