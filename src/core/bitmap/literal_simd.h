@@ -1,8 +1,8 @@
 #pragma once
 // Vector conversion of literal colours into stored 3-byte pixels, used by the decoder when the
-// processor has AVX2. Each function works in groups of eight pixels (long palette literals in
-// groups of 64 where the processor has AVX-512 VBMI) and returns how many pixels it did; the
-// decoder finishes the rest one pixel at a time.
+// processor has AVX2. Each function works in groups of eight pixels (long palette literals and
+// 15-bit literals in groups of 64 where the processor has AVX-512 VBMI) and returns how many
+// pixels it did; the decoder finishes the rest one pixel at a time.
 #include <array>
 #include <cstddef>
 #include <cstdint>
