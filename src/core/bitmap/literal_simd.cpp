@@ -69,7 +69,8 @@ namespace {
 
 // Literals shorter than this are left to the AVX2 code (64 decoded the bench's noise no faster).
 constexpr std::int32_t kPaletteVbmiMinimum = 128;
-// 15-bit literals this long or longer go to the AVX-512 code, their last group included.
+// 15-bit literals this long or longer go to the AVX-512 code, their last group included (24-bit
+// ones gain nothing there: their conversion waits on memory).
 constexpr std::int32_t kFifteenBitVbmiMinimum = 16;
 
 bool ProcessorHasVbmi() {
@@ -225,6 +226,7 @@ PIXHAUL_VBMI void FifteenBitVbmi(const std::uint8_t* src, std::uint8_t* dst, std
     std::int32_t i = 0;
     for (; i + 64 <= whole; i += 64) {
         Prefetch(src + 2 * i);
+        Prefetch(src + 2 * i + 64);
         planes.Convert(_mm512_loadu_si512(src + 2 * i), _mm512_loadu_si512(src + 2 * i + 64),
                        colour);
         interleave.Store(colour, dst + 3 * i);
