@@ -219,10 +219,11 @@ PIXHAUL_VBMI void FifteenBitVbmi(const std::uint8_t* src, std::uint8_t* dst, std
     const FifteenBitPlanes planes(trans);
     const Interleave interleave;
     __m512i colour[3];
-    // With overrun, a last group whose excess stays within it goes whole.
-    const std::int32_t whole = bounds == LiteralBounds::Overrun
-                                   ? count + static_cast<std::int32_t>(kLiteralWriteOverrun / 3)
-                                   : count;
+    // With overrun, a last group whose excess stays within it goes whole: it writes 3 bytes
+    // and reads 2 bytes for each pixel past count.
+    constexpr std::int32_t kSlack = static_cast<std::int32_t>(kLiteralWriteOverrun / 3);
+    static_assert(2 * kSlack <= static_cast<std::int32_t>(kLiteralReadOverrun));
+    const std::int32_t whole = bounds == LiteralBounds::Overrun ? count + kSlack : count;
     std::int32_t i = 0;
     for (; i + 64 <= whole; i += 64) {
         Prefetch(src + 2 * i);
