@@ -446,6 +446,7 @@ std::int32_t GatherPaletteIndicesAvx2(const std::uint8_t* stream, std::size_t& p
 #endif
 
 void MakePalettePlanes(const std::uint32_t* palette, PalettePlanes& planes) {
+    if (!kHasVbmi) return;  // only the 64-pixel conversion reads them
     for (std::size_t i = 0; i < 256; ++i) {
         for (std::size_t byte = 0; byte < 3; ++byte) {
             planes.bytes[byte][i] = static_cast<std::uint8_t>(palette[i] >> (8 * byte));
