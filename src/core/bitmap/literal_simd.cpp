@@ -407,12 +407,14 @@ std::int32_t TwentyFourBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst
         });
 }
 
-std::int32_t GatherPaletteIndicesAvx2(const std::uint8_t* stream, std::size_t& p, std::size_t opEnd,
-                                      std::uint8_t* indices, std::int32_t n, std::int32_t need) {
-    // Without a branch on the packet's kind: the run's colour is stored 32 wide at n, then
-    // 128 bytes of the stream after the opcode are copied, over it for a literal and after it
-    // for a run. Either way only the packet's own count of indices counts; the rest is scratch
-    // that the following packets overwrite.
+template <int kBytes>
+std::int32_t GatherLiteralColours(const std::uint8_t* stream, std::size_t& p, std::size_t opEnd,
+                                  std::uint8_t* colours, std::int32_t n, std::int32_t need) {
+    static_assert(kBytes == 1 || kBytes == 2);
+    // Without a branch on the packet's kind: the run's colour is stored 32 bytes wide at n, then
+    // the longest literal's bytes after the opcode are copied, over it for a literal and after
+    // it for a run. Either way only the packet's own count of colours counts; the rest is
+    // scratch that the following packets overwrite.
     // The next opcode's address is the loop's critical path: a plain pointer (the quickest
     // load) advanced without a branch.
     const std::uint8_t* at = stream + p;
@@ -422,22 +424,36 @@ std::int32_t GatherPaletteIndicesAvx2(const std::uint8_t* stream, std::size_t& p
         // Literals (129..255) map to 0..126, runs of 0..kGatheredRunLimit to 127 onwards.
         if (static_cast<std::uint8_t>(op - 129) > 127 + kGatheredRunLimit) break;
         const bool literal = op > 128;
-        std::uint8_t* to = indices + n;
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to),
-                            _mm256_set1_epi8(static_cast<char>(at[1])));
+        std::uint8_t* to = colours + kBytes * n;
+        __m256i run;
+        if constexpr (kBytes == 1) {
+            run = _mm256_set1_epi8(static_cast<char>(at[1]));
+        } else {
+            std::uint16_t colour;
+            __builtin_memcpy(&colour, at + 1, 2);
+            run = _mm256_set1_epi16(static_cast<short>(colour));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(to), run);
         std::uint8_t* copyTo = to + (literal ? 0 : 32);
-        for (int i = 0; i < 128; i += 32) {
+        for (int i = 0; i < 128 * kBytes; i += 32) {
             _mm256_storeu_si256(reinterpret_cast<__m256i*>(copyTo + i),
                                 _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + 1 + i)));
         }
         n += static_cast<std::int32_t>(op & 0x7Fu);
-        // count + 1 for a literal (op - 127), 2 for a run (op - 127 is negative).
-        at += std::max(static_cast<std::ptrdiff_t>(op) - 127, std::ptrdiff_t{2});
-        Prefetch(at);
+        // kBytes * count + 1 for a literal, kBytes + 1 for a run (the first term is then
+        // smaller).
+        at += std::max(static_cast<std::ptrdiff_t>(kBytes * op) - (128 * kBytes - 1),
+                       std::ptrdiff_t{kBytes + 1});
+        for (int i = 0; i < 128 * kBytes; i += 64) Prefetch(at + i);
     }
     p = static_cast<std::size_t>(at - stream);
     return n;
 }
+
+template std::int32_t GatherLiteralColours<1>(const std::uint8_t*, std::size_t&, std::size_t,
+                                              std::uint8_t*, std::int32_t, std::int32_t);
+template std::int32_t GatherLiteralColours<2>(const std::uint8_t*, std::size_t&, std::size_t,
+                                              std::uint8_t*, std::int32_t, std::int32_t);
 
 #if defined(__clang__)
 #pragma clang attribute pop

@@ -46,20 +46,25 @@ std::int32_t TwentyFourBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst
                                       std::int32_t count, std::uint32_t trans,
                                       LiteralBounds bounds);
 
-// Palette streams: runs of up to this many pixels join the literals around them as indices.
+// Palette and 15-bit streams: runs of up to this many pixels join the literals around them.
 inline constexpr std::int32_t kGatheredRunLimit = 4;
-// How far past indices[need] a gathering may write, and past an opcode's position it may read.
-inline constexpr std::size_t kGatherWriteOverrun = 32 + 128;
-inline constexpr std::size_t kGatherReadAhead = 1 + 128;
+// How far past colours[kBytes * need] a gathering may write, and past an opcode's position it
+// may read.
+template <int kBytes>
+inline constexpr std::size_t kGatherWriteOverrun = 32 + 128 * kBytes;
+template <int kBytes>
+inline constexpr std::size_t kGatherReadAhead = 1 + 128 * kBytes;
 
-// Copies the palette indices of consecutive packets, literals and runs of at most
-// kGatheredRunLimit pixels, from the stream's opcode at p onwards into indices[n...], so that a
-// stretch of noise is converted with one call instead of one per packet. Stops once n reaches
-// need, at an opcode at or past opEnd, or at a packet of another kind (a longer run, the damage
-// marker); returns the new n and leaves p at the first packet not taken. Every opcode below
-// opEnd must have kGatherReadAhead readable bytes from its position, and indices must hold
-// need + kGatherWriteOverrun bytes. The indices past need belong to the pixels that follow.
-std::int32_t GatherPaletteIndicesAvx2(const std::uint8_t* stream, std::size_t& p, std::size_t opEnd,
-                                      std::uint8_t* indices, std::int32_t n, std::int32_t need);
+// Copies the colours (kBytes each) of consecutive packets, literals and runs of at most
+// kGatheredRunLimit pixels, from the stream's opcode at p onwards into colours from pixel n
+// on, so that a stretch of noise is converted with one call instead of one per packet. Stops
+// once n reaches need, at an opcode at or past opEnd, or at a packet of another kind (a longer
+// run, the damage marker); returns the new n and leaves p at the first packet not taken. Every
+// opcode below opEnd must have kGatherReadAhead readable bytes from its position, and colours
+// must hold kBytes * need + kGatherWriteOverrun bytes. The colours past need belong to the
+// pixels that follow. kBytes is 1 (palette indices) or 2 (15-bit colours).
+template <int kBytes>
+std::int32_t GatherLiteralColours(const std::uint8_t* stream, std::size_t& p, std::size_t opEnd,
+                                  std::uint8_t* colours, std::int32_t n, std::int32_t need);
 
 }  // namespace pixhaul

@@ -12,8 +12,8 @@
 // row may be written past its end in whole stores (the row's next packets overwrite the excess).
 // The buffer is never cleared twice: the decoder clears only the bytes no packet wrote. On AVX2
 // processors literals are converted eight colours at a time (bitmap/literal_simd.*), and in
-// palette streams the indices of literals and of the short runs between them are first gathered
-// over stretches of several rows, so that noise is converted a stretch at a time.
+// palette and 15-bit streams the colours of literals and of the short runs between them are
+// first gathered over stretches of several rows, so that noise is converted a stretch at a time.
 #include <emmintrin.h>
 
 #include <algorithm>
@@ -46,7 +46,7 @@ constexpr std::size_t kLongestPacket = 1 + 127 * 3;
 constexpr std::size_t kCheckedTail = 512;
 // Past every packet decoded unchecked lie at least kLiteralReadOverrun readable bytes.
 static_assert(kCheckedTail > kLongestPacket + kLiteralReadOverrun);
-static_assert(kCheckedTail > kGatherReadAhead);
+static_assert(kCheckedTail > kGatherReadAhead<2>);
 
 // A 15-bit colour (five bits each of blue, green and red from the low end, each scaled by 8) as
 // the OR of what its low byte and its high byte contribute; green straddles the two.
@@ -312,43 +312,45 @@ class PixelWriter {
 
 enum class Stop { StreamUsedUp, ImageFull, Corrupt };
 
-// Palette noise is literals split by runs of two: converting packet by packet pays a call, a
-// mispredicted packet kind and a mispredicted loop end for each of them. Instead the indices of
-// a stretch of literals and short runs, over several rows, are gathered and then converted row
-// by row; those that spill past the stretch start the next one. Returns true once the image is
-// full; otherwise p is left at the first packet that was not gathered (opEnd, or another kind).
-bool GatheredPaletteLiterals(const std::uint8_t* src, std::size_t& p, std::size_t opEnd,
-                             PixelWriter& out, const Colours& colours) {
-    // Stretches of up to kBatch pixels follow each other through the buffer; the indices that
+// Noise is literals split by short runs: converting packet by packet pays a call, a
+// mispredicted packet kind and a mispredicted loop end for each of them, and the literals end
+// at every place in the row. Instead the colours of a stretch of literals and short runs, over
+// several rows, are gathered and then converted a row at a time; those that spill past the
+// stretch start the next one. Returns true once the image is full; otherwise p is left at the
+// first packet that was not gathered (opEnd, or another kind).
+template <int kBytes>
+bool GatheredLiterals(const std::uint8_t* src, std::size_t& p, std::size_t opEnd, PixelWriter& out,
+                      const Colours& colours) {
+    // Stretches of up to kBatch pixels follow each other through the buffer; the colours that
     // spill past one (at most a packet's count) start the next. Only when the buffer's end is
     // near do they move back to its start: moving them every time reads bytes just stored by
     // overlapping stores, which the processor cannot forward.
     constexpr std::int32_t kBatch = 1024;
     constexpr std::int32_t kCapacity = 4 * kBatch;
-    alignas(32) std::array<std::uint8_t, kCapacity + kGatherWriteOverrun> buffer;
+    constexpr std::size_t kSpill = 128 * kBytes;
+    alignas(32) std::array<std::uint8_t, kBytes * kCapacity + kGatherWriteOverrun<kBytes>> buffer;
     // The overrun also covers the reads of the conversion and of the spill's fixed-size move.
-    static_assert(kGatherWriteOverrun >= kLiteralReadOverrun && kGatherWriteOverrun >= 128);
+    static_assert(kGatherWriteOverrun<kBytes> >= kLiteralReadOverrun &&
+                  kGatherWriteOverrun<kBytes> >= kSpill);
     std::int32_t start = 0;
-    std::int32_t n = 0;  // indices gathered from start on
+    std::int32_t n = 0;  // colours gathered from start on
     for (;;) {
         if (start > kCapacity - kBatch) {
-            std::array<std::uint8_t, 128> spill;
-            static_assert(spill.size() >= 127);
-            std::memcpy(spill.data(), buffer.data() + start, spill.size());
+            std::array<std::uint8_t, kSpill> spill;
+            std::memcpy(spill.data(), buffer.data() + kBytes * start, spill.size());
             std::memcpy(buffer.data(), spill.data(), spill.size());
             start = 0;
         }
-        std::uint8_t* indices = buffer.data() + start;
+        std::uint8_t* gathered = buffer.data() + kBytes * start;
         // Whole stretches (a gathering ends on a mispredicted branch), converted across row
-        // ends; once the image is full, the indices left over are not needed.
-        const std::int32_t need = kBatch;
-        n = GatherPaletteIndicesAvx2(src, p, opEnd, indices, n, need);
-        const std::int32_t k = std::min(n, need);
-        // The gathering leaves kLiteralReadOverrun readable bytes past any k <= need.
-        if (k > 0 && out.Literal<1, true>(indices, k, colours)) return true;
-        if (n < need) return false;
-        start += need;
-        n -= need;
+        // ends; once the image is full, the colours left over are not needed.
+        n = GatherLiteralColours<kBytes>(src, p, opEnd, gathered, n, kBatch);
+        const std::int32_t k = std::min(n, kBatch);
+        // The gathering leaves kLiteralReadOverrun readable bytes past any k <= kBatch.
+        if (k > 0 && out.Literal<kBytes, true>(gathered, k, colours)) return true;
+        if (n < kBatch) return false;
+        start += kBatch;
+        n -= kBatch;
     }
 }
 
@@ -369,9 +371,11 @@ Stop DecodePackets(const std::uint8_t* src, std::size_t& p, std::size_t opEnd, s
         } else if (op == 128) {
             return Stop::Corrupt;
         } else {
-            if constexpr (kBytes == 1 && !kChecked) {
+            if constexpr ((kBytes == 1 || kBytes == 2) && !kChecked) {
+                // (24-bit literals gathered so decoded slower: their conversion waits on
+                // memory, and the copy adds to it.)
                 if (out.Vector()) {
-                    if (GatheredPaletteLiterals(src, p, opEnd, out, colours)) {
+                    if (GatheredLiterals<kBytes>(src, p, opEnd, out, colours)) {
                         return Stop::ImageFull;
                     }
                     continue;
