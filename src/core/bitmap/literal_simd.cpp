@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cstddef>
 
+#include "bitmap/first_bits.h"
+
 namespace pixhaul {
 
 namespace {
@@ -102,11 +104,6 @@ constexpr InterleaveThird MakeThird(int third) {
 }
 
 constexpr std::array<InterleaveThird, 3> kThirds = {MakeThird(0), MakeThird(1), MakeThird(2)};
-
-// The first n bits set (none for n <= 0, all for n >= 64).
-inline std::uint64_t FirstBits(std::int64_t n) {
-    return n >= 64 ? ~std::uint64_t{0} : n <= 0 ? 0 : (std::uint64_t{1} << n) - 1;
-}
 
 // The shuffles that interleave three planes of 64 colour bytes into 192 bytes of pixels.
 struct Interleave {

@@ -10,6 +10,8 @@
 // a small local array together with the trailing byte) are checked, once per packet. Runs are
 // filled with 16-byte stores of a 48-byte pattern built in registers; a run that ends inside its
 // row may be written past its end in whole stores (the row's next packets overwrite the excess).
+// Where the processor has AVX-512 BW, consecutive runs are decoded instead by a loop of their own
+// with 64-byte stores (bitmap/runs_avx512.*).
 // The buffer is never cleared twice: the decoder clears only the bytes no packet wrote. On AVX2
 // processors literals are converted eight colours at a time (bitmap/literal_simd.*), and in
 // palette and 15-bit streams the colours of literals and of the short runs between them are
@@ -23,6 +25,8 @@
 
 #include "bitmap/cbitmap.h"
 #include "bitmap/literal_simd.h"
+#include "bitmap/runs_avx512.h"
+#include "bitmap/stream_colours.h"
 #include "platform/host.h"
 
 namespace pixhaul {
@@ -32,14 +36,6 @@ namespace {
 constexpr const char* kCorruptMessage =
     "Stream corrupt, malformed, or Zorbo fucked up the decoding function.";
 
-// A colour as it is stored: blue, green, red in the three low bytes.
-using Pixel = std::uint32_t;
-
-constexpr Pixel PixelOf(std::uint8_t blue, std::uint8_t green, std::uint8_t red) {
-    return static_cast<Pixel>(blue) | (static_cast<Pixel>(green) << 8) |
-           (static_cast<Pixel>(red) << 16);
-}
-
 // The longest packet: an opcode and 127 colours of three bytes.
 constexpr std::size_t kLongestPacket = 1 + 127 * 3;
 // The stream's last bytes, decoded with checks from a local copy.
@@ -47,50 +43,6 @@ constexpr std::size_t kCheckedTail = 512;
 // Past every packet decoded unchecked lie at least kLiteralReadOverrun readable bytes.
 static_assert(kCheckedTail > kLongestPacket + kLiteralReadOverrun);
 static_assert(kCheckedTail > kGatherReadAhead<2>);
-
-// A 15-bit colour (five bits each of blue, green and red from the low end, each scaled by 8) as
-// the OR of what its low byte and its high byte contribute; green straddles the two.
-struct FifteenBitTables {
-    std::array<Pixel, 256> low{};
-    std::array<Pixel, 128> high{};
-};
-constexpr FifteenBitTables MakeFifteenBitTables() {
-    FifteenBitTables t;
-    for (Pixel b = 0; b < 256; ++b) t.low[b] = ((b & 0x1Fu) << 3) | ((b >> 5) << 11);
-    for (Pixel b = 0; b < 128; ++b) t.high[b] = ((b & 0x03u) << 14) | ((b >> 2) << 19);
-    return t;
-}
-constexpr FifteenBitTables kFifteenBit = MakeFifteenBitTables();
-
-// Turns stream colours into stored pixels, black already replaced by the transparent colour.
-// The table keeps to cache lines of its own: laid out among the decoder's other locals, which
-// change at every packet, palette literals decoded at two thirds of the speed.
-struct alignas(64) Colours {
-    std::array<Pixel, 256> palette{};
-    PalettePlanes planes;  // made for palette streams only
-    Pixel trans = 0;
-};
-
-// Three-byte colours are read with one four-byte load: the decoder guarantees a readable byte
-// after every colour.
-template <int kBytes>
-inline Pixel ReadColour(const std::uint8_t* src, const Colours& colours) {
-    if constexpr (kBytes == 1) {
-        return colours.palette[src[0]];
-    } else if constexpr (kBytes == 2) {
-        // Little-endian; bit 15 is unused.
-        const Pixel p = kFifteenBit.low[src[0]] | kFifteenBit.high[src[1] & 0x7Fu];
-        return p == 0 ? colours.trans : p;
-    } else if constexpr (kBytes == 3) {
-        Pixel raw;
-        std::memcpy(&raw, src, 4);
-        const Pixel p = raw & 0xFFFFFFu;  // blue, green, red
-        return p == 0 ? colours.trans : p;
-    } else {
-        // An unknown stream type reads no colour bytes: the colour stays black.
-        return colours.trans;
-    }
-}
 
 // Converts literal colours with vector code; returns how many (see LiteralBounds).
 template <int kBytes>
@@ -159,11 +111,21 @@ class PixelWriter {
           stride_(stride),
           rowWidth_(rowWidth),
           height_(height),
-          vector_(VectorLiteralsEnabled()) {}
+          vector_(VectorLiteralsEnabled()),
+          avx512Runs_(vector_ && RunsAvx512Available()) {}
 
     std::int32_t X() const { return x_; }
     std::int32_t Y() const { return y_; }
     bool Vector() const { return vector_; }
+    bool Avx512Runs() const { return avx512Runs_; }
+
+    // The position, for decoders that keep it in registers while they write.
+    RowCursor Cursor() const { return {row_, stride_, rowWidth_, height_, x_, y_}; }
+    void MoveTo(const RowCursor& cursor) {
+        row_ = cursor.row;
+        x_ = cursor.x;
+        y_ = cursor.y;
+    }
 
     // Each returns true once the image is full.
     bool Run(Pixel colour, std::int32_t count) {
@@ -308,6 +270,7 @@ class PixelWriter {
     std::int32_t x_ = 0;
     std::int32_t y_ = 0;
     bool vector_;
+    bool avx512Runs_;
 };
 
 enum class Stop { StreamUsedUp, ImageFull, Corrupt };
@@ -363,6 +326,19 @@ Stop DecodePackets(const std::uint8_t* src, std::size_t& p, std::size_t opEnd, s
                    PixelWriter& out, const Colours& colours) {
     while (p < opEnd) {
         const std::uint8_t op = src[p];
+        if constexpr (kBytes > 0) {
+            // Checked, only the runs whose colour lies before end go there; the next one stops
+            // the stream as corrupt below.
+            const std::size_t runsEnd =
+                kChecked ? std::min(opEnd, end > kBytes ? end - kBytes : 0) : opEnd;
+            if (op < 128 && out.Avx512Runs() && p < runsEnd) {
+                RowCursor cursor = out.Cursor();
+                const bool full = DecodeRunsAvx512<kBytes>(src, p, runsEnd, cursor, colours);
+                out.MoveTo(cursor);
+                if (full) return Stop::ImageFull;
+                continue;
+            }
+        }
         if (op < 128) {
             if (kChecked && p + kBytes >= end) return Stop::Corrupt;
             const Pixel colour = ReadColour<kBytes>(src + p + 1, colours);
