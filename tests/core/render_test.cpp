@@ -8,6 +8,8 @@
 #include "../../fuzz/targets/render_target.h"
 #include "archive_builder.h"
 #include "bitmap/cbitmap.h"
+#include "bitmap/literal_simd.h"
+#include "bitmap/runs_avx512.h"
 #include "recording_host.h"
 
 namespace pixhaul {
@@ -137,30 +139,46 @@ TEST(Render, RandomStreamsMatchThePlainDecoder) {
                               {1, true},   {100, true}, {255, true}};
     const auto pal = TestPalette();
     std::mt19937 rng(11);
-    // Type 7 is none of the three: its packets carry no colours and decode to black.
-    for (const std::int16_t type : {kPaletteType, k15BitType, k24BitType, std::int16_t{7}}) {
-        const int bytes = type == kPaletteType ? 1 : type == k15BitType ? 2 : type == 7 ? 0 : 3;
-        for (const auto& [width, noisy] : kMixes) {
-            std::vector<std::uint8_t> stream;
-            while (stream.size() < (noisy ? 12000u : 4000u)) {
-                const bool literal = rng() % (noisy ? 8 : 2) != 0;
-                const int count = noisy && !literal ? static_cast<int>(rng() % 5)
-                                                    : 1 + static_cast<int>(rng() % 127);
-                stream.push_back(static_cast<std::uint8_t>(literal ? 128 + count : count));
-                for (int i = 0; i < (literal ? count : 1) * bytes; ++i) {
-                    stream.push_back(static_cast<std::uint8_t>(rng() % 4 == 0 ? 0 : rng()));
+    // Each of the decoder's paths: the widest this processor has, then without the AVX-512 run
+    // loop, then without any vector code (as other processors decode).
+    struct Paths {
+        bool vectorLiterals, avx512Runs;
+    };
+    struct Restore {
+        ~Restore() {
+            SetVectorLiterals(true);
+            SetRunsAvx512(true);
+        }
+    } restore;
+    for (const auto [vectorLiterals, avx512Runs] :
+         {Paths{true, true}, Paths{true, false}, Paths{false, false}}) {
+        SetVectorLiterals(vectorLiterals);
+        SetRunsAvx512(avx512Runs);
+        // Type 7 is none of the three: its packets carry no colours and decode to black.
+        for (const std::int16_t type : {kPaletteType, k15BitType, k24BitType, std::int16_t{7}}) {
+            const int bytes = type == kPaletteType ? 1 : type == k15BitType ? 2 : type == 7 ? 0 : 3;
+            for (const auto& [width, noisy] : kMixes) {
+                std::vector<std::uint8_t> stream;
+                while (stream.size() < (noisy ? 12000u : 4000u)) {
+                    const bool literal = rng() % (noisy ? 8 : 2) != 0;
+                    const int count = noisy && !literal ? static_cast<int>(rng() % 5)
+                                                        : 1 + static_cast<int>(rng() % 127);
+                    stream.push_back(static_cast<std::uint8_t>(literal ? 128 + count : count));
+                    for (int i = 0; i < (literal ? count : 1) * bytes; ++i) {
+                        stream.push_back(static_cast<std::uint8_t>(rng() % 4 == 0 ? 0 : rng()));
+                    }
                 }
+                stream.push_back(0x5A);  // the trailing byte
+                cBitMap bmp;
+                bmp.SetData(30, width, type, stream);
+                bmp.SetPalette(pal);
+                RecordingHost host;
+                ASSERT_EQ(bmp.Render(kMagenta, host), RenderOutcome::Rendered);
+                const auto expected =
+                    fuzz::DecodeSlowly(StreamBytes(stream), type, bmp.Width(), 30, &pal, kMagenta);
+                EXPECT_EQ(fuzz::CheckRendered(bmp, expected, bmp.Width()), "")
+                    << type << " " << width << " " << noisy << " " << vectorLiterals << avx512Runs;
             }
-            stream.push_back(0x5A);  // the trailing byte
-            cBitMap bmp;
-            bmp.SetData(30, width, type, stream);
-            bmp.SetPalette(pal);
-            RecordingHost host;
-            ASSERT_EQ(bmp.Render(kMagenta, host), RenderOutcome::Rendered);
-            const auto expected =
-                fuzz::DecodeSlowly(StreamBytes(stream), type, bmp.Width(), 30, &pal, kMagenta);
-            EXPECT_EQ(fuzz::CheckRendered(bmp, expected, bmp.Width()), "")
-                << type << " " << width << " " << noisy;
         }
     }
 }

@@ -112,7 +112,7 @@ class PixelWriter {
           rowWidth_(rowWidth),
           height_(height),
           vector_(VectorLiteralsEnabled()),
-          avx512Runs_(vector_ && RunsAvx512Available()) {}
+          avx512Runs_(vector_ && RunsAvx512Enabled()) {}
 
     std::int32_t X() const { return x_; }
     std::int32_t Y() const { return y_; }

@@ -8,12 +8,23 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 
 #include "bitmap/first_bits.h"
 
 namespace pixhaul {
 
 namespace {
+
+bool ProcessorHasAvx512Bw() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
+}
+
+std::atomic<bool>& RunsSwitch() {
+    static std::atomic<bool> enabled{ProcessorHasAvx512Bw()};
+    return enabled;
+}
 
 #define PIXHAUL_AVX512BW __attribute__((target("avx512f,avx512bw")))
 
@@ -93,17 +104,17 @@ PIXHAUL_AVX512BW bool DecodeRuns(const std::uint8_t* src, std::size_t& p, std::s
 
 }  // namespace
 
-bool RunsAvx512Available() {
-    static const bool available = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-    }();
-    return available;
+bool RunsAvx512Enabled() {
+    return RunsSwitch().load(std::memory_order_relaxed);
+}
+
+void SetRunsAvx512(bool enabled) {
+    RunsSwitch().store(enabled && ProcessorHasAvx512Bw(), std::memory_order_relaxed);
 }
 
 template <int kBytes>
-bool DecodeRunsAvx512(const std::uint8_t* src, std::size_t& p, std::size_t opEnd,
-                      RowCursor& cursor, const Colours& colours) {
+bool DecodeRunsAvx512(const std::uint8_t* src, std::size_t& p, std::size_t opEnd, RowCursor& cursor,
+                      const Colours& colours) {
     return DecodeRuns<kBytes>(src, p, opEnd, cursor, colours);
 }
 

@@ -9,8 +9,10 @@
 
 namespace pixhaul {
 
-// Whether the processor can take the decoding below.
-bool RunsAvx512Available();
+// Whether the decoder takes the decoding below (true where the processor has AVX-512 BW, unless
+// turned off). Tests turn it off to cover the 16-byte fills of other processors.
+bool RunsAvx512Enabled();
+void SetRunsAvx512(bool enabled);
 
 // Where the next pixel goes: the row's first byte, the bytes from one row to the one above it
 // (rows go from the bottom of the buffer up, so the next row lies stride bytes lower), and the
@@ -27,9 +29,9 @@ struct RowCursor {
 // Decodes consecutive run packets (colours of kBytes bytes: 1, 2 or 3) from the opcode at p,
 // across row ends; stops at an opcode at or past opEnd or at a packet of another kind, and
 // leaves p there. Returns true once the image is full. Every opcode below opEnd must be
-// followed by its colour and one more readable byte. Call only where RunsAvx512Available().
+// followed by its colour and one more readable byte. Call only where RunsAvx512Enabled().
 template <int kBytes>
-bool DecodeRunsAvx512(const std::uint8_t* src, std::size_t& p, std::size_t opEnd,
-                      RowCursor& cursor, const Colours& colours);
+bool DecodeRunsAvx512(const std::uint8_t* src, std::size_t& p, std::size_t opEnd, RowCursor& cursor,
+                      const Colours& colours);
 
 }  // namespace pixhaul
