@@ -18,6 +18,8 @@
 #include <vector>
 
 #include "bitmap/cbitmap.h"
+#include "bitmap/literal_simd.h"
+#include "bitmap/runs_avx512.h"
 #include "formats/rle_stream.h"
 #include "fuzz_bytes.h"
 #include "fuzz_host.h"
@@ -213,6 +215,18 @@ inline std::string RunRenderInput(std::span<const std::uint8_t> bytes) {
     const std::int32_t dWidth = offset(), dHeight = offset();
     const std::uint8_t scales = in.U8();
     const std::span<const std::uint8_t> rest = in.Rest();
+    // The top bits of the scales pick the decoder's path: the widest this processor has, without
+    // the AVX-512 runs, or without any vector code, as other processors decode.
+    struct Paths {
+        explicit Paths(int path) {
+            SetVectorLiterals(path < 2);
+            SetRunsAvx512(path == 0);
+        }
+        ~Paths() {
+            SetVectorLiterals(true);
+            SetRunsAvx512(true);
+        }
+    } paths(scales >> 6);
     if (!CheapToRender(eType, width, height, kRenderTargetPixelBudget)) return "";
 
     std::array<COLORREF, 256> palette{};
