@@ -1,7 +1,7 @@
 // Runs decoded in one loop with their state in registers: packet by packet, through the
 // decoder's general loop, the bench's run-heavy sprites (shapes of a few flat colours) took
-// 1.5-1.8 ms with 16-byte stores and 1.5-1.9 ms with these stores called per packet; here they
-// take 1.1-1.4 ms.
+// 1.8-2.1 ms with 16-byte stores and 1.6-1.9 ms with these stores called per packet; here they
+// take 1.2-1.3 ms.
 #include "bitmap/runs_avx512.h"
 
 #include <immintrin.h>
