@@ -195,6 +195,23 @@ inline std::vector<std::uint8_t> MakeRenderInput(std::uint8_t flags, std::int16_
     return in;
 }
 
+// The decoder's path while this lives: 0 the widest this processor has, 1 without the AVX-512
+// run loop, 2 (or more) without any vector code, as other processors decode. The widest is put
+// back at the end.
+class DecoderPath {
+  public:
+    explicit DecoderPath(int path) {
+        SetVectorLiterals(path < 2);
+        SetRunsAvx512(path == 0);
+    }
+    ~DecoderPath() {
+        SetVectorLiterals(true);
+        SetRunsAvx512(true);
+    }
+    DecoderPath(const DecoderPath&) = delete;
+    DecoderPath& operator=(const DecoderPath&) = delete;
+};
+
 inline std::string RunRenderInput(std::span<const std::uint8_t> bytes) {
     FuzzBytes in(bytes);
     const std::uint8_t flags = in.U8();
@@ -215,18 +232,8 @@ inline std::string RunRenderInput(std::span<const std::uint8_t> bytes) {
     const std::int32_t dWidth = offset(), dHeight = offset();
     const std::uint8_t scales = in.U8();
     const std::span<const std::uint8_t> rest = in.Rest();
-    // The top bits of the scales pick the decoder's path: the widest this processor has, without
-    // the AVX-512 runs, or without any vector code, as other processors decode.
-    struct Paths {
-        explicit Paths(int path) {
-            SetVectorLiterals(path < 2);
-            SetRunsAvx512(path == 0);
-        }
-        ~Paths() {
-            SetVectorLiterals(true);
-            SetRunsAvx512(true);
-        }
-    } paths(scales >> 6);
+    // The top bits of the scales pick the decoder's path.
+    const DecoderPath path(scales >> 6);
     if (!CheapToRender(eType, width, height, kRenderTargetPixelBudget)) return "";
 
     std::array<COLORREF, 256> palette{};

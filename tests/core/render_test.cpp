@@ -8,8 +8,6 @@
 #include "../../fuzz/targets/render_target.h"
 #include "archive_builder.h"
 #include "bitmap/cbitmap.h"
-#include "bitmap/literal_simd.h"
-#include "bitmap/runs_avx512.h"
 #include "recording_host.h"
 
 namespace pixhaul {
@@ -141,19 +139,8 @@ TEST(Render, RandomStreamsMatchThePlainDecoder) {
     std::mt19937 rng(11);
     // Each of the decoder's paths: the widest this processor has, then without the AVX-512 run
     // loop, then without any vector code (as other processors decode).
-    struct Paths {
-        bool vectorLiterals, avx512Runs;
-    };
-    struct Restore {
-        ~Restore() {
-            SetVectorLiterals(true);
-            SetRunsAvx512(true);
-        }
-    } restore;
-    for (const auto [vectorLiterals, avx512Runs] :
-         {Paths{true, true}, Paths{true, false}, Paths{false, false}}) {
-        SetVectorLiterals(vectorLiterals);
-        SetRunsAvx512(avx512Runs);
+    for (const int path : {0, 1, 2}) {
+        const fuzz::DecoderPath chosen(path);
         // Type 7 is none of the three: its packets carry no colours and decode to black.
         for (const std::int16_t type : {kPaletteType, k15BitType, k24BitType, std::int16_t{7}}) {
             const int bytes = type == kPaletteType ? 1 : type == k15BitType ? 2 : type == 7 ? 0 : 3;
@@ -177,7 +164,7 @@ TEST(Render, RandomStreamsMatchThePlainDecoder) {
                 const auto expected =
                     fuzz::DecodeSlowly(StreamBytes(stream), type, bmp.Width(), 30, &pal, kMagenta);
                 EXPECT_EQ(fuzz::CheckRendered(bmp, expected, bmp.Width()), "")
-                    << type << " " << width << " " << noisy << " " << vectorLiterals << avx512Runs;
+                    << type << " " << width << " " << noisy << " path " << path;
             }
         }
     }
