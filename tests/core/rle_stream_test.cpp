@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/rle_place_avx512.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -76,6 +77,18 @@ void ExpectCountsOf(Rle5Encoder& encoder, const Bytes& stream) {
     EXPECT_EQ(counts, want);
 }
 
+// The stream decoder's way of placing records for a scope.
+class Placement {
+  public:
+    explicit Placement(bool wide) { SetRlePlacementAvx512(wide); }
+    ~Placement() { SetRlePlacementAvx512(was_); }
+    Placement(const Placement&) = delete;
+    Placement& operator=(const Placement&) = delete;
+
+  private:
+    bool was_ = RlePlacementAvx512Enabled();
+};
+
 Surface FromPixels(int width, int height, const std::vector<COLORREF>& bottomUp) {
     Surface s(width, height);
     for (int r = 0; r < height; ++r) {
@@ -93,9 +106,13 @@ TEST(Rle5Encoder, CanonicalWholeOrInBandsOrPiecesAndReadsBack) {
         SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
         const Bytes reference = EncodeRle5(sheet);
         ExpectCanonical(reference, sheet);
-        Surface back(width, height);
-        ASSERT_EQ(Rle5Decoder::Decode(reference, back), "");
-        EXPECT_EQ(0, std::memcmp(back.Bits(), sheet.Bits(), sheet.SizeBytes()));
+        // Placed with the widest stores this processor has, and with 16-byte ones.
+        for (const bool wide : {true, false}) {
+            const Placement placement(wide);
+            Surface back(width, height);
+            ASSERT_EQ(Rle5Decoder::Decode(reference, back), "");
+            EXPECT_EQ(0, std::memcmp(back.Bits(), sheet.Bits(), sheet.SizeBytes())) << wide;
+        }
 
         // Bands of random heights, each its own surface, fed bottom band first.
         Rle5Encoder banded(true);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "formats/byte_order.h"
+#include "formats/rle_place_avx512.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -402,7 +403,9 @@ std::size_t Rle5StreamDecoder::FeedWithinRows(const std::uint8_t* records, std::
     while (record != end) {
         const std::uint64_t rowLeft = std::min({width_ - x_, bandLeft_, total_ - done_});
         std::uint64_t placed = 0;
-        if (row_ != nullptr) {
+        if (row_ != nullptr && RlePlacementAvx512Enabled()) {
+            placed = PlaceRecordsAvx512(row_ + x_ * 3, rowLeft, record, end);
+        } else if (row_ != nullptr) {
             std::uint8_t* const pixels = row_ + x_ * 3;
             // Runs that end this far from the row's end may be placed with wide stores: what
             // they overwrite past their end lies within the row, and the records that follow

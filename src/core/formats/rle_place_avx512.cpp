@@ -1,0 +1,91 @@
+#include "formats/rle_place_avx512.h"
+
+#include <array>
+#include <atomic>
+
+#include "bitmap/run_fill_avx512.h"
+#include "formats/byte_order.h"
+#include "formats/rle_stream.h"
+
+namespace pixhaul {
+namespace {
+
+bool ProcessorHasAvx512Vbmi() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi");
+}
+
+std::atomic<bool>& PlacementSwitch() {
+    static std::atomic<bool> enabled{ProcessorHasAvx512Vbmi()};
+    return enabled;
+}
+
+// Byte j of sixteen pixels (blue, green, red each) comes from record j / 3 (count, red, green,
+// blue); bytes 48 to 63 are not stored.
+alignas(64) constexpr auto kSinglesIndex = [] {
+    std::array<std::uint8_t, 64> index{};
+    for (int j = 0; j < 48; ++j) {
+        index[j] = static_cast<std::uint8_t>(kRleRecordSize * (j / 3) + 3 - j % 3);
+    }
+    return index;
+}();
+
+constexpr int kSingles = 16;
+constexpr std::uint64_t kSinglesBytes = (std::uint64_t{1} << (3 * kSingles)) - 1;
+
+}  // namespace
+
+bool RlePlacementAvx512Enabled() {
+    return PlacementSwitch().load(std::memory_order_relaxed);
+}
+
+void SetRlePlacementAvx512(bool enabled) {
+    PlacementSwitch().store(enabled && ProcessorHasAvx512Vbmi(), std::memory_order_relaxed);
+}
+
+// g++ 12 takes the undefined pass-through operand of the unmasked AVX-512 intrinsics for a read
+// of an uninitialised value.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::uint64_t PlaceRecordsAvx512(
+    std::uint8_t* pixels, std::uint64_t rowLeft, const std::uint8_t*& record,
+    const std::uint8_t* end) {
+    const __m512i index = _mm512_load_si512(kSinglesIndex.data());
+    const __m512i countBytes = _mm512_set1_epi32(0xFF);
+    const __m512i one = _mm512_set1_epi32(1);
+    const std::uint8_t* r = record;
+    std::uint64_t placed = 0;
+    while (r != end) {
+        const std::uint64_t n = r[0];
+        if (n == 1 && rowLeft - placed >= kSingles &&
+            end - r >= static_cast<std::ptrdiff_t>(kSingles * kRleRecordSize)) {
+            const __m512i records = _mm512_loadu_si512(r);
+            if (_mm512_cmpeq_epi32_mask(_mm512_and_si512(records, countBytes), one) == 0xFFFF) {
+                _mm512_mask_storeu_epi8(pixels + 3 * placed, kSinglesBytes,
+                                        _mm512_permutexvar_epi8(index, records));
+                placed += kSingles;
+                r += kSingles * kRleRecordSize;
+                continue;
+            }
+        }
+        if (n > rowLeft - placed) break;
+        // The colour with blue in the low byte.
+        avx512::FillRun(pixels + 3 * placed, __builtin_bswap32(LoadLE32(r)),
+                        3 * static_cast<std::int64_t>(n));
+        placed += n;
+        r += kRleRecordSize;
+    }
+    record = r;
+    return placed;
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+}  // namespace pixhaul
