@@ -2,7 +2,8 @@
 // The SIF reader target: ReadSif on arbitrary bytes. What it accepts must be whole: tables of
 // the sizes they claim, which write back to the very bytes they were read from, and a sheet of
 // the size the image section gives. Read again with the payload uncoded ahead on a worker
-// thread, a file gives the same message or the same sheet.
+// thread and its records placed the other way (16-byte stores where the processor has wider
+// ones), a file gives the same message or the same sheet.
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
@@ -10,10 +11,24 @@
 #include <string>
 #include <vector>
 
+#include "formats/rle_place_avx512.h"
 #include "formats/sif_format.h"
 #include "formats/sif_reader.h"
 
 namespace pixhaul::fuzz {
+
+// The stream decoder's way of placing records (64-byte stores where the processor has them, or
+// 16-byte ones) for a scope.
+class PlacementPath {
+  public:
+    explicit PlacementPath(bool wide) { SetRlePlacementAvx512(wide); }
+    ~PlacementPath() { SetRlePlacementAvx512(was_); }
+    PlacementPath(const PlacementPath&) = delete;
+    PlacementPath& operator=(const PlacementPath&) = delete;
+
+  private:
+    bool was_ = RlePlacementAvx512Enabled();
+};
 
 inline std::string ReadUncodedAhead(std::span<const std::uint8_t> bytes, Surface* sheet) {
     SifContents contents;
@@ -34,6 +49,7 @@ inline std::string RunSifReaderInput(std::span<const std::uint8_t> bytes) {
     SifContents contents;
     const std::string verdict = ReadSif(bytes, contents);
     Surface ahead;
+    const PlacementPath other(!RlePlacementAvx512Enabled());
     if (ReadUncodedAhead(bytes, verdict.empty() ? &ahead : nullptr) != verdict) {
         return "uncoded ahead, the file gives another message";
     }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/rle_place_avx512.h"
+#include "../../fuzz/targets/sif_reader_target.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -77,18 +77,6 @@ void ExpectCountsOf(Rle5Encoder& encoder, const Bytes& stream) {
     EXPECT_EQ(counts, want);
 }
 
-// The stream decoder's way of placing records for a scope.
-class Placement {
-  public:
-    explicit Placement(bool wide) { SetRlePlacementAvx512(wide); }
-    ~Placement() { SetRlePlacementAvx512(was_); }
-    Placement(const Placement&) = delete;
-    Placement& operator=(const Placement&) = delete;
-
-  private:
-    bool was_ = RlePlacementAvx512Enabled();
-};
-
 Surface FromPixels(int width, int height, const std::vector<COLORREF>& bottomUp) {
     Surface s(width, height);
     for (int r = 0; r < height; ++r) {
@@ -108,7 +96,7 @@ TEST(Rle5Encoder, CanonicalWholeOrInBandsOrPiecesAndReadsBack) {
         ExpectCanonical(reference, sheet);
         // Placed with the widest stores this processor has, and with 16-byte ones.
         for (const bool wide : {true, false}) {
-            const Placement placement(wide);
+            const fuzz::PlacementPath placement(wide);
             Surface back(width, height);
             ASSERT_EQ(Rle5Decoder::Decode(reference, back), "");
             EXPECT_EQ(0, std::memcmp(back.Bits(), sheet.Bits(), sheet.SizeBytes())) << wide;

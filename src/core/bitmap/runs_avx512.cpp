@@ -23,14 +23,6 @@ std::atomic<bool>& RunsSwitch() {
     return enabled;
 }
 
-// g++ 12 takes the undefined pass-through operand of the unmasked AVX-512 intrinsics for a read
-// of an uninitialised value.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
 using avx512::FillRun;
 
 template <int kBytes>
@@ -63,10 +55,6 @@ PIXHAUL_AVX512BW bool DecodeRuns(const std::uint8_t* src, std::size_t& p, std::s
     p = static_cast<std::size_t>(at - src);
     return full;
 }
-
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
 
 }  // namespace
 
