@@ -12,6 +12,9 @@
 #include <cstddef>
 
 #include "bitmap/first_bits.h"
+#include "bitmap/run_fill_avx512.h"
+#include "bitmap/runs_avx512.h"
+#include "bitmap/stream_colours.h"
 
 namespace pixhaul {
 
@@ -237,7 +240,73 @@ PIXHAUL_VBMI void FifteenBitVbmi(const std::uint8_t* src, std::uint8_t* dst, std
     interleave.StoreFirst(colour, dst + 3 * i, 3 * std::int64_t{count - i});
 }
 
+// Converts count colours from src to dst, touching only their own bytes.
+PIXHAUL_VBMI inline void FifteenBitExact(const FifteenBitPlanes& planes,
+                                         const Interleave& interleave, const std::uint8_t* src,
+                                         std::uint8_t* dst, std::int32_t count) {
+    __m512i colour[3];
+    std::int32_t i = 0;
+    for (; i + 64 <= count; i += 64) {
+        planes.Convert(_mm512_loadu_si512(src + 2 * i), _mm512_loadu_si512(src + 2 * i + 64),
+                       colour);
+        interleave.Store(colour, dst + 3 * i);
+    }
+    if (i >= count) return;
+    const std::int64_t bytes = 2 * std::int64_t{count - i};
+    planes.Convert(_mm512_maskz_loadu_epi8(FirstBits(bytes), src + 2 * i),
+                   _mm512_maskz_loadu_epi8(FirstBits(bytes - 64), src + 2 * i + 64), colour);
+    interleave.StoreFirst(colour, dst + 3 * i, 3 * std::int64_t{count - i});
+}
+
 }  // namespace
+
+bool FifteenBitNoiseVbmiAvailable() {
+    return kHasVbmi;
+}
+
+PIXHAUL_VBMI bool FifteenBitNoiseVbmi(const std::uint8_t* src, std::size_t& p, std::size_t opEnd,
+                                      RowCursor& cursor, const Colours& colours) {
+    const FifteenBitPlanes planes(colours.trans);
+    const Interleave interleave;
+    const std::uint8_t* at = src + p;
+    const std::uint8_t* const end = src + opEnd;
+    RowCursor c = cursor;
+    bool full = false;
+    while (at < end && !full) {
+        const std::uint32_t op = *at;
+        const bool literal = op > 128;
+        if (!literal && op > static_cast<std::uint32_t>(kGatheredRunLimit)) break;
+        const std::uint8_t* from = at + 1;
+        std::int32_t count = static_cast<std::int32_t>(op & 0x7Fu);
+        const Pixel colour = literal ? 0 : ReadColour<2>(from, colours);
+        at += literal ? 1 + 2 * count : 3;
+        for (int line = 0; line < 256; line += 64) Prefetch(from + line);
+        // A packet may go on from the end of one row into the next.
+        while (count > 0) {
+            const std::int32_t k = std::min(count, c.rowWidth - c.x);
+            std::uint8_t* const dst = c.row + 3 * std::int64_t{c.x};
+            if (literal) {
+                FifteenBitExact(planes, interleave, from, dst, k);
+                from += 2 * k;
+            } else {
+                avx512::FillRun(dst, colour, 3 * std::int64_t{k});
+            }
+            count -= k;
+            c.x += k;
+            if (c.x == c.rowWidth) {
+                c.x = 0;
+                if (++c.y == c.height) {
+                    full = true;
+                    break;
+                }
+                c.row -= c.stride;
+            }
+        }
+    }
+    cursor = c;
+    p = static_cast<std::size_t>(at - src);
+    return full;
+}
 
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop

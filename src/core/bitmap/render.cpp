@@ -373,6 +373,14 @@ Stop DecodePackets(const std::uint8_t* src, std::size_t& p, std::size_t opEnd, s
             return Stop::Corrupt;
         } else {
             if constexpr ((kBytes == 1 || kBytes == 2) && !kChecked) {
+                if (kBytes == 2 && out.Vector() && out.Avx512Runs() &&
+                    FifteenBitNoiseVbmiAvailable()) {
+                    RowCursor cursor = out.Cursor();
+                    const bool full = FifteenBitNoiseVbmi(src, p, opEnd, cursor, colours);
+                    out.MoveTo(cursor);
+                    if (full) return Stop::ImageFull;
+                    continue;
+                }
                 // (24-bit literals gathered so decoded slower: their conversion waits on
                 // memory, and the copy adds to it.)
                 if (out.Vector()) {
