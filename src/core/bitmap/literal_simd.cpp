@@ -453,6 +453,64 @@ std::int32_t FifteenBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, s
         });
 }
 
+bool TwentyFourBitLiteralsAvx2(const std::uint8_t* src, std::size_t& p, std::size_t opEnd,
+                               RowCursor& cursor, const Colours& colours) {
+    const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0,
+                                            1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m256i trans = _mm256_set1_epi32(static_cast<int>(colours.trans));
+    const std::uint8_t* at = src + p;
+    const std::uint8_t* const end = src + opEnd;
+    RowCursor c = cursor;
+    bool full = false;
+    while (at<end&& * at> 128 && !full) {
+        std::int32_t count = *at - 128;
+        const std::uint8_t* from = at + 1;
+        at += 1 + 3 * count;
+        while (count > 0) {
+            const std::int32_t k = std::min(count, c.rowWidth - c.x);
+            std::uint8_t* const dst = c.row + 3 * std::int64_t{c.x};
+            auto convert = [&](std::int32_t i) {
+                const std::uint8_t* q = from + 3 * i;
+                Prefetch(q);
+                const __m256i raw = _mm256_inserti128_si256(
+                    _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q))),
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 12)), 1);
+                return _mm256_shuffle_epi8(raw, spread);
+            };
+            // Whole groups of eight where the row goes on far enough past the literal (later
+            // packets overwrite the excess), else up to its end, the last group overlapping the
+            // one before; the colours past the literal may be read.
+            std::int32_t i = 0;
+            if (c.row + c.stride - dst >=
+                3 * std::int64_t{k} + std::int64_t{kLiteralWriteOverrun}) {
+                i = ConvertAll(dst, k, trans, convert);
+            } else if (k >= 8) {
+                i = ConvertGroups<true>(dst, k, trans, convert);
+            }
+            for (; i < k; ++i) {
+                const Pixel px = ReadColour<3>(from + 3 * i, colours);
+                dst[3 * i] = static_cast<std::uint8_t>(px);
+                dst[3 * i + 1] = static_cast<std::uint8_t>(px >> 8);
+                dst[3 * i + 2] = static_cast<std::uint8_t>(px >> 16);
+            }
+            from += 3 * k;
+            count -= k;
+            c.x += k;
+            if (c.x == c.rowWidth) {
+                c.x = 0;
+                if (++c.y == c.height) {
+                    full = true;
+                    break;
+                }
+                c.row -= c.stride;
+            }
+        }
+    }
+    cursor = c;
+    p = static_cast<std::size_t>(at - src);
+    return full;
+}
+
 std::int32_t TwentyFourBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst,
                                       std::int32_t count, std::uint32_t trans,
                                       LiteralBounds bounds) {

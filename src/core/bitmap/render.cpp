@@ -372,6 +372,15 @@ Stop DecodePackets(const std::uint8_t* src, std::size_t& p, std::size_t opEnd, s
         } else if (op == 128) {
             return Stop::Corrupt;
         } else {
+            if constexpr (kBytes == 3 && !kChecked) {
+                if (out.Vector()) {
+                    RowCursor cursor = out.Cursor();
+                    const bool full = TwentyFourBitLiteralsAvx2(src, p, opEnd, cursor, colours);
+                    out.MoveTo(cursor);
+                    if (full) return Stop::ImageFull;
+                    continue;
+                }
+            }
             if constexpr ((kBytes == 1 || kBytes == 2) && !kChecked) {
                 if (kBytes == 2 && out.Vector() && out.Avx512Runs() &&
                     FifteenBitNoiseVbmiAvailable()) {
