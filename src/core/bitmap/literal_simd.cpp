@@ -462,8 +462,10 @@ bool TwentyFourBitLiteralsAvx2(const std::uint8_t* src, std::size_t& p, std::siz
     const std::uint8_t* const end = src + opEnd;
     RowCursor c = cursor;
     bool full = false;
-    while (at<end&& * at> 128 && !full) {
-        std::int32_t count = *at - 128;
+    while (at < end && !full) {
+        const std::int32_t op = *at;
+        if (op <= 128) break;  // a run, or the damage marker
+        std::int32_t count = op - 128;
         const std::uint8_t* from = at + 1;
         at += 1 + 3 * count;
         while (count > 0) {
