@@ -282,25 +282,16 @@ PIXHAUL_VBMI bool FifteenBitNoiseVbmi(const std::uint8_t* src, std::size_t& p, s
         at += literal ? 1 + 2 * count : 3;
         for (int line = 0; line < 256; line += 64) Prefetch(from + line);
         // A packet may go on from the end of one row into the next.
-        while (count > 0) {
-            const std::int32_t k = std::min(count, c.rowWidth - c.x);
-            std::uint8_t* const dst = c.row + 3 * std::int64_t{c.x};
+        while (count > 0 && !full) {
+            const std::int32_t k = std::min(count, c.RowLeft());
             if (literal) {
-                FifteenBitExact(planes, interleave, from, dst, k);
+                FifteenBitExact(planes, interleave, from, c.Here(), k);
                 from += 2 * k;
             } else {
-                avx512::FillRun(dst, colour, 3 * std::int64_t{k});
+                avx512::FillRun(c.Here(), colour, 3 * std::int64_t{k});
             }
             count -= k;
-            c.x += k;
-            if (c.x == c.rowWidth) {
-                c.x = 0;
-                if (++c.y == c.height) {
-                    full = true;
-                    break;
-                }
-                c.row -= c.stride;
-            }
+            full = c.Advance(k);
         }
     }
     cursor = c;
@@ -468,9 +459,9 @@ bool TwentyFourBitLiteralsAvx2(const std::uint8_t* src, std::size_t& p, std::siz
         std::int32_t count = op - 128;
         const std::uint8_t* from = at + 1;
         at += 1 + 3 * count;
-        while (count > 0) {
-            const std::int32_t k = std::min(count, c.rowWidth - c.x);
-            std::uint8_t* const dst = c.row + 3 * std::int64_t{c.x};
+        while (count > 0 && !full) {
+            const std::int32_t k = std::min(count, c.RowLeft());
+            std::uint8_t* const dst = c.Here();
             auto convert = [&](std::int32_t i) {
                 const std::uint8_t* q = from + 3 * i;
                 Prefetch(q);
@@ -497,15 +488,7 @@ bool TwentyFourBitLiteralsAvx2(const std::uint8_t* src, std::size_t& p, std::siz
             }
             from += 3 * k;
             count -= k;
-            c.x += k;
-            if (c.x == c.rowWidth) {
-                c.x = 0;
-                if (++c.y == c.height) {
-                    full = true;
-                    break;
-                }
-                c.row -= c.stride;
-            }
+            full = c.Advance(k);
         }
     }
     cursor = c;

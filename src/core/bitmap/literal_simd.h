@@ -85,8 +85,6 @@ bool FifteenBitNoiseVbmi(const std::uint8_t* src, std::size_t& p, std::size_t op
 // times as long. Stops at an opcode at or past opEnd or at another packet, and leaves p there;
 // returns true once the image is full. Every packet whose opcode lies below opEnd must lie inside
 // src, with kLiteralReadOverrun readable bytes after it. Call only where VectorLiteralsEnabled().
-struct Colours;
-struct RowCursor;
 bool TwentyFourBitLiteralsAvx2(const std::uint8_t* src, std::size_t& p, std::size_t opEnd,
                                RowCursor& cursor, const Colours& colours);
 

@@ -36,19 +36,11 @@ PIXHAUL_AVX512BW bool DecodeRuns(const std::uint8_t* src, std::size_t& p, std::s
         std::int32_t count = *at;
         const Pixel colour = ReadColour<kBytes>(at + 1, colours);
         at += 1 + kBytes;
-        while (count > 0) {
-            const std::int32_t k = std::min(count, c.rowWidth - c.x);
-            FillRun(c.row + 3 * std::int64_t{c.x}, colour, 3 * std::int64_t{k});
-            c.x += k;
+        while (count > 0 && !full) {
+            const std::int32_t k = std::min(count, c.RowLeft());
+            FillRun(c.Here(), colour, 3 * std::int64_t{k});
             count -= k;
-            if (c.x == c.rowWidth) {
-                c.x = 0;
-                if (++c.y == c.height) {
-                    full = true;
-                    break;
-                }
-                c.row -= c.stride;
-            }
+            full = c.Advance(k);
         }
     }
     cursor = c;

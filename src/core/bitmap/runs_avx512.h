@@ -24,6 +24,19 @@ struct RowCursor {
     std::int32_t height;
     std::int32_t x;
     std::int32_t y;
+
+    std::uint8_t* Here() const { return row + 3 * std::int64_t{x}; }
+    std::int32_t RowLeft() const { return rowWidth - x; }
+    // Moves on by k pixels (at most RowLeft()), at the row's end to the start of the next one;
+    // true once the image is full.
+    bool Advance(std::int32_t k) {
+        x += k;
+        if (x < rowWidth) return false;
+        x = 0;
+        if (++y == height) return true;
+        row -= stride;
+        return false;
+    }
 };
 
 // Decodes consecutive run packets (colours of kBytes bytes: 1, 2 or 3) from the opcode at p,
