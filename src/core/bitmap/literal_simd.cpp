@@ -444,10 +444,23 @@ std::int32_t FifteenBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst, s
         });
 }
 
-bool TwentyFourBitLiteralsAvx2(const std::uint8_t* src, std::size_t& p, std::size_t opEnd,
-                               RowCursor& cursor, const Colours& colours) {
+namespace {
+
+// The eight 3-byte colours at src as 32-bit pixels (black still black). Each lane loads sixteen
+// bytes for its twelve: four bytes past the eighth colour are read.
+inline __m256i EightTwentyFourBit(const std::uint8_t* src) {
     const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0,
                                             1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    const __m256i raw = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + 12)), 1);
+    return _mm256_shuffle_epi8(raw, spread);
+}
+
+}  // namespace
+
+bool TwentyFourBitLiteralsAvx2(const std::uint8_t* src, std::size_t& p, std::size_t opEnd,
+                               RowCursor& cursor, const Colours& colours) {
     const __m256i trans = _mm256_set1_epi32(static_cast<int>(colours.trans));
     const std::uint8_t* at = src + p;
     const std::uint8_t* const end = src + opEnd;
@@ -463,12 +476,8 @@ bool TwentyFourBitLiteralsAvx2(const std::uint8_t* src, std::size_t& p, std::siz
             const std::int32_t k = std::min(count, c.RowLeft());
             std::uint8_t* const dst = c.Here();
             auto convert = [&](std::int32_t i) {
-                const std::uint8_t* q = from + 3 * i;
-                Prefetch(q);
-                const __m256i raw = _mm256_inserti128_si256(
-                    _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q))),
-                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 12)), 1);
-                return _mm256_shuffle_epi8(raw, spread);
+                Prefetch(from + 3 * i);
+                return EightTwentyFourBit(from + 3 * i);
             };
             // Whole groups of eight where the row goes on far enough past the literal (later
             // packets overwrite the excess), else up to its end, the last group overlapping the
@@ -499,21 +508,15 @@ bool TwentyFourBitLiteralsAvx2(const std::uint8_t* src, std::size_t& p, std::siz
 std::int32_t TwentyFourBitLiteralAvx2(const std::uint8_t* src, std::uint8_t* dst,
                                       std::int32_t count, std::uint32_t trans,
                                       LiteralBounds bounds) {
-    const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1, 0,
-                                            1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
     // Each lane loads sixteen bytes for its twelve, so an exact conversion leaves the last group
     // of eight to the caller unless two more colours follow it.
     const std::int32_t usable =
         bounds == LiteralBounds::Overrun ? count : (count >= 10 ? count - 2 : 0);
-    return ConvertWithin<false>(
-        bounds, dst, usable, _mm256_set1_epi32(static_cast<int>(trans)), [&](std::int32_t i) {
-            const std::uint8_t* p = src + 3 * i;
-            Prefetch(p);
-            const __m256i raw = _mm256_inserti128_si256(
-                _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
-                _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
-            return _mm256_shuffle_epi8(raw, spread);
-        });
+    return ConvertWithin<false>(bounds, dst, usable, _mm256_set1_epi32(static_cast<int>(trans)),
+                                [&](std::int32_t i) {
+                                    Prefetch(src + 3 * i);
+                                    return EightTwentyFourBit(src + 3 * i);
+                                });
 }
 
 template <int kBytes>
