@@ -1,7 +1,8 @@
 // AVX2 literal conversion: eight pixels at a time are made as eight 32-bit colours (two lanes of
 // four), black is replaced by the transparent colour with a compare and an OR, and each lane is
 // packed to twelve bytes with one shuffle. Long palette literals and 15-bit literals go 64 pixels
-// at a time where the processor has AVX-512 VBMI.
+// at a time where the processor has AVX-512 VBMI. 15-bit noise (there) and consecutive 24-bit
+// literals are decoded straight into the rows by loops of their own.
 #include "bitmap/literal_simd.h"
 
 #include <immintrin.h>
