@@ -10,6 +10,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/archive.h"
@@ -143,6 +144,37 @@ inline std::vector<Bytes> SeedHuffmanSources() {
             Bytes{0, 0, 0, 0, 3, 0xFF, 0, 0xFF, 127, 1, 2, 3}};
 }
 
+// Bytes written as hexadecimal digits, two a byte.
+inline Bytes FromHex(std::string_view hex) {
+    Bytes bytes(hex.size() / 2);
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        bytes[i] =
+            static_cast<std::uint8_t>(std::stoi(std::string(hex.substr(2 * i, 2)), nullptr, 16));
+    }
+    return bytes;
+}
+
+// Inputs that once made a target fail, kept with the fault they found.
+inline void AddFoundFaults(std::map<std::string, std::vector<Bytes>>& seeds) {
+    // A coded block whose second decoding chain, after its first lookups one at a time, stood
+    // within eight bytes of the data's end and loaded eight bytes from there.
+    seeds["huffman_decode"].push_back(FromHex(
+        "7cc0100000020000efff211000000d454b4ba18787878787878787878787878787878787ffffffffffffffff"
+        "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+        "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+        "ffffffffffffffffffff8787878787878787878787878787628787878787878787878787874845300d000001"
+        "7c0c39393939ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+        "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+        "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+        "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+        "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+        "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+        "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+        "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+        "ffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffffff"
+        "ffffffffffffffffff37b777f70f"));
+}
+
 // Every target's seeds, by the target's name.
 inline std::map<std::string, std::vector<Bytes>> AllSeeds() {
     std::map<std::string, std::vector<Bytes>> seeds;
@@ -162,6 +194,7 @@ inline std::map<std::string, std::vector<Bytes>> AllSeeds() {
                 file.begin() + static_cast<std::ptrdiff_t>(payload), file.end());
         }
     }
+    AddFoundFaults(seeds);
     return seeds;
 }
 

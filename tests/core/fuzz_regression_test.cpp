@@ -1,7 +1,7 @@
 // The fuzz targets' own checks (fuzz/targets/), run in the ordinary build over every seed of the
 // corpus, which every target must pass, so that its checks stay honest about sound files.
-// An input that makes a target fail is kept here byte for byte, with the fault it found, once
-// the fault is mended; in the runs so far (six targets, ten minutes and more each) none has.
+// An input that makes a target fail is kept byte for byte, with the fault it found, once the
+// fault is mended (AddFoundFaults in the seeds).
 #include <gtest/gtest.h>
 
 #include <functional>

@@ -248,6 +248,8 @@ bool HuffmanStreamDecoder::ReadPaired(std::uint64_t& bit, std::uint8_t* out, std
         startBit[k] = b;  // where the lookup after this one starts
         startCount[k] = bi += count;
     }
+    // B's chain loads eight bytes from where its lookups stopped.
+    if ((b >> 3) + 8 > size) return false;
 
     // Both chains at once, A short of B's start, B's place noted now and then in case not all
     // of its values fit after A's. Blocks of steps check their bounds once, so that the two
