@@ -213,18 +213,13 @@ class FifteenBitPlanes {
     __m512i substitute_[3];
 };
 
-// Converts all count 15-bit colours, touching only their own bytes (the last group is loaded
-// and stored under a mask).
-PIXHAUL_VBMI void FifteenBitVbmi(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
-                                 std::uint32_t trans, LiteralBounds bounds) {
-    const FifteenBitPlanes planes(trans);
-    const Interleave interleave;
+// Converts count 15-bit colours from src to dst: whole groups of 64 up to `whole` (count, or
+// more where the caller allows the excess), the rest loaded and stored under a mask.
+PIXHAUL_VBMI inline void FifteenBitGroups(const FifteenBitPlanes& planes,
+                                          const Interleave& interleave, const std::uint8_t* src,
+                                          std::uint8_t* dst, std::int32_t count,
+                                          std::int32_t whole) {
     __m512i colour[3];
-    // With overrun, a last group whose excess stays within it goes whole: it writes 3 bytes
-    // and reads 2 bytes for each pixel past count.
-    constexpr std::int32_t kSlack = static_cast<std::int32_t>(kLiteralWriteOverrun / 3);
-    static_assert(2 * kSlack <= static_cast<std::int32_t>(kLiteralReadOverrun));
-    const std::int32_t whole = bounds == LiteralBounds::Overrun ? count + kSlack : count;
     std::int32_t i = 0;
     for (; i + 64 <= whole; i += 64) {
         Prefetch(src + 2 * i);
@@ -241,22 +236,15 @@ PIXHAUL_VBMI void FifteenBitVbmi(const std::uint8_t* src, std::uint8_t* dst, std
     interleave.StoreFirst(colour, dst + 3 * i, 3 * std::int64_t{count - i});
 }
 
-// Converts count colours from src to dst, touching only their own bytes.
-PIXHAUL_VBMI inline void FifteenBitExact(const FifteenBitPlanes& planes,
-                                         const Interleave& interleave, const std::uint8_t* src,
-                                         std::uint8_t* dst, std::int32_t count) {
-    __m512i colour[3];
-    std::int32_t i = 0;
-    for (; i + 64 <= count; i += 64) {
-        planes.Convert(_mm512_loadu_si512(src + 2 * i), _mm512_loadu_si512(src + 2 * i + 64),
-                       colour);
-        interleave.Store(colour, dst + 3 * i);
-    }
-    if (i >= count) return;
-    const std::int64_t bytes = 2 * std::int64_t{count - i};
-    planes.Convert(_mm512_maskz_loadu_epi8(FirstBits(bytes), src + 2 * i),
-                   _mm512_maskz_loadu_epi8(FirstBits(bytes - 64), src + 2 * i + 64), colour);
-    interleave.StoreFirst(colour, dst + 3 * i, 3 * std::int64_t{count - i});
+// Converts all count 15-bit colours, touching only their own bytes unless bounds allow more.
+PIXHAUL_VBMI void FifteenBitVbmi(const std::uint8_t* src, std::uint8_t* dst, std::int32_t count,
+                                 std::uint32_t trans, LiteralBounds bounds) {
+    // With overrun, a last group whose excess stays within it goes whole: it writes 3 bytes
+    // and reads 2 bytes for each pixel past count.
+    constexpr std::int32_t kSlack = static_cast<std::int32_t>(kLiteralWriteOverrun / 3);
+    static_assert(2 * kSlack <= static_cast<std::int32_t>(kLiteralReadOverrun));
+    const std::int32_t whole = bounds == LiteralBounds::Overrun ? count + kSlack : count;
+    FifteenBitGroups(FifteenBitPlanes(trans), Interleave(), src, dst, count, whole);
 }
 
 }  // namespace
@@ -286,7 +274,7 @@ PIXHAUL_VBMI bool FifteenBitNoiseVbmi(const std::uint8_t* src, std::size_t& p, s
         while (count > 0 && !full) {
             const std::int32_t k = std::min(count, c.RowLeft());
             if (literal) {
-                FifteenBitExact(planes, interleave, from, c.Here(), k);
+                FifteenBitGroups(planes, interleave, from, c.Here(), k, k);
                 from += 2 * k;
             } else {
                 avx512::FillRun(c.Here(), colour, 3 * std::int64_t{k});
