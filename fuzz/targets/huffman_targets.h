@@ -7,7 +7,9 @@
 // more is refused outright, which the coder's own stored blocks can never do.)
 //
 // Round trip: the input is a source. Its block must decode to it exactly, HuffmanEncode in place
-// must give the same block, and so must the two-pass build over the source cut into pieces.
+// must give the same block, and so must the two-pass build over the source cut into pieces,
+// packed the other way (64 values at a time where the processor has AVX-512 VBMI, or one by
+// one).
 #include <algorithm>
 #include <cstdint>
 #include <span>
@@ -16,6 +18,8 @@
 
 #include "formats/huffman.h"
 #include "formats/huffman_decode.h"
+#include "formats/huffman_pack_avx512.h"
+#include "path_switch.h"
 
 namespace pixhaul::fuzz {
 
@@ -69,6 +73,8 @@ inline std::string RunHuffmanRoundTripInput(std::span<const std::uint8_t> source
     const std::size_t cut2 = cut1 + (source.size() - cut1) / 2;
     const std::span<const std::uint8_t> pieces[] = {
         source.subspan(0, cut1), source.subspan(cut1, cut2 - cut1), source.subspan(cut2)};
+    const PathSwitch<HuffmanPackAvx512Enabled, SetHuffmanPackAvx512> other(
+        !HuffmanPackAvx512Enabled());
     ByteHistogram histogram;
     for (const auto& piece : pieces) histogram.Add(piece);
     const HuffmanPlan plan(histogram);

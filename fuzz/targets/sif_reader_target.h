@@ -14,21 +14,13 @@
 #include "formats/rle_place_avx512.h"
 #include "formats/sif_format.h"
 #include "formats/sif_reader.h"
+#include "path_switch.h"
 
 namespace pixhaul::fuzz {
 
 // The stream decoder's way of placing records (64-byte stores where the processor has them, or
 // 16-byte ones) for a scope.
-class PlacementPath {
-  public:
-    explicit PlacementPath(bool wide) { SetRlePlacementAvx512(wide); }
-    ~PlacementPath() { SetRlePlacementAvx512(was_); }
-    PlacementPath(const PlacementPath&) = delete;
-    PlacementPath& operator=(const PlacementPath&) = delete;
-
-  private:
-    bool was_ = RlePlacementAvx512Enabled();
-};
+using PlacementPath = PathSwitch<RlePlacementAvx512Enabled, SetRlePlacementAvx512>;
 
 inline std::string ReadUncodedAhead(std::span<const std::uint8_t> bytes, Surface* sheet) {
     SifContents contents;

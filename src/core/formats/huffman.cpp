@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "formats/huffman_pack_avx512.h"
+
 namespace pixhaul {
 namespace {
 
@@ -207,6 +209,19 @@ std::uint8_t* PackAll(const HuffmanPlan& plan, const std::uint8_t* src, std::siz
     for (int v = 0; v < 256; ++v) {
         table.code[v] = plan.Code(static_cast<std::uint8_t>(v));
         table.length[v] = plan.BitCount(static_cast<std::uint8_t>(v));
+    }
+    // Whole blocks of 64 values go through the vector packer where it can take the codes.
+    if (plan.MaxBitCount() <= kPackAvx512LongestCode && n >= 64 && HuffmanPackAvx512Enabled()) {
+        PackByteTable bytes;
+        for (int v = 0; v < 256; ++v) {
+            bytes.low[v] = static_cast<std::uint8_t>(table.code[v]);
+            bytes.high[v] = static_cast<std::uint8_t>(table.code[v] >> 8);
+            bytes.length[v] = static_cast<std::uint8_t>(table.length[v]);
+        }
+        const std::size_t blocks = n / 64;
+        out = PackBlocksAvx512(bytes, src, blocks, out, bits, count);
+        src += 64 * blocks;
+        n -= 64 * blocks;
     }
     // Codes that always fit between two flushes, and those that do for codes of about the
     // average length with room to spare.

@@ -1,0 +1,144 @@
+#include "formats/huffman_pack_avx512.h"
+
+#include <immintrin.h>
+
+#include <atomic>
+#include <cstring>
+
+#define PIXHAUL_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+
+namespace pixhaul {
+namespace {
+
+bool ProcessorHasAvx512Vbmi() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi");
+}
+
+std::atomic<bool>& PackSwitch() {
+    static std::atomic<bool> enabled{ProcessorHasAvx512Vbmi()};
+    return enabled;
+}
+
+}  // namespace
+
+bool HuffmanPackAvx512Enabled() {
+    return PackSwitch().load(std::memory_order_relaxed);
+}
+
+void SetHuffmanPackAvx512(bool enabled) {
+    PackSwitch().store(enabled && ProcessorHasAvx512Vbmi(), std::memory_order_relaxed);
+}
+
+// g++ 12 takes the undefined pass-through operand of the unmasked AVX-512 intrinsics for a read
+// of an uninitialised value.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+
+namespace {
+
+// A 256-byte table in four registers, looked up for 64 values at once.
+struct ByteLookup {
+    __m512i part[4];
+
+    PIXHAUL_VBMI explicit ByteLookup(const std::array<std::uint8_t, 256>& table) {
+        for (int i = 0; i < 4; ++i) part[i] = _mm512_load_si512(table.data() + 64 * i);
+    }
+    // upper: the values of 128 and above.
+    PIXHAUL_VBMI __m512i operator()(__m512i values, __mmask64 upper) const {
+        return _mm512_mask_blend_epi8(upper, _mm512_permutex2var_epi8(part[0], values, part[1]),
+                                      _mm512_permutex2var_epi8(part[2], values, part[3]));
+    }
+};
+
+// Joins the codes of 32 values, two 16-bit codes with their lengths per 32-bit lane, into eight
+// groups of four: the 64-bit lanes of codes hold the groups, first code lowest, and those of
+// lengths their bits.
+PIXHAUL_VBMI void JoinFours(__m512i& codes, __m512i& lengths) {
+    const __m512i low16 = _mm512_set1_epi32(0xFFFF);
+    const __m512i low32 = _mm512_set1_epi64(0xFFFFFFFF);
+    const __m512i firstLength = _mm512_and_si512(lengths, low16);
+    const __m512i pairs =
+        _mm512_or_si512(_mm512_and_si512(codes, low16),
+                        _mm512_sllv_epi32(_mm512_srli_epi32(codes, 16), firstLength));
+    const __m512i pairLengths = _mm512_madd_epi16(lengths, _mm512_set1_epi16(1));
+    const __m512i firstPairLength = _mm512_and_si512(pairLengths, low32);
+    codes = _mm512_or_si512(_mm512_and_si512(pairs, low32),
+                            _mm512_sllv_epi64(_mm512_srli_epi64(pairs, 32), firstPairLength));
+    lengths = _mm512_add_epi64(firstPairLength, _mm512_srli_epi64(pairLengths, 32));
+}
+
+// The joined groups of one block of 64 values, as the vector code leaves them: the groups of
+// values 0 to 7 and 8 to 15 of each 16-byte lane come apart, so groups 2k and 2k + 1 of the
+// first half and then those of the second are the source order.
+struct JoinedBlock {
+    alignas(64) std::uint64_t codes[16];
+    alignas(16) std::uint8_t bits[16];
+};
+
+// Shifts a block's groups into the bit buffer one by one.
+inline std::uint8_t* PutBlock(const JoinedBlock& block, std::uint8_t* out, std::uint64_t& bits,
+                              unsigned& count) {
+    for (int lane = 0; lane < 4; ++lane) {
+        for (const int at : {2 * lane, 2 * lane + 1, 8 + 2 * lane, 9 + 2 * lane}) {
+            bits |= block.codes[at] << count;
+            count += block.bits[at];
+            std::memcpy(out, &bits, 8);
+            out += count >> 3;
+            bits >>= count & 56;
+            count &= 7;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+PIXHAUL_VBMI std::uint8_t* PackBlocksAvx512(const PackByteTable& table,
+                                                  const std::uint8_t* src, std::size_t blocks,
+                                                  std::uint8_t* out, std::uint64_t& bitsRef,
+                                                  unsigned& countRef) {
+    const ByteLookup low(table.low), high(table.high), length(table.length);
+    const __m512i zero = _mm512_setzero_si512();
+    std::uint64_t bits = bitsRef;
+    unsigned count = countRef;
+    // A block's groups go into the buffer while the next block is joined: read back at once,
+    // the vector stores cannot be forwarded to the loads of single groups, and each load
+    // waited for its store to reach the cache.
+    JoinedBlock joined[2];
+    for (std::size_t b = 0; b < blocks; ++b, src += 64) {
+        JoinedBlock& block = joined[b & 1];
+        const __m512i values = _mm512_loadu_si512(src);
+        const __mmask64 upper = _mm512_movepi8_mask(values);
+        const __m512i codeLow = low(values, upper);
+        const __m512i codeHigh = high(values, upper);
+        const __m512i lengths = length(values, upper);
+        __m512i firstCodes = _mm512_unpacklo_epi8(codeLow, codeHigh);
+        __m512i firstLengths = _mm512_unpacklo_epi8(lengths, zero);
+        __m512i secondCodes = _mm512_unpackhi_epi8(codeLow, codeHigh);
+        __m512i secondLengths = _mm512_unpackhi_epi8(lengths, zero);
+        JoinFours(firstCodes, firstLengths);
+        JoinFours(secondCodes, secondLengths);
+        _mm512_store_si512(block.codes, firstCodes);
+        _mm512_store_si512(block.codes + 8, secondCodes);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(block.bits),
+                         _mm512_cvtepi64_epi8(firstLengths));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(block.bits + 8),
+                         _mm512_cvtepi64_epi8(secondLengths));
+        if (b > 0) out = PutBlock(joined[(b - 1) & 1], out, bits, count);
+    }
+    if (blocks > 0) out = PutBlock(joined[(blocks - 1) & 1], out, bits, count);
+    bitsRef = bits;
+    countRef = count;
+    return out;
+}
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
+
+}  // namespace pixhaul
