@@ -9,26 +9,22 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cstddef>
 
 #include "bitmap/first_bits.h"
 #include "bitmap/run_fill_avx512.h"
 #include "bitmap/runs_avx512.h"
 #include "bitmap/stream_colours.h"
+#include "platform/avx512_warnings.h"
+#include "platform/code_path.h"
 
 namespace pixhaul {
 
 namespace {
 
-bool ProcessorHasAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-
-std::atomic<bool>& VectorSwitch() {
-    static std::atomic<bool> enabled{ProcessorHasAvx2()};
-    return enabled;
+CodePathSwitch& VectorSwitch() {
+    static CodePathSwitch path(ProcessorHasAvx2);
+    return path;
 }
 
 // Asks for the stream bytes this far ahead: the hardware's own prefetch leaves the conversion
@@ -46,11 +42,11 @@ inline void Prefetch(const std::uint8_t* at) {
 }  // namespace
 
 bool VectorLiteralsEnabled() {
-    return VectorSwitch().load(std::memory_order_relaxed);
+    return VectorSwitch().Enabled();
 }
 
 void SetVectorLiterals(bool enabled) {
-    VectorSwitch().store(enabled && ProcessorHasAvx2(), std::memory_order_relaxed);
+    VectorSwitch().Set(enabled);
 }
 
 // Palette and 15-bit literals 64 pixels at a time, where the processor has AVX-512 VBMI: the
@@ -63,13 +59,7 @@ void SetVectorLiterals(bool enabled) {
 // against 0.17 ns a pixel); the literal-heavy decode went from 4.1-4.3 to 3.2-3.4 ms.
 #define PIXHAUL_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
-// g++ 12 takes the undefined pass-through operand of the unmasked AVX-512 intrinsics for a read
-// of an uninitialised value.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+PIXHAUL_AVX512_CODE_BEGIN
 
 namespace {
 
@@ -79,12 +69,7 @@ constexpr std::int32_t kPaletteVbmiMinimum = 128;
 // ones gain nothing there: their conversion waits on memory).
 constexpr std::int32_t kFifteenBitVbmiMinimum = 16;
 
-bool ProcessorHasVbmi() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
-}
-
-const bool kHasVbmi = ProcessorHasVbmi();
+const bool kHasVbmi = ProcessorHasAvx512Vbmi();
 
 // Where the bytes of one 64-byte third of the output come from: byte k of the 192 is colour
 // byte k % 3 of pixel k / 3. Blue and green are picked from the two planes joined (green at 64
@@ -288,9 +273,7 @@ PIXHAUL_VBMI bool FifteenBitNoiseVbmi(const std::uint8_t* src, std::size_t& p, s
     return full;
 }
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+PIXHAUL_AVX512_CODE_END
 
 // Everything below runs only on processors with AVX2.
 #if defined(__clang__)

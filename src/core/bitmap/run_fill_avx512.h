@@ -8,18 +8,13 @@
 #include <cstdint>
 
 #include "bitmap/first_bits.h"
+#include "platform/avx512_warnings.h"
 
 #define PIXHAUL_AVX512BW __attribute__((target("avx512f,avx512bw")))
 
 namespace pixhaul::avx512 {
 
-// g++ 12 takes the undefined pass-through operand of the unmasked AVX-512 intrinsics for a read
-// of an uninitialised value.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+PIXHAUL_AVX512_CODE_BEGIN
 
 // Byte k of the 192-byte pattern of a run (64 pixels) is colour byte k % 3. Each third is one
 // byte shuffle of the colour in every 32-bit slot: the shuffle stays inside 16-byte lanes, and
@@ -53,8 +48,6 @@ PIXHAUL_AVX512BW inline void FillRun(std::uint8_t* dst, std::uint32_t colour, st
     _mm512_mask_storeu_epi8(dst + 320, FirstBits(n - 320), third);
 }
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+PIXHAUL_AVX512_CODE_END
 
 }  // namespace pixhaul::avx512

@@ -5,22 +5,17 @@
 #include "bitmap/runs_avx512.h"
 
 #include <algorithm>
-#include <atomic>
 
 #include "bitmap/run_fill_avx512.h"
+#include "platform/code_path.h"
 
 namespace pixhaul {
 
 namespace {
 
-bool ProcessorHasAvx512Bw() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw");
-}
-
-std::atomic<bool>& RunsSwitch() {
-    static std::atomic<bool> enabled{ProcessorHasAvx512Bw()};
-    return enabled;
+CodePathSwitch& RunsSwitch() {
+    static CodePathSwitch path(ProcessorHasAvx512Bw);
+    return path;
 }
 
 using avx512::FillRun;
@@ -51,11 +46,11 @@ PIXHAUL_AVX512BW bool DecodeRuns(const std::uint8_t* src, std::size_t& p, std::s
 }  // namespace
 
 bool RunsAvx512Enabled() {
-    return RunsSwitch().load(std::memory_order_relaxed);
+    return RunsSwitch().Enabled();
 }
 
 void SetRunsAvx512(bool enabled) {
-    RunsSwitch().store(enabled && ProcessorHasAvx512Bw(), std::memory_order_relaxed);
+    RunsSwitch().Set(enabled);
 }
 
 template <int kBytes>

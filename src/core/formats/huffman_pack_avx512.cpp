@@ -2,42 +2,32 @@
 
 #include <immintrin.h>
 
-#include <atomic>
 #include <cstring>
+
+#include "platform/avx512_warnings.h"
+#include "platform/code_path.h"
 
 #define PIXHAUL_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
 namespace pixhaul {
 namespace {
 
-bool ProcessorHasAvx512Vbmi() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi");
-}
-
-std::atomic<bool>& PackSwitch() {
-    static std::atomic<bool> enabled{ProcessorHasAvx512Vbmi()};
-    return enabled;
+CodePathSwitch& PackSwitch() {
+    static CodePathSwitch path(ProcessorHasAvx512Vbmi);
+    return path;
 }
 
 }  // namespace
 
 bool HuffmanPackAvx512Enabled() {
-    return PackSwitch().load(std::memory_order_relaxed);
+    return PackSwitch().Enabled();
 }
 
 void SetHuffmanPackAvx512(bool enabled) {
-    PackSwitch().store(enabled && ProcessorHasAvx512Vbmi(), std::memory_order_relaxed);
+    PackSwitch().Set(enabled);
 }
 
-// g++ 12 takes the undefined pass-through operand of the unmasked AVX-512 intrinsics for a read
-// of an uninitialised value.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+PIXHAUL_AVX512_CODE_BEGIN
 
 namespace {
 
@@ -98,10 +88,9 @@ inline std::uint8_t* PutBlock(const JoinedBlock& block, std::uint8_t* out, std::
 
 }  // namespace
 
-PIXHAUL_VBMI std::uint8_t* PackBlocksAvx512(const PackByteTable& table,
-                                                  const std::uint8_t* src, std::size_t blocks,
-                                                  std::uint8_t* out, std::uint64_t& bitsRef,
-                                                  unsigned& countRef) {
+PIXHAUL_VBMI std::uint8_t* PackBlocksAvx512(const PackByteTable& table, const std::uint8_t* src,
+                                            std::size_t blocks, std::uint8_t* out,
+                                            std::uint64_t& bitsRef, unsigned& countRef) {
     const ByteLookup low(table.low), high(table.high), length(table.length);
     const __m512i zero = _mm512_setzero_si512();
     std::uint64_t bits = bitsRef;
@@ -137,8 +126,6 @@ PIXHAUL_VBMI std::uint8_t* PackBlocksAvx512(const PackByteTable& table,
     return out;
 }
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+PIXHAUL_AVX512_CODE_END
 
 }  // namespace pixhaul

@@ -1,24 +1,19 @@
 #include "formats/rle_place_avx512.h"
 
 #include <array>
-#include <atomic>
 
 #include "bitmap/run_fill_avx512.h"
 #include "formats/byte_order.h"
 #include "formats/rle_stream.h"
+#include "platform/avx512_warnings.h"
+#include "platform/code_path.h"
 
 namespace pixhaul {
 namespace {
 
-bool ProcessorHasAvx512Vbmi() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-           __builtin_cpu_supports("avx512vbmi");
-}
-
-std::atomic<bool>& PlacementSwitch() {
-    static std::atomic<bool> enabled{ProcessorHasAvx512Vbmi()};
-    return enabled;
+CodePathSwitch& PlacementSwitch() {
+    static CodePathSwitch path(ProcessorHasAvx512Vbmi);
+    return path;
 }
 
 // Byte j of sixteen pixels (blue, green, red each) comes from record j / 3 (count, red, green,
@@ -37,20 +32,14 @@ constexpr std::uint64_t kSinglesBytes = (std::uint64_t{1} << (3 * kSingles)) - 1
 }  // namespace
 
 bool RlePlacementAvx512Enabled() {
-    return PlacementSwitch().load(std::memory_order_relaxed);
+    return PlacementSwitch().Enabled();
 }
 
 void SetRlePlacementAvx512(bool enabled) {
-    PlacementSwitch().store(enabled && ProcessorHasAvx512Vbmi(), std::memory_order_relaxed);
+    PlacementSwitch().Set(enabled);
 }
 
-// g++ 12 takes the undefined pass-through operand of the unmasked AVX-512 intrinsics for a read
-// of an uninitialised value.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+PIXHAUL_AVX512_CODE_BEGIN
 
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::uint64_t PlaceRecordsAvx512(
     std::uint8_t* pixels, std::uint64_t rowLeft, const std::uint8_t*& record,
@@ -84,8 +73,6 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::uint64_t PlaceRecord
     return placed;
 }
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+PIXHAUL_AVX512_CODE_END
 
 }  // namespace pixhaul
