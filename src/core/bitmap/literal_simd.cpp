@@ -15,7 +15,7 @@
 #include "bitmap/run_fill_avx512.h"
 #include "bitmap/runs_avx512.h"
 #include "bitmap/stream_colours.h"
-#include "platform/avx512_warnings.h"
+#include "platform/avx512_code.h"
 #include "platform/code_path.h"
 
 namespace pixhaul {
@@ -57,8 +57,6 @@ void SetVectorLiterals(bool enabled) {
 // included; built once an image (MakePalettePlanes), the literal-heavy palette decode went from
 // 3.4-3.6 to 2.5-2.6 ms. 15-bit colours convert at twice the AVX2 speed in the cache (0.08
 // against 0.17 ns a pixel); the literal-heavy decode went from 4.1-4.3 to 3.2-3.4 ms.
-#define PIXHAUL_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
-
 PIXHAUL_AVX512_CODE_BEGIN
 
 namespace {

@@ -8,9 +8,7 @@
 #include <cstdint>
 
 #include "bitmap/first_bits.h"
-#include "platform/avx512_warnings.h"
-
-#define PIXHAUL_AVX512BW __attribute__((target("avx512f,avx512bw")))
+#include "platform/avx512_code.h"
 
 namespace pixhaul::avx512 {
 

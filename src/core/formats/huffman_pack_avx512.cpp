@@ -4,10 +4,8 @@
 
 #include <cstring>
 
-#include "platform/avx512_warnings.h"
+#include "platform/avx512_code.h"
 #include "platform/code_path.h"
-
-#define PIXHAUL_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
 
 namespace pixhaul {
 namespace {

@@ -5,7 +5,7 @@
 #include "bitmap/run_fill_avx512.h"
 #include "formats/byte_order.h"
 #include "formats/rle_stream.h"
-#include "platform/avx512_warnings.h"
+#include "platform/avx512_code.h"
 #include "platform/code_path.h"
 
 namespace pixhaul {
