@@ -49,6 +49,9 @@ class Rle5Encoder {
     // elsewhere as it goes; DropWritten forgets them (the stream goes on where it was).
     std::span<const std::uint8_t> Written() const { return {out_.get(), size_}; }
     void DropWritten() { size_ = 0; }
+    // The whole room of the encoder, for a caller done with the stream to reuse: as large as
+    // the most the encoder has held, and already in memory.
+    std::span<std::uint8_t> SpareRoom() { return {out_.get(), capacity_}; }
     // Ends the stream like Finish, keeping the last record in Written().
     void Close();
 

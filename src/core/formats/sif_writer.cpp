@@ -20,6 +20,8 @@ constexpr std::uint64_t kMaxPayload =
 // The file's blocks for the stream are asked for ahead in steps that double up to the largest.
 constexpr std::uint64_t kFirstReserve = std::uint64_t{8} << 20;
 constexpr std::uint64_t kLargestReserve = std::uint64_t{64} << 20;
+// The run-length records of a row of up to 16 Ki pixels.
+constexpr std::size_t kReservedRowBytes = std::size_t{64} << 10;
 
 std::string Refusal(std::int64_t count, const std::string& what) {
     return "A SIF file cannot hold this object: it has " + std::to_string(count) + " " + what +
@@ -62,6 +64,8 @@ std::string SizeSifTables(const std::vector<std::vector<std::int64_t>>& framesPe
 SifSheetWriter::SifSheetWriter(const std::string& path, std::size_t heldBytes)
     : file_(path), heldBytes_(heldBytes) {
     file_.Scratch();
+    // What is held and one row more, without the copies of growing into it.
+    encoder_.Reserve(heldBytes_ + kReservedRowBytes);
 }
 
 void SifSheetWriter::Spill() {
@@ -82,15 +86,14 @@ void SifSheetWriter::Spill() {
     encoder_.DropWritten();
 }
 
-void SifSheetWriter::AddBand(const Surface& band) {
-    encoder_.AddSurface(band);
-    if (encoder_.Size() >= heldBytes_) Spill();
-}
-
 void SifSheetWriter::AddRows(const std::uint8_t* first, std::int64_t stride, std::int32_t width,
                              std::int32_t rows) {
-    encoder_.AddRows(first, stride, width, rows);
-    if (encoder_.Size() >= heldBytes_) Spill();
+    // Row by row, so that a piece of the stream is never much larger than what is held: its
+    // buffers, and those that code it, stay the same few pages from the first band on.
+    for (std::int32_t row = 0; row < rows; ++row) {
+        encoder_.AddRows(first + row * stride, stride, width, 1);
+        if (encoder_.Size() >= heldBytes_) Spill();
+    }
 }
 
 std::string SifSheetWriter::Plan(const std::vector<SifAction>& table, SifImageHeader image) {
@@ -146,9 +149,15 @@ void SifSheetWriter::CodePieces(AtomicFile& out) {
     for (const Piece& piece : pieces_) largest = std::max(largest, piece.size);
     // Room for one piece and its coded form, taken once and never cleared; with a core to
     // spare, one piece's codes are written on a thread of their own while the next is coded
-    // into the other room.
+    // into the other room. The pieces are read back into the encoder's room, which held each
+    // of them before.
     const std::size_t room = data.RoomFor(largest);
-    const std::unique_ptr<std::uint8_t[]> source(new std::uint8_t[largest]);
+    std::span<std::uint8_t> source = encoder_.SpareRoom();
+    std::unique_ptr<std::uint8_t[]> ownSource;
+    if (source.size() < largest) {
+        ownSource.reset(new std::uint8_t[largest]);
+        source = {ownSource.get(), largest};
+    }
     const std::unique_ptr<std::uint8_t[]> coded[2] = {
         std::unique_ptr<std::uint8_t[]>(new std::uint8_t[room]),
         std::unique_ptr<std::uint8_t[]>(new std::uint8_t[room])};
@@ -158,10 +167,10 @@ void SifSheetWriter::CodePieces(AtomicFile& out) {
     for (const Piece& piece : pieces_) {
         // Read before anything is written over it: in place, the codes written so far end
         // before this piece starts.
-        file_.ReadScratch(at, {source.get(), piece.size});
+        file_.ReadScratch(at, source.first(piece.size));
         at += piece.size;
         std::uint8_t* const into = coded[which].get();
-        const std::size_t bytes = data.Write({source.get(), piece.size}, into);
+        const std::size_t bytes = data.Write(source.first(piece.size), into);
         writing.Run([&out, into, bytes] { out.Write(into, bytes); });
         which ^= 1;
     }

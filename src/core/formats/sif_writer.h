@@ -38,10 +38,8 @@ class SifSheetWriter {
     // FileError.
     explicit SifSheetWriter(const std::string& path, std::size_t heldBytes = kHeldBytes);
 
-    // Adds a band of the sheet (its memory rows, bottom row first). Bands go in from the
-    // sheet's bottom up.
-    void AddBand(const Surface& band);
-    // The same for rows memory rows of width pixels at first, first + stride, ...
+    // Adds rows memory rows of width pixels at first, first + stride, ... (bottom row first).
+    // Rows go in from the sheet's bottom up.
     void AddRows(const std::uint8_t* first, std::int64_t stride, std::int32_t width,
                  std::int32_t rows);
     // Ends the stream and lays out the file's head. Returns "" or why a SIF file cannot hold
