@@ -1,7 +1,7 @@
 #pragma once
-// Writing a SIF file in two passes. First the sheet goes in band by band: each band is
-// run-length coded (kind 5), its records counted as they are written, the stream gathered in
-// memory a megabyte at a time and held in the file to come, so memory does not grow with the
+// Writing a SIF file in two passes. First the sheet goes in a band of rows at a time: the rows
+// are run-length coded (kind 5), their records counted as they are written, the stream gathered
+// in memory a megabyte at a time and held in the file to come, so memory does not grow with the
 // sheet. Then the Huffman code is planned from the counts and the file written over the stream
 // it is coded from: tables, image header, code tables and the coded stream, complete or not at
 // all.
@@ -16,7 +16,6 @@
 #include "formats/rle_stream.h"
 #include "formats/sif_format.h"
 #include "platform/atomic_file.h"
-#include "platform/surface.h"
 
 namespace pixhaul {
 
