@@ -60,9 +60,9 @@ std::size_t MatchingPixels(const std::uint8_t* bgr, std::size_t max, std::uint8_
 
 void Rle5Encoder::Reserve(std::size_t bytes) {
     if (capacity_ >= bytes) return;
-    // Default-initialised: the room is written before it is read.
-    std::unique_ptr<std::uint8_t[]> grown(new std::uint8_t[bytes]);
-    if (size_ > 0) std::memcpy(grown.get(), out_.get(), size_);
+    // Not cleared: the room is written before it is read.
+    LargeBuffer grown(bytes);
+    if (size_ > 0) std::memcpy(grown.data(), out_.data(), size_);
     out_ = std::move(grown);
     capacity_ = bytes;
 }
@@ -153,7 +153,7 @@ void Rle5Encoder::AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCo
         Emit();
         // p starts a run; while each pixel differs from the next, its run is that one pixel
         // (shaded sprites are mostly such pixels).
-        std::uint8_t* const first = out_.get() + size_;
+        std::uint8_t* const first = out_.data() + size_;
         std::uint8_t* record = first;
         // Four pixels at a time while each differs from the next (five pixels and a byte are
         // read), then one at a time with four bytes read while the pixel after the next one is
@@ -200,7 +200,7 @@ void Rle5Encoder::AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCo
             --left;
         }
         singles += static_cast<std::size_t>(record - first) / kRleRecordSize;
-        size_ = static_cast<std::size_t>(record - out_.get());
+        size_ = static_cast<std::size_t>(record - out_.data());
         blue_ = p[0];
         green_ = p[1];
         red_ = p[2];
@@ -250,8 +250,8 @@ void Rle5Encoder::Close() {
 
 std::vector<std::uint8_t> Rle5Encoder::Finish() {
     Close();
-    std::vector<std::uint8_t> result(out_.get(), out_.get() + size_);
-    out_.reset();
+    std::vector<std::uint8_t> result(out_.data(), out_.data() + size_);
+    out_ = LargeBuffer();
     capacity_ = 0;
     size_ = 0;
     return result;

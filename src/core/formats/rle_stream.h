@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/large_block.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -47,11 +48,11 @@ class Rle5Encoder {
 
     // The records written so far (without the run still open), for a caller that moves them
     // elsewhere as it goes; DropWritten forgets them (the stream goes on where it was).
-    std::span<const std::uint8_t> Written() const { return {out_.get(), size_}; }
+    std::span<const std::uint8_t> Written() const { return {out_.data(), size_}; }
     void DropWritten() { size_ = 0; }
     // The whole room of the encoder, for a caller done with the stream to reuse: as large as
     // the most the encoder has held, and already in memory.
-    std::span<std::uint8_t> SpareRoom() { return {out_.get(), capacity_}; }
+    std::span<std::uint8_t> SpareRoom() { return {out_.data(), capacity_}; }
     // Ends the stream like Finish, keeping the last record in Written().
     void Close();
 
@@ -89,7 +90,7 @@ class Rle5Encoder {
                static_cast<std::uint32_t>(red_) << 16;
     }
     void Emit() {
-        std::uint8_t* p = out_.get() + size_;
+        std::uint8_t* p = out_.data() + size_;
         p[0] = static_cast<std::uint8_t>(count_);
         p[1] = red_;
         p[2] = green_;
@@ -103,7 +104,7 @@ class Rle5Encoder {
 
     // Only out_[0, size_) holds records; the rest (up to capacity_) is room, grown ahead of
     // every call so that no record has to check it, and never cleared.
-    std::unique_ptr<std::uint8_t[]> out_;
+    LargeBuffer out_;
     std::size_t capacity_ = 0;
     std::size_t size_ = 0;
     std::uint8_t blue_ = 0;

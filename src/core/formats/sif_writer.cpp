@@ -9,6 +9,7 @@
 #include "formats/byte_order.h"
 #include "platform/atomic_file.h"
 #include "platform/job_thread.h"
+#include "platform/large_block.h"
 #include "platform/usable_cores.h"
 
 namespace pixhaul {
@@ -153,14 +154,12 @@ void SifSheetWriter::CodePieces(AtomicFile& out) {
     // of them before.
     const std::size_t room = data.RoomFor(largest);
     std::span<std::uint8_t> source = encoder_.SpareRoom();
-    std::unique_ptr<std::uint8_t[]> ownSource;
+    LargeBuffer ownSource;
     if (source.size() < largest) {
-        ownSource.reset(new std::uint8_t[largest]);
-        source = {ownSource.get(), largest};
+        ownSource = LargeBuffer(largest);
+        source = {ownSource.data(), largest};
     }
-    const std::unique_ptr<std::uint8_t[]> coded[2] = {
-        std::unique_ptr<std::uint8_t[]>(new std::uint8_t[room]),
-        std::unique_ptr<std::uint8_t[]>(new std::uint8_t[room])};
+    const LargeBuffer coded[2] = {LargeBuffer(room), LargeBuffer(room)};
     JobThread writing(UsableCores() > 1);
     std::size_t which = 0;
     std::uint64_t at = 0;
@@ -169,7 +168,7 @@ void SifSheetWriter::CodePieces(AtomicFile& out) {
         // before this piece starts.
         file_.ReadScratch(at, source.first(piece.size));
         at += piece.size;
-        std::uint8_t* const into = coded[which].get();
+        std::uint8_t* const into = coded[which].data();
         const std::size_t bytes = data.Write(source.first(piece.size), into);
         writing.Run([&out, into, bytes] { out.Write(into, bytes); });
         which ^= 1;
