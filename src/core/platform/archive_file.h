@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/file_identity.h"
+#include "platform/large_block.h"
 
 namespace pixhaul {
 
@@ -41,7 +42,7 @@ class ArchiveFile {
     ArchiveFile(const ArchiveFile&) = delete;
     ArchiveFile& operator=(const ArchiveFile&) = delete;
 
-    std::span<const std::uint8_t> Bytes() const { return {data_.get(), size_}; }
+    std::span<const std::uint8_t> Bytes() const { return {data_.data(), size_}; }
     std::size_t Size() const { return size_; }
     const std::string& Path() const { return path_; }
     // The file's size when it was opened.
@@ -57,7 +58,7 @@ class ArchiveFile {
     // Opens path into fd and records what it is, reading nothing.
     static std::shared_ptr<ArchiveFile> Record(const std::string& path, std::string& error,
                                                FileDescriptor& fd);
-    std::unique_ptr<std::uint8_t[]> data_;
+    LargeBuffer data_;
     std::size_t size_ = 0;
     std::string path_;
     FileIdentity identity_;

@@ -2,10 +2,13 @@
 
 #include <sys/mman.h>
 
+#include <atomic>
 #include <cstdint>
 
 namespace pixhaul {
 namespace {
+
+std::atomic<std::size_t> bytesInUse{0};
 
 std::size_t RoundUp(std::size_t bytes) {
     return (bytes + kLargeBlockBytes - 1) & ~(kLargeBlockBytes - 1);
@@ -31,11 +34,18 @@ void* AllocateLargeBlock(std::size_t bytes) {
     // Advice only: without huge pages the block works the same, a page at a time.
     ::madvise(block, size, MADV_HUGEPAGE);
 #endif
+    bytesInUse.fetch_add(bytes, std::memory_order_relaxed);
     return block;
 }
 
 void FreeLargeBlock(void* block, std::size_t bytes) noexcept {
-    if (block != nullptr) ::munmap(block, RoundUp(bytes));
+    if (block == nullptr) return;
+    ::munmap(block, RoundUp(bytes));
+    bytesInUse.fetch_sub(bytes, std::memory_order_relaxed);
+}
+
+std::size_t LargeBlockBytesInUse() noexcept {
+    return bytesInUse.load(std::memory_order_relaxed);
 }
 
 }  // namespace pixhaul

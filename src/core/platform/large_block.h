@@ -30,6 +30,9 @@ inline constexpr std::size_t kMappedBlockBytes = kLargeBlockBytes / 8;
 void* AllocateLargeBlock(std::size_t bytes);
 // bytes as given to AllocateLargeBlock.
 void FreeLargeBlock(void* block, std::size_t bytes) noexcept;
+// The bytes asked for by the blocks allocated and not yet freed, in the whole process (the heap's
+// own statistics do not see these blocks).
+std::size_t LargeBlockBytesInUse() noexcept;
 
 // An allocator for containers that may grow large (a table of every image in an archive).
 template <typename T>
