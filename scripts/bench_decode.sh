@@ -8,7 +8,9 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 reps=${1:-9}
-"$here/build/release/bench_decode" --benchmark_filter='MemcpyBaseline|Decode/' \
+bench=$here/build/release/bench_decode
+[ -x "$bench" ] || { echo "$bench is missing: build the release preset first" >&2; exit 1; }
+"$bench" --benchmark_filter='MemcpyBaseline|Decode/' \
     --benchmark_repetitions="$reps" --benchmark_enable_random_interleaving=true \
     --benchmark_report_aggregates_only=false 2>/dev/null |
     awk '$1 ~ /^(MemcpyBaseline|Decode\/)/ && $1 !~ /_(mean|median|stddev|cv)$/ && $3 == "ms" {
