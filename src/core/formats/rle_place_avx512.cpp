@@ -41,9 +41,9 @@ void SetRlePlacementAvx512(bool enabled) {
 
 PIXHAUL_AVX512_CODE_BEGIN
 
-__attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::uint64_t PlaceRecordsAvx512(
-    std::uint8_t* pixels, std::uint64_t rowLeft, const std::uint8_t*& record,
-    const std::uint8_t* end) {
+PIXHAUL_VBMI std::uint64_t PlaceRecordsAvx512(std::uint8_t* pixels, std::uint64_t rowLeft,
+                                              const std::uint8_t*& record,
+                                              const std::uint8_t* end) {
     const __m512i index = _mm512_load_si512(kSinglesIndex.data());
     const __m512i countBytes = _mm512_set1_epi32(0xFF);
     const __m512i one = _mm512_set1_epi32(1);
