@@ -196,9 +196,84 @@ class FifteenBitPlanes {
     __m512i substitute_[3];
 };
 
+// Where each third of a 64-pixel group takes its colours from: the 32 colours from this pixel
+// on hold all of its pixels.
+constexpr std::array<int, 3> kThirdFirstPixel = {0, 16, 32};
+
+// The byte shuffle of one third: blue and green are the low and high byte of a colour's word in
+// the first register, red the low byte of its word in the second.
+constexpr std::array<std::uint8_t, 64> MakeWordThird(int third) {
+    std::array<std::uint8_t, 64> index{};
+    for (int j = 0; j < 64; ++j) {
+        const int k = 64 * third + j;
+        const int word = k / 3 - kThirdFirstPixel[static_cast<std::size_t>(third)];
+        index[static_cast<std::size_t>(j)] =
+            static_cast<std::uint8_t>(k % 3 == 2 ? 64 + 2 * word : 2 * word + k % 3);
+    }
+    return index;
+}
+
+alignas(64) constexpr std::array<std::array<std::uint8_t, 64>, 3> kWordThirds = {
+    MakeWordThird(0), MakeWordThird(1), MakeWordThird(2)};
+
+// For each colour's word, the bit where its blue byte starts (three bits below blue, which
+// wraps to the top of the 64 bits for the first word) and where its green byte starts.
+constexpr std::array<std::uint8_t, 64> MakeBlueGreenFields() {
+    std::array<std::uint8_t, 64> control{};
+    for (int j = 0; j < 64; j += 2) {
+        const int first = 16 * (j / 2 % 4);
+        control[static_cast<std::size_t>(j)] = static_cast<std::uint8_t>((first - 3) & 63);
+        control[static_cast<std::size_t>(j + 1)] = static_cast<std::uint8_t>(first + 2);
+    }
+    return control;
+}
+
+alignas(64) constexpr std::array<std::uint8_t, 64> kBlueGreenFields = MakeBlueGreenFields();
+
+// 64 15-bit colours without black straight into 192 bytes of pixels, with half the shuffles
+// of the planes: each third of the output is made from the 32 colours that hold its pixels,
+// loaded on their own. A multishift puts each colour's blue and green bits at the top of the low
+// and high byte of its word, a shift its red bits at the top of the low byte of another, one
+// byte shuffle lays them out as pixels, and a mask drops the three bits below each colour.
+class FifteenBitThirds {
+  public:
+    PIXHAUL_VBMI FifteenBitThirds()
+        : fields_(_mm512_load_si512(kBlueGreenFields.data())),
+          sevenBits_(_mm512_set1_epi16(0x7FFF)),
+          top5_(_mm512_set1_epi8(static_cast<char>(0xF8))) {
+        for (std::size_t t = 0; t < 3; ++t) index_[t] = _mm512_load_si512(kWordThirds[t].data());
+    }
+
+    // Converts the 64 colours at src into dst; false, with nothing written, when one of them
+    // is black (its pixel takes the substitute, which the planes put in).
+    PIXHAUL_VBMI bool Store(const std::uint8_t* src, std::uint8_t* dst) const {
+        __m512i words[3];
+        for (std::size_t t = 0; t < 3; ++t) {
+            words[t] = _mm512_loadu_si512(src + 2 * kThirdFirstPixel[t]);
+        }
+        // The first and the last 32 are all 64.
+        if ((_mm512_testn_epi16_mask(words[0], sevenBits_) |
+             _mm512_testn_epi16_mask(words[2], sevenBits_)) != 0) {
+            return false;
+        }
+        for (std::size_t t = 0; t < 3; ++t) {
+            const __m512i blueGreen = _mm512_multishift_epi64_epi8(fields_, words[t]);
+            const __m512i red = _mm512_srli_epi16(words[t], 7);
+            const __m512i pixels = _mm512_permutex2var_epi8(blueGreen, index_[t], red);
+            _mm512_storeu_si512(dst + 64 * t, _mm512_and_si512(pixels, top5_));
+        }
+        return true;
+    }
+
+  private:
+    __m512i fields_, sevenBits_, top5_;
+    __m512i index_[3];
+};
+
 // Converts count 15-bit colours from src to dst: whole groups of 64 up to `whole` (count, or
 // more where the caller allows the excess), the rest loaded and stored under a mask.
-PIXHAUL_VBMI inline void FifteenBitGroups(const FifteenBitPlanes& planes,
+PIXHAUL_VBMI inline void FifteenBitGroups(const FifteenBitThirds& thirds,
+                                          const FifteenBitPlanes& planes,
                                           const Interleave& interleave, const std::uint8_t* src,
                                           std::uint8_t* dst, std::int32_t count,
                                           std::int32_t whole) {
@@ -207,6 +282,7 @@ PIXHAUL_VBMI inline void FifteenBitGroups(const FifteenBitPlanes& planes,
     for (; i + 64 <= whole; i += 64) {
         Prefetch(src + 2 * i);
         Prefetch(src + 2 * i + 64);
+        if (thirds.Store(src + 2 * i, dst + 3 * i)) continue;
         planes.Convert(_mm512_loadu_si512(src + 2 * i), _mm512_loadu_si512(src + 2 * i + 64),
                        colour);
         interleave.Store(colour, dst + 3 * i);
@@ -227,7 +303,8 @@ PIXHAUL_VBMI void FifteenBitVbmi(const std::uint8_t* src, std::uint8_t* dst, std
     constexpr std::int32_t kSlack = static_cast<std::int32_t>(kLiteralWriteOverrun / 3);
     static_assert(2 * kSlack <= static_cast<std::int32_t>(kLiteralReadOverrun));
     const std::int32_t whole = bounds == LiteralBounds::Overrun ? count + kSlack : count;
-    FifteenBitGroups(FifteenBitPlanes(trans), Interleave(), src, dst, count, whole);
+    FifteenBitGroups(FifteenBitThirds(), FifteenBitPlanes(trans), Interleave(), src, dst, count,
+                     whole);
 }
 
 }  // namespace
@@ -238,6 +315,7 @@ bool FifteenBitNoiseVbmiAvailable() {
 
 PIXHAUL_VBMI bool FifteenBitNoiseVbmi(const std::uint8_t* src, std::size_t& p, std::size_t opEnd,
                                       RowCursor& cursor, const Colours& colours) {
+    const FifteenBitThirds thirds;
     const FifteenBitPlanes planes(colours.trans);
     const Interleave interleave;
     const std::uint8_t* at = src + p;
@@ -257,7 +335,7 @@ PIXHAUL_VBMI bool FifteenBitNoiseVbmi(const std::uint8_t* src, std::size_t& p, s
         while (count > 0 && !full) {
             const std::int32_t k = std::min(count, c.RowLeft());
             if (literal) {
-                FifteenBitGroups(planes, interleave, from, c.Here(), k, k);
+                FifteenBitGroups(thirds, planes, interleave, from, c.Here(), k, k);
                 from += 2 * k;
             } else {
                 avx512::FillRun(c.Here(), colour, 3 * std::int64_t{k});
