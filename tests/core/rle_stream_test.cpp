@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../../fuzz/targets/sif_reader_target.h"
+#include "formats/run_end_avx512.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -169,21 +170,27 @@ TEST(Rle5Decoder, RejectsStreamsThatDoNotCoverTheSurface) {
 
 TEST(RunEnds, VectorSearchAgreesWithThePlainOne) {
     std::mt19937 rng(5);
-    // Runs ending on both sides of 16-pixel blocks, the other pixel differing in one channel.
-    for (const std::size_t run : {0, 1, 15, 16, 17, 31, 32, 33, 47, 127, 128, 300}) {
-        for (int channel = 0; channel < 3; ++channel) {
-            std::vector<std::uint8_t> bgr(3 * (run + 20));
-            for (std::size_t i = 0; i < bgr.size(); i += 3) {
-                bgr[i] = 10, bgr[i + 1] = 20, bgr[i + 2] = 30;
-            }
-            bgr[3 * run + static_cast<std::size_t>(channel)] ^= 1u << (rng() % 8);
-            for (const std::size_t max : {run, run + 1, run + 20}) {
-                EXPECT_EQ(MatchingPixels(bgr.data(), max, 10, 20, 30),
-                          MatchingPixelsPlain(bgr.data(), max, 10, 20, 30))
-                    << run << " " << channel << " " << max;
+    // Runs ending on both sides of 16- and 64-pixel blocks, the other pixel differing in one
+    // channel; with 64-byte compares where the processor has them, then with 16-byte ones.
+    for (const bool wide : {true, false}) {
+        SetRunEndAvx512(wide);
+        for (const std::size_t run :
+             {0, 1, 15, 16, 17, 21, 31, 32, 33, 42, 47, 63, 64, 65, 127, 128, 300}) {
+            for (int channel = 0; channel < 3; ++channel) {
+                std::vector<std::uint8_t> bgr(3 * (run + 20));
+                for (std::size_t i = 0; i < bgr.size(); i += 3) {
+                    bgr[i] = 10, bgr[i + 1] = 20, bgr[i + 2] = 30;
+                }
+                bgr[3 * run + static_cast<std::size_t>(channel)] ^= 1u << (rng() % 8);
+                for (const std::size_t max : {run, run + 1, run + 20}) {
+                    EXPECT_EQ(MatchingPixels(bgr.data(), max, 10, 20, 30),
+                              MatchingPixelsPlain(bgr.data(), max, 10, 20, 30))
+                        << run << " " << channel << " " << max << " " << wide;
+                }
             }
         }
     }
+    SetRunEndAvx512(true);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "formats/byte_order.h"
 #include "formats/rle_place_avx512.h"
+#include "formats/run_end_avx512.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -25,6 +26,7 @@ std::size_t MatchingPixelsPlain(const std::uint8_t* bgr, std::size_t max, std::u
 
 std::size_t MatchingPixels(const std::uint8_t* bgr, std::size_t max, std::uint8_t blue,
                            std::uint8_t green, std::uint8_t red) {
+    if (RunEndAvx512Enabled()) return MatchingPixelsAvx512(bgr, max, blue, green, red);
 #if defined(__SSE2__)
     // 16 pixels are 48 bytes: three registers compared with the colour repeated in pixel phase.
     alignas(16) std::uint8_t pattern[48];

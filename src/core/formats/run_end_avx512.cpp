@@ -69,8 +69,8 @@ PIXHAUL_AVX512BW std::size_t MatchingPixelsAvx512(const std::uint8_t* bgr, std::
     __mmask64 d[3];
     for (std::size_t t = 0; t < 3; ++t) {
         const __mmask64 within = FirstBits(bytes - 64 * static_cast<std::int64_t>(t));
-        d[t] = _mm512_mask_cmpneq_epi8_mask(
-            within, _mm512_maskz_loadu_epi8(within, bgr + 64 * t), pattern[t]);
+        d[t] = _mm512_mask_cmpneq_epi8_mask(within, _mm512_maskz_loadu_epi8(within, bgr + 64 * t),
+                                            pattern[t]);
     }
     if ((d[0] | d[1] | d[2]) != 0) return n + end(d[0], d[1], d[2]);
     return max;
