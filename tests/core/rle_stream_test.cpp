@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "../../fuzz/targets/sif_reader_target.h"
-#include "formats/run_end_avx512.h"
+#include "formats/rle_encode_avx512.h"
 #include "platform/surface.h"
 
 namespace pixhaul {
@@ -117,18 +117,21 @@ TEST(Rle5Encoder, CanonicalWholeOrInBandsOrPiecesAndReadsBack) {
         EXPECT_EQ(bandedStream, reference) << "bands, " << width << " x " << height;
         ExpectCountsOf(banded, bandedStream);
 
-        // Pieces of any pixel count, cutting rows in the middle.
+        // Pieces of any pixel count, cutting rows in the middle, encoded as processors without
+        // the 64-byte searches do.
         std::vector<std::uint8_t> packed;
         for (int r = 0; r < height; ++r) {
             const std::uint8_t* p = sheet.Bits() + r * sheet.Stride();
             packed.insert(packed.end(), p, p + 3 * width);
         }
+        SetRleEncodeAvx512(false);
         Rle5Encoder pieces;
         for (std::size_t at = 0; at < packed.size() / 3;) {
             const std::size_t n = std::min(packed.size() / 3 - at, std::size_t{1} + rng() % 200);
             pieces.AddPixels(packed.data() + 3 * at, n);
             at += n;
         }
+        SetRleEncodeAvx512(true);
         EXPECT_EQ(pieces.Finish(), reference) << "pieces, " << width << " x " << height;
     }
 }
@@ -173,7 +176,7 @@ TEST(RunEnds, VectorSearchAgreesWithThePlainOne) {
     // Runs ending on both sides of 16- and 64-pixel blocks, the other pixel differing in one
     // channel; with 64-byte compares where the processor has them, then with 16-byte ones.
     for (const bool wide : {true, false}) {
-        SetRunEndAvx512(wide);
+        SetRleEncodeAvx512(wide);
         for (const std::size_t run :
              {0, 1, 15, 16, 17, 21, 31, 32, 33, 42, 47, 63, 64, 65, 127, 128, 300}) {
             for (int channel = 0; channel < 3; ++channel) {
@@ -190,7 +193,7 @@ TEST(RunEnds, VectorSearchAgreesWithThePlainOne) {
             }
         }
     }
-    SetRunEndAvx512(true);
+    SetRleEncodeAvx512(true);
 }
 
 }  // namespace

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "formats/byte_order.h"
+#include "formats/rle_encode_avx512.h"
 #include "formats/rle_place_avx512.h"
-#include "formats/run_end_avx512.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -26,7 +26,7 @@ std::size_t MatchingPixelsPlain(const std::uint8_t* bgr, std::size_t max, std::u
 
 std::size_t MatchingPixels(const std::uint8_t* bgr, std::size_t max, std::uint8_t blue,
                            std::uint8_t green, std::uint8_t red) {
-    if (RunEndAvx512Enabled()) return MatchingPixelsAvx512(bgr, max, blue, green, red);
+    if (RleEncodeAvx512Enabled()) return MatchingPixelsAvx512(bgr, max, blue, green, red);
 #if defined(__SSE2__)
     // 16 pixels are 48 bytes: three registers compared with the colour repeated in pixel phase.
     alignas(16) std::uint8_t pattern[48];
@@ -137,6 +137,7 @@ void Rle5Encoder::AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCo
     std::size_t left = pixelCount;
     std::uint64_t singles = 0;  // records of one pixel written by the loops below
     [[maybe_unused]] Tally* const tally = tally_.get();
+    const bool wide = RleEncodeAvx512Enabled();
     while (left > 0) {
         // Most runs in sprites are short: the first pixels are compared one by one, and the
         // vector search starts only when the run goes on past them.
@@ -157,6 +158,17 @@ void Rle5Encoder::AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCo
         // (shaded sprites are mostly such pixels).
         std::uint8_t* const first = out_.data() + size_;
         std::uint8_t* record = first;
+        // Sixteen at a time where the processor can, while sixteen and the pixel after them
+        // are there (their colours are counted from four bytes at each pixel).
+        if (wide && left >= 17) {
+            const std::size_t done = OnePixelRecordsAvx512(p, left, record);
+            if constexpr (kCount) {
+                for (std::size_t i = 0; i < done; ++i) tally->AddSingleColour(LoadLE32(p + 3 * i));
+            }
+            record += kRleRecordSize * done;
+            p += 3 * done;
+            left -= done;
+        }
         // Four pixels at a time while each differs from the next (five pixels and a byte are
         // read), then one at a time with four bytes read while the pixel after the next one is
         // there to be read too.

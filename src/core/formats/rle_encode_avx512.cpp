@@ -1,7 +1,8 @@
-#include "formats/run_end_avx512.h"
+#include "formats/rle_encode_avx512.h"
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 
@@ -12,7 +13,7 @@
 namespace pixhaul {
 namespace {
 
-CodePathSwitch& RunEndSwitch() {
+CodePathSwitch& EncodeSwitch() {
     static CodePathSwitch path(ProcessorHasAvx512Bw);
     return path;
 }
@@ -27,14 +28,41 @@ alignas(64) constexpr auto kPhases = [] {
     return index;
 }();
 
+// Sixteen pixels (48 bytes) to sixteen records: a dword permutation gives 16-byte lane k the
+// twelve bytes of pixels 4k to 4k + 3, a byte shuffle in each lane makes their four records,
+// the count bytes (shuffled to zero) then set to 1.
+alignas(64) constexpr auto kPixelDwords = [] {
+    std::array<std::uint32_t, 16> index{};
+    for (std::uint32_t j = 0; j < 16; ++j) index[j] = 3 * (j / 4) + std::min(j % 4, 2u);
+    return index;
+}();
+
+alignas(64) constexpr auto kRecordBytes = [] {
+    std::array<std::uint8_t, 64> index{};
+    for (int j = 0; j < 64; ++j) {
+        const int lane = j % 16;
+        const int pixel = lane / 4;
+        const int position = lane % 4;  // count, red, green, blue
+        index[j] = position == 0 ? 0x80 : static_cast<std::uint8_t>(3 * pixel + 3 - position);
+    }
+    return index;
+}();
+
+// The first bit of each of sixteen pixels' three.
+constexpr std::uint64_t kPixelStarts = [] {
+    std::uint64_t bits = 0;
+    for (int i = 0; i < 16; ++i) bits |= std::uint64_t{1} << (3 * i);
+    return bits;
+}();
+
 }  // namespace
 
-bool RunEndAvx512Enabled() {
-    return RunEndSwitch().Enabled();
+bool RleEncodeAvx512Enabled() {
+    return EncodeSwitch().Enabled();
 }
 
-void SetRunEndAvx512(bool enabled) {
-    RunEndSwitch().Set(enabled);
+void SetRleEncodeAvx512(bool enabled) {
+    EncodeSwitch().Set(enabled);
 }
 
 PIXHAUL_AVX512_CODE_BEGIN
@@ -74,6 +102,26 @@ PIXHAUL_AVX512BW std::size_t MatchingPixelsAvx512(const std::uint8_t* bgr, std::
     }
     if ((d[0] | d[1] | d[2]) != 0) return n + end(d[0], d[1], d[2]);
     return max;
+}
+
+PIXHAUL_AVX512BW std::size_t OnePixelRecordsAvx512(const std::uint8_t* bgr, std::size_t left,
+                                                   std::uint8_t* record) {
+    const __m512i dwords = _mm512_load_si512(kPixelDwords.data());
+    const __m512i bytes = _mm512_load_si512(kRecordBytes.data());
+    const __m512i counts = _mm512_set1_epi32(1);
+    constexpr __mmask64 kSixteen = (std::uint64_t{1} << 48) - 1;
+    std::size_t n = 0;
+    // Each group compares its sixteen pixels with the sixteen from the next pixel on.
+    for (; n + 17 <= left; n += 16, bgr += 48, record += 64) {
+        const __m512i pixels = _mm512_maskz_loadu_epi8(kSixteen, bgr);
+        const __m512i next = _mm512_maskz_loadu_epi8(kSixteen, bgr + 3);
+        const std::uint64_t equal = _mm512_cmpeq_epi8_mask(pixels, next) & kSixteen;
+        if ((equal & equal >> 1 & equal >> 2 & kPixelStarts) != 0) break;
+        const __m512i records =
+            _mm512_shuffle_epi8(_mm512_permutexvar_epi32(dwords, pixels), bytes);
+        _mm512_storeu_si512(record, _mm512_or_si512(records, counts));
+    }
+    return n;
 }
 
 PIXHAUL_AVX512_CODE_END
