@@ -17,6 +17,7 @@ namespace pixhaul {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using EncodePath = fuzz::PathSwitch<RleEncodeAvx512Enabled, SetRleEncodeAvx512>;
 
 void SetPixel(Surface& s, int x, int memoryRow, COLORREF c) {
     std::uint8_t* p = s.MutableRow(memoryRow) + 3 * x;
@@ -124,14 +125,16 @@ TEST(Rle5Encoder, CanonicalWholeOrInBandsOrPiecesAndReadsBack) {
             const std::uint8_t* p = sheet.Bits() + r * sheet.Stride();
             packed.insert(packed.end(), p, p + 3 * width);
         }
-        SetRleEncodeAvx512(false);
         Rle5Encoder pieces;
-        for (std::size_t at = 0; at < packed.size() / 3;) {
-            const std::size_t n = std::min(packed.size() / 3 - at, std::size_t{1} + rng() % 200);
-            pieces.AddPixels(packed.data() + 3 * at, n);
-            at += n;
+        {
+            const EncodePath narrow(false);
+            for (std::size_t at = 0; at < packed.size() / 3;) {
+                const std::size_t n =
+                    std::min(packed.size() / 3 - at, std::size_t{1} + rng() % 200);
+                pieces.AddPixels(packed.data() + 3 * at, n);
+                at += n;
+            }
         }
-        SetRleEncodeAvx512(true);
         EXPECT_EQ(pieces.Finish(), reference) << "pieces, " << width << " x " << height;
     }
 }
@@ -176,7 +179,7 @@ TEST(RunEnds, VectorSearchAgreesWithThePlainOne) {
     // Runs ending on both sides of 16- and 64-pixel blocks, the other pixel differing in one
     // channel; with 64-byte compares where the processor has them, then with 16-byte ones.
     for (const bool wide : {true, false}) {
-        SetRleEncodeAvx512(wide);
+        const EncodePath path(wide);
         for (const std::size_t run :
              {0, 1, 15, 16, 17, 21, 31, 32, 33, 42, 47, 63, 64, 65, 127, 128, 300}) {
             for (int channel = 0; channel < 3; ++channel) {
@@ -193,7 +196,6 @@ TEST(RunEnds, VectorSearchAgreesWithThePlainOne) {
             }
         }
     }
-    SetRleEncodeAvx512(true);
 }
 
 }  // namespace
