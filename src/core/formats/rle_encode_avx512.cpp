@@ -48,7 +48,7 @@ alignas(64) constexpr auto kRecordBytes = [] {
     return index;
 }();
 
-// The first bit of each of sixteen pixels' three.
+// In a mask of 48 bytes' bits, the bit of each of sixteen pixels' first byte.
 constexpr std::uint64_t kPixelStarts = [] {
     std::uint64_t bits = 0;
     for (int i = 0; i < 16; ++i) bits |= std::uint64_t{1} << (3 * i);
