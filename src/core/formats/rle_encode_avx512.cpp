@@ -7,6 +7,7 @@
 #include <bit>
 
 #include "bitmap/first_bits.h"
+#include "bitmap/run_fill_avx512.h"
 #include "platform/avx512_code.h"
 #include "platform/code_path.h"
 
@@ -17,16 +18,6 @@ CodePathSwitch& EncodeSwitch() {
     static CodePathSwitch path(ProcessorHasAvx512Bw);
     return path;
 }
-
-// Byte j of each 64-byte third of 64 pixels is colour byte (64 * third + j) % 3: as indices
-// into the 4-byte colour repeated in every 16-byte lane.
-alignas(64) constexpr auto kPhases = [] {
-    std::array<std::array<std::uint8_t, 64>, 3> index{};
-    for (int t = 0; t < 3; ++t) {
-        for (int j = 0; j < 64; ++j) index[t][j] = static_cast<std::uint8_t>((64 * t + j) % 3);
-    }
-    return index;
-}();
 
 // Sixteen pixels (48 bytes) to sixteen records: a dword permutation gives 16-byte lane k the
 // twelve bytes of pixels 4k to 4k + 3, a byte shuffle in each lane makes their four records,
@@ -72,10 +63,9 @@ PIXHAUL_AVX512BW std::size_t MatchingPixelsAvx512(const std::uint8_t* bgr, std::
                                                   std::uint8_t red) {
     const __m512i colour = _mm512_set1_epi32(static_cast<int>(
         blue | static_cast<std::uint32_t>(green) << 8 | static_cast<std::uint32_t>(red) << 16));
-    __m512i pattern[3];
-    for (std::size_t t = 0; t < 3; ++t) {
-        pattern[t] = _mm512_shuffle_epi8(colour, _mm512_load_si512(kPhases[t].data()));
-    }
+    // The colour laid out as 64 pixels, as a run of it is written.
+    const __m512i pattern[3] = {avx512::PatternThird(colour, 0), avx512::PatternThird(colour, 1),
+                                avx512::PatternThird(colour, 2)};
     // The first byte that differs, among the 192 of 64 pixels, gives the pixel where the run
     // ends.
     auto end = [](__mmask64 d0, __mmask64 d1, __mmask64 d2) -> std::size_t {
