@@ -113,6 +113,18 @@ TEST(HuffmanRoundTrip, FibonacciCountsGiveCodesTooLongForTwoBetweenFlushes) {
     ExpectRoundTrip(source);
 }
 
+TEST(HuffmanRoundTrip, EightCodesAroundTheLongestThatGoInAsOnePiece) {
+    // 144 values seen equally often get codes of 7 bits (112 of them) and 8 bits: eight codes
+    // take 56 bits or a few more, on both sides of the most the packer may put into its buffer
+    // at once.
+    Bytes source;
+    for (int round = 0; round < 40; ++round) {
+        for (int v = 0; v < 144; ++v) source.push_back(static_cast<std::uint8_t>(v));
+    }
+    std::shuffle(source.begin(), source.end(), std::mt19937(11));
+    ExpectRoundTrip(source);
+}
+
 TEST(HuffmanPlan, LargeCountsKeepTheirWeightsAndLength) {
     // A source of 4.2e9 bytes: weights past 2^31 and a data bit total past 2^32 must not wrap.
     std::array<std::uint64_t, 256> counts{};

@@ -60,28 +60,56 @@ PIXHAUL_VBMI void JoinFours(__m512i& codes, __m512i& lengths) {
     lengths = _mm512_add_epi64(firstPairLength, _mm512_srli_epi64(pairLengths, 32));
 }
 
+// The longest eight codes that go into the bit buffer in one piece: with up to 7 bits pending,
+// 56 fill the 64-bit buffer to bit 63 and no further.
+constexpr unsigned kLongestEight = 56;
+
 // The joined groups of one block of 64 values, as the vector code leaves them: the groups of
 // values 0 to 7 and 8 to 15 of each 16-byte lane come apart, so groups 2k and 2k + 1 of the
-// first half and then those of the second are the source order.
+// first half and then those of the second are the source order. Each eight consecutive
+// values are also joined in one piece, in source order, kept for where they fit.
 struct JoinedBlock {
     alignas(64) std::uint64_t codes[16];
+    alignas(64) std::uint64_t eights[8];
     alignas(16) std::uint8_t bits[16];
+    alignas(8) std::uint8_t eightBits[8];
 };
 
-// Shifts a block's groups into the bit buffer one by one.
+// Shifts one piece of joined codes into the bit buffer and writes its whole bytes.
+inline std::uint8_t* PutPiece(std::uint64_t piece, unsigned pieceBits, std::uint8_t* out,
+                              std::uint64_t& bits, unsigned& count) {
+    bits |= piece << count;
+    count += pieceBits;
+    std::memcpy(out, &bits, 8);
+    out += count >> 3;
+    bits >>= count & 56;
+    count &= 7;
+    return out;
+}
+
+// Shifts a block's codes into the bit buffer eight at a time, or four at a time where eight
+// are too long. Most eights fit in streams of short codes, which halves the buffer's shifts.
 inline std::uint8_t* PutBlock(const JoinedBlock& block, std::uint8_t* out, std::uint64_t& bits,
                               unsigned& count) {
-    for (int lane = 0; lane < 4; ++lane) {
-        for (const int at : {2 * lane, 2 * lane + 1, 8 + 2 * lane, 9 + 2 * lane}) {
-            bits |= block.codes[at] << count;
-            count += block.bits[at];
-            std::memcpy(out, &bits, 8);
-            out += count >> 3;
-            bits >>= count & 56;
-            count &= 7;
+    for (int eight = 0; eight < 8; ++eight) {
+        if (block.eightBits[eight] <= kLongestEight) [[likely]] {
+            out = PutPiece(block.eights[eight], block.eightBits[eight], out, bits, count);
+        } else {
+            const int first = (eight & 1) * 8 + (eight & ~1);
+            out = PutPiece(block.codes[first], block.bits[first], out, bits, count);
+            out = PutPiece(block.codes[first + 1], block.bits[first + 1], out, bits, count);
         }
     }
     return out;
+}
+
+// Joins the fours in each pair of 64-bit lanes into eights in the even lanes: the pieces are
+// garbage where the eight is longer than 64 bits, and are then not used.
+PIXHAUL_VBMI void JoinEights(const __m512i codes, const __m512i lengths, __m512i& eights,
+                             __m512i& eightLengths) {
+    eights = _mm512_or_si512(codes, _mm512_sllv_epi64(_mm512_unpackhi_epi64(codes, codes),
+                                                      _mm512_unpacklo_epi64(lengths, lengths)));
+    eightLengths = _mm512_add_epi64(lengths, _mm512_unpackhi_epi64(lengths, lengths));
 }
 
 }  // namespace
@@ -91,6 +119,8 @@ PIXHAUL_VBMI std::uint8_t* PackBlocksAvx512(const PackByteTable& table, const st
                                             std::uint64_t& bitsRef, unsigned& countRef) {
     const ByteLookup low(table.low), high(table.high), length(table.length);
     const __m512i zero = _mm512_setzero_si512();
+    // The even lanes of the first half and of the second, alternately: the source order.
+    const __m512i eightOrder = _mm512_setr_epi64(0, 8, 2, 10, 4, 12, 6, 14);
     std::uint64_t bits = bitsRef;
     unsigned count = countRef;
     // A block's groups go into the buffer while the next block is joined: read back at once,
@@ -116,6 +146,14 @@ PIXHAUL_VBMI std::uint8_t* PackBlocksAvx512(const PackByteTable& table, const st
                          _mm512_cvtepi64_epi8(firstLengths));
         _mm_storel_epi64(reinterpret_cast<__m128i*>(block.bits + 8),
                          _mm512_cvtepi64_epi8(secondLengths));
+        __m512i firstEights, firstEightLengths, secondEights, secondEightLengths;
+        JoinEights(firstCodes, firstLengths, firstEights, firstEightLengths);
+        JoinEights(secondCodes, secondLengths, secondEights, secondEightLengths);
+        _mm512_store_si512(block.eights,
+                           _mm512_permutex2var_epi64(firstEights, eightOrder, secondEights));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(block.eightBits),
+                         _mm512_cvtepi64_epi8(_mm512_permutex2var_epi64(
+                             firstEightLengths, eightOrder, secondEightLengths)));
         if (b > 0) out = PutBlock(joined[(b - 1) & 1], out, bits, count);
     }
     if (blocks > 0) out = PutBlock(joined[(blocks - 1) & 1], out, bits, count);

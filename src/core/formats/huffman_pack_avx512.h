@@ -1,8 +1,9 @@
 #pragma once
 // Huffman codes packed 64 source bytes at a time where the processor has AVX-512 VBMI: the
-// codes and lengths looked up by byte permutations, joined in pairs and then in fours inside
-// the vector, and only the fours (up to 56 bits each) shifted into the bit buffer one by one.
-// Byte by byte, the buffer's shifts and stores were most of the packer's instructions.
+// codes and lengths looked up by byte permutations, joined in pairs, fours and eights inside
+// the vector, and only the eights (or the fours of an eight longer than 56 bits) shifted into
+// the bit buffer one by one. Byte by byte, the buffer's shifts and stores were most of the
+// packer's instructions.
 #include <array>
 #include <cstddef>
 #include <cstdint>
