@@ -4,7 +4,8 @@
 // 12 would take the undefined pass-through operand of the unmasked ones for a read of an
 // uninitialised value.
 #define PIXHAUL_AVX512BW __attribute__((target("avx512f,avx512bw")))
-#define PIXHAUL_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi")))
+// VBMI code also takes BMI2, for shifts by a register that need not go through cl.
+#define PIXHAUL_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi,bmi2")))
 
 #if defined(__GNUC__) && !defined(__clang__)
 #define PIXHAUL_AVX512_CODE_BEGIN                                                        \

@@ -13,7 +13,8 @@ bool ProcessorHasAvx512Bw() {
 }
 
 bool ProcessorHasAvx512Vbmi() {
-    return ProcessorHasAvx512Bw() && __builtin_cpu_supports("avx512vbmi");
+    return ProcessorHasAvx512Bw() && __builtin_cpu_supports("avx512vbmi") &&
+           __builtin_cpu_supports("bmi2");
 }
 
 }  // namespace pixhaul

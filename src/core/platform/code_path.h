@@ -8,7 +8,7 @@ namespace pixhaul {
 
 bool ProcessorHasAvx2();
 bool ProcessorHasAvx512Bw();    // AVX-512 F and BW
-bool ProcessorHasAvx512Vbmi();  // AVX-512 F, BW and VBMI
+bool ProcessorHasAvx512Vbmi();  // AVX-512 F, BW and VBMI, and BMI2
 
 class CodePathSwitch {
   public:
