@@ -80,6 +80,7 @@ void Form1::UpdateInfoLine(std::int32_t index) {
     if (!model_.IsLoaded() || index < 0 ||
         index >= static_cast<std::int32_t>(model_.Images.size())) {
         infoLine_->clear();
+        infoLine_->setToolTip({});
         return;
     }
     const ImageRecord& image = model_.Images[static_cast<std::size_t>(index)];
@@ -110,7 +111,9 @@ void Form1::UpdateInfoLine(std::int32_t index) {
         if (last - first > kNamed)
             text += " and " + std::to_string(last - first - kNamed) + " more";
     }
+    // The line is cut off where the window is narrow; its tip shows all of it.
     infoLine_->setText(QString::fromStdString(text));
+    infoLine_->setToolTip(infoLine_->text());
 }
 
 bool Form1::IsPlaying() const {

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
 #include <QSettings>
@@ -313,6 +314,10 @@ class HabitsTest : public QObject {
         w.form->OpenArchive("rel.qxa");
         QDir::setCurrent(before);
         QCOMPARE(w.Caption(), "Pixhaul: " + w.dir.File("rel.qxa"));
+        // The image's line, cut off in a window this narrow, can still be read whole.
+        const auto* info = w.form->findChild<QLabel*>("InfoLine");
+        QVERIFY(info->text().contains("frames (object/action/direction/frame): 0/0/0/0"));
+        QCOMPARE(info->toolTip(), info->text());
     }
 };
 
