@@ -221,7 +221,7 @@ BENCHMARK(BM_HuffmanEncode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ByteHistogram)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ZlibInflate)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_HuffmanDecode)->Unit(benchmark::kMillisecond);
-// Argument: 1 with two decoding chains (the default), 0 with one.
+// Argument: 1 with several decoding chains (the default), 0 with one.
 BENCHMARK(BM_HuffmanDecodeIntoBuffer)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -159,7 +159,7 @@ const Bytes kAbc = {0x60, 0x03, 0x00, 0x00, 0x00, 0x03, 0x00, 0x61,
 TEST(HuffmanDecode, BitsThatLeadNowhereAreReportedWhereTheyStart) {
     // Codes 0 (for 'A') and 10 (for 'B') leave 11 unused: the data is 8 * zeros bytes of 'A',
     // then 11. Long runs go through the table several values at a time, short ones value by
-    // value, the longest with two chains.
+    // value, the longest with several chains.
     for (const std::size_t zeros : {0, 1, 10, 100, 100000}) {
         const std::size_t length = 8 * zeros + 10;
         Bytes block = {0,
@@ -190,11 +190,11 @@ class WindowedSource : public MemorySource {
     std::span<const std::uint8_t> InMemory() const override { return {}; }
 };
 
-// Large reads decode with two chains, the second starting at a guess in the middle of some code.
-// Whatever the stream, the values must be those of the source, read whole or in pieces from a
-// window; and between them the cases must both join the chains and drop the second one's work
-// (on a periodic stretch, which the second chain can read out of step for good).
-TEST(HuffmanDecode, TwoChainsGiveTheSourceHoweverItIsRead) {
+// Large reads decode with several chains, each after the first starting at a guess in the middle
+// of some code. Whatever the stream, the values must be those of the source, read whole or in
+// pieces from a window; and between them the cases must both join the chains and drop a later
+// one's work (on a periodic stretch, which a later chain can read out of step for good).
+TEST(HuffmanDecode, ChainsGiveTheSourceHoweverItIsRead) {
     std::mt19937 rng(99);
     std::geometric_distribution<int> geometric(0.08);
     auto value = [&] { return static_cast<std::uint8_t>(std::min(geometric(rng), 255)); };

@@ -18,7 +18,7 @@ inline void StoreValues(std::uint8_t* out, std::uint32_t values) {
 }
 
 // One decoding chain through the data bytes: the bit buffer of the fast loop, where it reads
-// next and where its next value goes (pointers, so that two chains fit the registers). The
+// next and where its next value goes (pointers, so that three chains fit the registers). The
 // buffer is refilled without a branch, from a load whose address does not wait for the lookups
 // before it: `buffered` bits are valid and `next` is the first byte not yet wholly in the
 // buffer; the bits above `buffered` are already the right ones.

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "formats/huffman.h"
 #include "formats/huffman_chain.h"
@@ -43,12 +44,13 @@ constexpr std::size_t kMaxHeadBytes = kHuffmanCodedHeaderSize + 2 * 256 + (256 *
 // (the longest code, 255 bits, and the 8-byte loads).
 constexpr std::size_t kWindowBytes = std::size_t{1} << 20;
 constexpr std::size_t kLookaheadBytes = 48;
-// Two chains: only for this many values or more, and at most so many values each in one round;
-// B's first lookups noted to find where A meets it; B's place noted every so many values.
+// Several chains: only for this many values or more, and at most so many values each in one
+// round; a later chain's first lookups noted to find where the one before meets it; its place
+// noted every so many values.
 constexpr std::size_t kMinPairedValues = 4096;
-constexpr std::size_t kMaxPairedShare = std::size_t{128} << 10;
+constexpr std::size_t kMaxChainShare = std::size_t{128} << 10;
 constexpr std::size_t kSyncLookups = 64;
-constexpr std::size_t kPairMarkValues = 4096;
+constexpr std::size_t kChainMarkValues = 4096;
 
 }  // namespace
 
@@ -218,120 +220,166 @@ bool HuffmanStreamDecoder::Cover(std::uint64_t byte, std::size_t ahead) {
     return true;
 }
 
-bool HuffmanStreamDecoder::ReadPaired(std::uint64_t& bit, std::uint8_t* out, std::size_t& i,
-                                      std::size_t n) {
+bool HuffmanStreamDecoder::ReadChained(std::uint64_t& bit, std::uint8_t* out, std::size_t& i,
+                                       std::size_t n) {
     const CodeTree& tree = codes_->tree;
     const std::uint32_t* const pairs = tree.Pairs();
     const std::uint64_t mask = tree.PairMask();
     const std::uint8_t* const data = window_.data();
     const std::size_t size = window_.size();
+    const std::uint8_t* const dataEnd = data + size;
     const std::uint64_t bit0 = bit;
     const std::size_t i0 = i;
+    static_assert(kChains == 3, "the chains are named where they run");
 
-    // B starts where A's share of the values is expected to end, and may go somewhat past its
-    // own share. Rounds of a bounded size keep B's values in the cache until they are copied.
-    const std::size_t half = std::min((n - i) / 2, kMaxPairedShare);
-    const std::size_t share = std::min(n - i - half, half);
-    const std::uint64_t start = bit + static_cast<std::uint64_t>(bitsPerValue_ * half);
+    // Each chain takes a share of the values; each later one starts where the shares before it
+    // are expected to end, and may go somewhat past its own share. Rounds of a bounded size keep
+    // the later chains' values in the cache until they are copied.
+    const std::size_t share = std::min((n - i) / kChains, kMaxChainShare);
     const std::size_t cap = share + share / 4 + kStepRoom;
-    pairScratch_.resize(cap + kStepRoom);
-    std::uint8_t* const scratch = pairScratch_.data();
+    const std::size_t room = cap + kStepRoom;
+    chainScratch_.resize(room * (kChains - 1));
 
-    // B's first lookups, one at a time, noting where each starts.
-    std::array<std::uint64_t, kSyncLookups> startBit{};
-    std::array<std::size_t, kSyncLookups> startCount{};
-    std::uint64_t b = start;
-    std::size_t bi = 0;
-    for (std::size_t k = 0; k < kSyncLookups; ++k) {
-        std::size_t count = 0;
-        if ((b >> 3) + 8 > size || !OneLookup(tree, data, b, scratch + bi, count)) return false;
-        startBit[k] = b;  // where the lookup after this one starts
-        startCount[k] = bi += count;
+    // A later chain: where it was guessed to start, where its first lookups start (noted one
+    // at a time) and how many values each leaves before it, and its values.
+    struct Later {
+        std::uint64_t start;
+        std::array<std::uint64_t, kSyncLookups> startBit;
+        std::array<std::size_t, kSyncLookups> startCount;
+        std::uint8_t* values;
+    };
+    std::array<Later, kChains - 1> later;
+    std::array<std::uint64_t, kChains - 1> afterSync{};
+    for (std::size_t k = 0; k + 1 < kChains; ++k) {
+        Later& l = later[k];
+        l.start = bit + static_cast<std::uint64_t>(bitsPerValue_ * static_cast<double>(share) *
+                                                   static_cast<double>(k + 1));
+        l.values = chainScratch_.data() + k * room;
+        std::uint64_t b = l.start;
+        std::size_t bi = 0;
+        for (std::size_t s = 0; s < kSyncLookups; ++s) {
+            std::size_t count = 0;
+            if ((b >> 3) + 8 > size || !OneLookup(tree, data, b, l.values + bi, count))
+                return false;
+            l.startBit[s] = b;  // where the lookup after this one starts
+            l.startCount[s] = bi += count;
+        }
+        // The chain loads eight bytes from where its lookups stopped.
+        if ((b >> 3) + 8 > size) return false;
+        afterSync[k] = b;
     }
-    // B's chain loads eight bytes from where its lookups stopped.
-    if ((b >> 3) + 8 > size) return false;
 
-    // Both chains at once, A short of B's start, B's place noted now and then in case not all
-    // of its values fit after A's. Blocks of steps check their bounds once, so that the two
-    // chains keep to the registers.
-    Chain a(data, bit, out + i);
-    Chain bc(data, b, scratch + bi);
-    const std::uint64_t aStop = start - kLookupBits * kLookupsPerLoad;
-    const std::uint8_t* const aEnd = out + n;
-    const std::uint8_t* const bEnd = scratch + cap;
-    const std::uint8_t* const dataEnd = data + size;
-    marks_.clear();
-    std::uint8_t* nextMark = bc.at + kPairMarkValues;
+    // All chains at once, each but the last short of where the next one started, the later
+    // chains' places noted now and then in case not all of their values fit. Blocks of steps
+    // check their bounds once, so that the chains keep to the registers.
+    auto laterChain = [&](std::size_t k) {
+        return Chain(data, afterSync[k], later[k].values + later[k].startCount[kSyncLookups - 1]);
+    };
+    std::array<Chain, kChains> c = {Chain(data, bit, out + i), laterChain(0), laterChain(1)};
+    std::array<std::uint64_t, kChains - 1> stop;  // for all but the last chain
+    std::array<const std::uint8_t*, kChains> end;
+    std::array<std::uint8_t*, kChains - 1> nextMark;
+    end[0] = out + n;
+    for (std::size_t k = 0; k + 1 < kChains; ++k) {
+        stop[k] = later[k].start - kLookupBits * kLookupsPerLoad;
+        end[k + 1] = later[k].values + cap;
+        nextMark[k] = c[k + 1].at + kChainMarkValues;
+        marks_[k].clear();
+    }
     auto leave = [&](std::uint64_t at, std::size_t values) {
         bit = at;
         i = values;
         return false;
     };
-    auto leaveAt = [&](const Chain& c) { return leave(c.Bit(data), c.at - out); };
+    auto leaveAt = [&](const Chain& a) { return leave(a.Bit(data), a.at - out); };
     constexpr std::size_t kBlock = 4;
-    bool bGoes = true;
     constexpr std::size_t kBlockRoom = kStepRoom * kBlock;
     constexpr std::size_t kBlockReach = kStepAdvance * kBlock + 8;
-    while (a.Bit(data) + 8 * kStepAdvance * kBlock < aStop && a.at + kBlockRoom <= aEnd &&
-           a.next + kBlockReach <= dataEnd && bc.at + kBlockRoom <= bEnd &&
-           bc.next + kBlockReach <= dataEnd) {
-        for (std::size_t step = 0; step < kBlock; ++step) {
-            if (!Step(a, pairs, mask) && !LongCode(a, tree)) return leaveAt(a);
-            if (!Step(bc, pairs, mask) && !LongCode(bc, tree)) {
-                bGoes = false;
+    constexpr std::uint64_t kBlockBits = 8 * kStepAdvance * kBlock;
+    {
+        // The loop names its chains: held in an array, they stayed in memory, and three chains
+        // ran slower than two.
+        Chain a = c[0], b = c[1], d = c[2];
+        bool laterFailed = false;
+        while (a.at + kBlockRoom <= end[0] && a.next + kBlockReach <= dataEnd &&
+               a.Bit(data) + kBlockBits < stop[0] && b.at + kBlockRoom <= end[1] &&
+               b.next + kBlockReach <= dataEnd && b.Bit(data) + kBlockBits < stop[1] &&
+               d.at + kBlockRoom <= end[2] && d.next + kBlockReach <= dataEnd) {
+            for (std::size_t step = 0; step < kBlock; ++step) {
+                if (!Step(a, pairs, mask) && !LongCode(a, tree)) return leaveAt(a);
+                // A later chain that stops stays where it stopped (Step and LongCode then
+                // leave it as it is).
+                if (!Step(b, pairs, mask) && !LongCode(b, tree)) laterFailed = true;
+                if (!Step(d, pairs, mask) && !LongCode(d, tree)) laterFailed = true;
+            }
+            if (b.at >= nextMark[0]) {
+                marks_[0].push_back(
+                    {static_cast<std::size_t>(b.at - later[0].values), b.Bit(data)});
+                nextMark[0] = b.at + kChainMarkValues;
+            }
+            if (d.at >= nextMark[1]) {
+                marks_[1].push_back(
+                    {static_cast<std::size_t>(d.at - later[1].values), d.Bit(data)});
+                nextMark[1] = d.at + kChainMarkValues;
+            }
+            if (laterFailed) break;
+        }
+        c = {a, b, d};
+    }
+    // Each chain but the last on to where the next one started, a step at a time. One that
+    // cannot get there is caught up with when the chains are joined.
+    for (std::size_t k = 0; k + 1 < kChains; ++k) {
+        while (c[k].Bit(data) < stop[k] && c[k].at + kStepRoom <= end[k] &&
+               c[k].next + 8 <= dataEnd) {
+            if (!Step(c[k], pairs, mask) && !LongCode(c[k], tree)) {
+                if (k == 0) return leaveAt(c[0]);
                 break;
             }
         }
-        if (!bGoes) break;
-        if (bc.at >= nextMark) {
-            marks_.push_back({static_cast<std::size_t>(bc.at - scratch), bc.Bit(data)});
-            nextMark = bc.at + kPairMarkValues;
-        }
+        if (k == 0 && c[0].Bit(data) < stop[0]) return leaveAt(c[0]);
     }
-    // The last steps, each checked.
-    while (a.Bit(data) < aStop && a.at + kStepRoom <= aEnd && a.next + 8 <= dataEnd) {
-        if (!Step(a, pairs, mask) && !LongCode(a, tree)) return leaveAt(a);
-        if (!bGoes) continue;
-        if (bc.at + kStepRoom > bEnd || bc.next + 8 > dataEnd ||
-            (!Step(bc, pairs, mask) && !LongCode(bc, tree))) {
-            bGoes = false;
-        }
-    }
-    if (a.Bit(data) < aStop) return leaveAt(a);
 
-    // A one lookup at a time, until it stands where one of B's noted lookups starts: from there
-    // on B's values are the right ones.
-    std::uint64_t at = a.Bit(data);
-    auto ai = static_cast<std::size_t>(a.at - out);
-    std::size_t k = 0;
-    while (true) {
-        while (k < kSyncLookups && startBit[k] < at) ++k;
-        if (k == kSyncLookups) {
-            ++pairing_.dropped;
-            return leave(at, ai);
+    // The chains joined in turn: from where the values so far end, one lookup at a time until
+    // standing where one of the next chain's noted lookups starts; from there on that chain's
+    // values are the right ones.
+    std::uint64_t at = c[0].Bit(data);
+    auto ai = static_cast<std::size_t>(c[0].at - out);
+    for (std::size_t k = 0; k + 1 < kChains; ++k) {
+        const Later& l = later[k];
+        std::size_t s = 0;
+        while (true) {
+            while (s < kSyncLookups && l.startBit[s] < at) ++s;
+            if (s == kSyncLookups) {
+                ++pairing_.dropped;
+                return leave(at, ai);
+            }
+            if (l.startBit[s] == at) break;
+            std::size_t count = 0;
+            if (ai + 4 > n || (at >> 3) + 8 > size || !OneLookup(tree, data, at, out + ai, count)) {
+                return leave(at, ai);
+            }
+            ai += count;
         }
-        if (startBit[k] == at) break;
-        std::size_t count = 0;
-        if (ai + 4 > n || (at >> 3) + 8 > size || !OneLookup(tree, data, at, out + ai, count)) {
-            return leave(at, ai);
+        const std::size_t from = l.startCount[s];
+        auto upTo = static_cast<std::size_t>(c[k + 1].at - l.values);
+        std::uint64_t last = c[k + 1].Bit(data);
+        const bool fitsWhole = ai + (upTo - from) <= n;
+        if (!fitsWhole) {
+            // Up to the last noted step that fits; the round ends there.
+            auto fits = std::find_if(marks_[k].rbegin(), marks_[k].rend(), [&](const ChainMark& m) {
+                return m.values >= from && ai + (m.values - from) <= n;
+            });
+            if (fits == marks_[k].rend()) return leave(at, ai);
+            upTo = fits->values;
+            last = fits->bit;
         }
-        ai += count;
+        std::memcpy(out + ai, l.values + from, upTo - from);
+        at = last;
+        ai += upTo - from;
+        if (!fitsWhole) break;
     }
-    const std::size_t from = startCount[k];
-    auto upTo = static_cast<std::size_t>(bc.at - scratch);
-    std::uint64_t end = bc.Bit(data);
-    if (ai + (upTo - from) > n) {
-        // Up to the last noted step that fits.
-        auto fits = std::find_if(marks_.rbegin(), marks_.rend(), [&](const PairMark& m) {
-            return m.values >= from && ai + (m.values - from) <= n;
-        });
-        if (fits == marks_.rend()) return leave(at, ai);
-        upTo = fits->values;
-        end = fits->bit;
-    }
-    std::memcpy(out + ai, scratch + from, upTo - from);
-    bit = end;
-    i = ai + (upTo - from);
+    bit = at;
+    i = ai;
     ++pairing_.joined;
     bitsPerValue_ = static_cast<double>(bit - bit0) / static_cast<double>(i - i0);
     return true;
@@ -342,12 +390,12 @@ std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
     const std::uint32_t* const pairs = tree.Pairs();
     const std::uint64_t pairMask = tree.PairMask();
     std::size_t i = 0;
-    std::size_t pairFrom = 0;  // no two chains before this many values (after one that failed)
+    std::size_t pairFrom = 0;  // one chain only before this many values (after a round that failed)
     std::uint64_t absolute = at_.bit;
     while (i < n) {
         const bool paired = pairingEnabled_ && i >= pairFrom && n - i >= kMinPairedValues;
-        // Two chains want the bytes of both halves in the window.
-        const std::size_t round = std::min(n - i, 2 * kMaxPairedShare);
+        // Several chains want the bytes of all their shares in the window.
+        const std::size_t round = std::min(n - i, kChains * kMaxChainShare);
         const std::size_t ahead =
             paired ? std::min(kWindowBytes / 2,
                               static_cast<std::size_t>(bitsPerValue_ * round / 8 * 1.25) + 64)
@@ -359,7 +407,7 @@ std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
         const bool last = windowStart_ + size == dataSize_;
         std::uint64_t bit = absolute - base;
         if (paired) {
-            if (ReadPaired(bit, out, i, n)) {
+            if (ReadChained(bit, out, i, n)) {
                 absolute = base + bit;
                 continue;
             }
@@ -368,7 +416,7 @@ std::size_t HuffmanStreamDecoder::ReadCoded(std::uint8_t* out, std::size_t n) {
         // While whole 8-byte loads and a step's stores fit, no bounds are checked per value.
         if (i + kStepRoom <= n && (bit >> 3) + 8 <= size) {
             Chain a(data, bit, out + i);
-            // After a round of two chains that failed, one chain goes on only for a while
+            // After a round of several chains that failed, one chain goes on only for a while
             // before two are tried again.
             const bool pairLater =
                 pairingEnabled_ && pairFrom > i && pairFrom < n && n - pairFrom >= kMinPairedValues;
