@@ -16,6 +16,7 @@
 #include "export/sheet_export.h"
 #include "export/sif_export.h"
 #include "formats/huffman.h"
+#include "formats/huffman_chains_avx512.h"
 #include "formats/huffman_decode.h"
 #include "formats/rle_stream.h"
 #include "formats/sif_reader.h"
@@ -250,6 +251,11 @@ void BM_SifHuffmanStage(benchmark::State& state) {
     // The size of the pieces sif-decode asks for.
     std::vector<std::uint8_t> out(std::size_t{1} << 20);
     HuffmanStreamDecoder::PairingCounts pairing;
+    const bool slots = huffman::ChainsAvx512Enabled();
+    huffman::SetChainsAvx512(state.range(0) == 2);
+    if (state.range(0) == 2 && !huffman::ChainsAvx512Enabled()) {
+        state.SkipWithError("the processor lacks AVX-512 VBMI2");
+    }
     for (auto _ : state) {
         HuffmanStreamDecoder decoder;
         decoder.EnablePairing(state.range(0) != 0);
@@ -264,9 +270,12 @@ void BM_SifHuffmanStage(benchmark::State& state) {
     state.counters["dropped"] = static_cast<double>(pairing.dropped);
     state.counters["huffman_bytes_per_sheet_byte"] =
         static_cast<double>(sif.contents.RleLength) / static_cast<double>(kSheetBytes);
+    huffman::SetChainsAvx512(slots);
 }
-// Argument: 1 with several decoding chains (the default), 0 with one.
-BENCHMARK(BM_SifHuffmanStage)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+// Argument: 0 with one decoding chain; 1 with several, each lookup's values stored where the
+// count before says; 2 with several, the values gathered from slots (AVX-512 VBMI2; the default
+// where the processor has it).
+BENCHMARK(BM_SifHuffmanStage)->Arg(2)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 void BM_SifSheetBands(benchmark::State& state) {
     const SifInMemory sif;

@@ -3,8 +3,10 @@
 //
 // Decode: HuffmanDecode on arbitrary bytes. A block it accepts must be refused under a limit one
 // byte below what it gave; a coded block is accepted again at exactly that limit, with the same
-// bytes. (A stored block need not be: under a limit, a head that reads as a coded block claiming
-// more is refused outright, which the coder's own stored blocks can never do.)
+// bytes, and the decoding chains' other way (values gathered from slots where the processor has
+// AVX-512 VBMI2, or stored as they come) gives the same result. (A stored block need not be: under
+// a limit, a head that reads as a coded block claiming more is refused outright, which the coder's
+// own stored blocks can never do.)
 //
 // Round trip: the input is a source. Its block must decode to it exactly, HuffmanEncode in place
 // must give the same block, and so must the two-pass build over the source cut into pieces,
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "formats/huffman.h"
+#include "formats/huffman_chains_avx512.h"
 #include "formats/huffman_decode.h"
 #include "formats/huffman_pack_avx512.h"
 #include "path_switch.h"
@@ -25,6 +28,14 @@ namespace pixhaul::fuzz {
 
 inline std::string RunHuffmanDecodeInput(std::span<const std::uint8_t> bytes) {
     const HuffmanDecoded decoded = HuffmanDecode(bytes);
+    {
+        const PathSwitch<huffman::ChainsAvx512Enabled, huffman::SetChainsAvx512> other(
+            !huffman::ChainsAvx512Enabled());
+        const HuffmanDecoded again = HuffmanDecode(bytes);
+        if (again.error != decoded.error || again.data != decoded.data) {
+            return "the chains' two ways decode differently";
+        }
+    }
     if (!decoded.ok()) {
         if (!decoded.data.empty()) return "a failed decode hands out data";
         return "";

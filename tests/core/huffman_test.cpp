@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "../../fuzz/targets/huffman_targets.h"
+#include "formats/huffman_chains_avx512.h"
 #include "formats/huffman_decode.h"
 #include "platform/byte_source.h"
 
@@ -192,7 +193,8 @@ class WindowedSource : public MemorySource {
 
 // Large reads decode with several chains, each after the first starting at a guess in the middle
 // of some code. Whatever the stream, the values must be those of the source, read whole or in
-// pieces from a window; and between them the cases must both join the chains and drop a later
+// pieces from a window, with the chains' values gathered from slots (where the processor can)
+// or stored as they come; and between them the cases must both join the chains and drop a later
 // one's work (on a periodic stretch, which a later chain can read out of step for good).
 TEST(HuffmanDecode, ChainsGiveTheSourceHoweverItIsRead) {
     std::mt19937 rng(99);
@@ -218,12 +220,15 @@ TEST(HuffmanDecode, ChainsGiveTheSourceHoweverItIsRead) {
     std::shuffle(sources[3].begin(), sources[3].end(), rng);
 
     HuffmanStreamDecoder::PairingCounts total;
-    for (std::size_t c = 0; c < sources.size(); ++c) {
+    for (std::size_t c = 0; c < 2 * sources.size(); ++c) {
         SCOPED_TRACE(c);
-        const Bytes block = Encode(sources[c]);
+        const fuzz::PathSwitch<huffman::ChainsAvx512Enabled, huffman::SetChainsAvx512> path(
+            c >= sources.size());
+        const Bytes& original = sources[c % sources.size()];
+        const Bytes block = Encode(original);
         const HuffmanDecoded whole = HuffmanDecode(block);
         ASSERT_TRUE(whole.ok()) << whole.error;
-        EXPECT_TRUE(whole.data == sources[c]);
+        EXPECT_TRUE(whole.data == original);
         for (const std::size_t piece : {std::size_t{99991}, std::size_t{256} << 10}) {
             WindowedSource source(block);
             HuffmanStreamDecoder decoder;
@@ -233,7 +238,7 @@ TEST(HuffmanDecode, ChainsGiveTheSourceHoweverItIsRead) {
                 back.insert(back.end(), buffer.begin(), buffer.begin() + n);
             }
             EXPECT_EQ(decoder.End(), "");
-            EXPECT_TRUE(back == sources[c]) << piece;
+            EXPECT_TRUE(back == original) << piece;
             total.joined += decoder.Pairing().joined;
             total.dropped += decoder.Pairing().dropped;
         }

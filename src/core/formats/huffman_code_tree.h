@@ -103,6 +103,8 @@ class CodeTree {
         bits_ = bits;
         lookup_.assign(std::size_t{1} << bits, Step{});
         pairs_.assign(std::size_t{1} << bits, 0);
+        lengths_.assign(std::size_t{1} << bits, 0);
+        values_.assign(std::size_t{1} << bits, 0);
         Fill(0, 0, 0);
         for (std::uint32_t pattern = 0; pattern < lookup_.size(); ++pattern) {
             // Up to three values whose codes all lie within the pattern's bits.
@@ -116,6 +118,8 @@ class CodeTree {
                 ++count;
             }
             pairs_[pattern] = shift | count << kCountShift | values << kValuesShift;
+            lengths_[pattern] = static_cast<std::uint8_t>(shift);
+            values_[pattern] = values | count << kEntryCountShift;
         }
     }
 
@@ -167,6 +171,14 @@ class CodeTree {
     const std::uint32_t* Pairs() const { return pairs_.data(); }
     std::uint64_t PairMask() const { return pairs_.size() - 1; }
 
+    // The same lookups split in two, for chains that store every lookup's values in a slot of
+    // their own and gather them later (huffman_chains_avx512.h): the bits taken, alone in a
+    // byte (0 where Pairs() has a count of 0), and the values with their count in the top byte.
+    // A chain's next lookup waits only on the small table of bits.
+    static constexpr unsigned kEntryCountShift = 24;
+    const std::uint8_t* Lengths() const { return lengths_.data(); }
+    const std::uint32_t* Values() const { return values_.data(); }
+
   private:
     static constexpr std::int16_t kInner = -1;
     static constexpr std::int16_t kDeadEnd = -2;
@@ -206,6 +218,8 @@ class CodeTree {
     unsigned bits_ = 0;
     std::vector<Step> lookup_;
     std::vector<std::uint32_t> pairs_;
+    std::vector<std::uint8_t> lengths_;
+    std::vector<std::uint32_t> values_;
 };
 
 }  // namespace pixhaul::huffman

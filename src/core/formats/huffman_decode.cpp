@@ -9,6 +9,7 @@
 
 #include "formats/huffman.h"
 #include "formats/huffman_chain.h"
+#include "formats/huffman_chains_avx512.h"
 #include "formats/huffman_code_tree.h"
 
 namespace pixhaul {
@@ -16,6 +17,7 @@ namespace {
 
 using huffman::BitReader;
 using huffman::Chain;
+using huffman::ChainBounds;
 using huffman::CodeTree;
 using huffman::kLargeSource;
 using huffman::kLookupBits;
@@ -25,6 +27,7 @@ using huffman::kStepAdvance;
 using huffman::kStepRoom;
 using huffman::LongCode;
 using huffman::OneLookup;
+using huffman::RunChainsAvx512;
 using huffman::Step;
 
 }  // namespace
@@ -296,7 +299,26 @@ bool HuffmanStreamDecoder::ReadChained(std::uint64_t& bit, std::uint8_t* out, st
     constexpr std::size_t kBlockRoom = kStepRoom * kBlock;
     constexpr std::size_t kBlockReach = kStepAdvance * kBlock + 8;
     constexpr std::uint64_t kBlockBits = 8 * kStepAdvance * kBlock;
-    {
+    if (huffman::ChainsAvx512Enabled()) {
+        ChainBounds bounds{dataEnd, end, stop, {nextMark[0], nextMark[1]}};
+        while (true) {
+            const unsigned stalled = RunChainsAvx512(c, tree, data, bounds);
+            if ((stalled & 1) != 0 && !LongCode(c[0], tree)) return leaveAt(c[0]);
+            bool laterFailed = false;
+            for (std::size_t k = 1; k < kChains; ++k) {
+                if ((stalled >> k & 1) != 0 && !LongCode(c[k], tree)) laterFailed = true;
+            }
+            bool marked = false;
+            for (std::size_t k = 0; k + 1 < kChains; ++k) {
+                if (c[k + 1].at < nextMark[k]) continue;
+                marks_[k].push_back(
+                    {static_cast<std::size_t>(c[k + 1].at - later[k].values), c[k + 1].Bit(data)});
+                bounds.mark[k] = nextMark[k] = c[k + 1].at + kChainMarkValues;
+                marked = true;
+            }
+            if (laterFailed || (stalled == 0 && !marked)) break;
+        }
+    } else {
         // The loop names its chains: held in an array, they stayed in memory, and three chains
         // ran slower than two.
         Chain a = c[0], b = c[1], d = c[2];

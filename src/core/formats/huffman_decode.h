@@ -101,7 +101,9 @@ class HuffmanStreamDecoder {
     // code; but a prefix code falls into step after a few codes. A later chain notes where its
     // first lookups start, and once the one before stands at one of them, its values from there
     // on are the right ones and follow. True when every chain's did; either way bit and i move
-    // on past what was decoded for sure.
+    // on past what was decoded for sure. Where the processor has AVX-512 VBMI2, the chains store
+    // each lookup's values in a slot and gather them a block at a time
+    // (huffman_chains_avx512.h).
     bool ReadChained(std::uint64_t& bit, std::uint8_t* out, std::size_t& i, std::size_t n);
     // Makes the window hold the data byte at `byte` and `ahead` bytes after it (or up to the
     // data's end). False when the source could not be read (Error() says why).

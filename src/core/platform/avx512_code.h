@@ -6,6 +6,8 @@
 #define PIXHAUL_AVX512BW __attribute__((target("avx512f,avx512bw")))
 // VBMI code also takes BMI2, for shifts by a register that need not go through cl.
 #define PIXHAUL_VBMI __attribute__((target("avx512f,avx512bw,avx512vbmi,bmi2")))
+// VBMI2 adds the byte compress.
+#define PIXHAUL_VBMI2 __attribute__((target("avx512f,avx512bw,avx512vbmi2,bmi2,popcnt")))
 
 #if defined(__GNUC__) && !defined(__clang__)
 #define PIXHAUL_AVX512_CODE_BEGIN                                                        \

@@ -17,4 +17,9 @@ bool ProcessorHasAvx512Vbmi() {
            __builtin_cpu_supports("bmi2");
 }
 
+bool ProcessorHasAvx512Vbmi2() {
+    return ProcessorHasAvx512Bw() && __builtin_cpu_supports("avx512vbmi2") &&
+           __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("popcnt");
+}
+
 }  // namespace pixhaul

@@ -7,8 +7,9 @@
 namespace pixhaul {
 
 bool ProcessorHasAvx2();
-bool ProcessorHasAvx512Bw();    // AVX-512 F and BW
-bool ProcessorHasAvx512Vbmi();  // AVX-512 F, BW and VBMI, and BMI2
+bool ProcessorHasAvx512Bw();     // AVX-512 F and BW
+bool ProcessorHasAvx512Vbmi();   // AVX-512 F, BW and VBMI, and BMI2
+bool ProcessorHasAvx512Vbmi2();  // AVX-512 F, BW and VBMI2, BMI2 and POPCNT
 
 class CodePathSwitch {
   public:
