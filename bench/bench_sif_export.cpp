@@ -268,6 +268,7 @@ void BM_SifHuffmanStage(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * kSheetBytes);
     state.counters["joined"] = static_cast<double>(pairing.joined);
     state.counters["dropped"] = static_cast<double>(pairing.dropped);
+    state.counters["caught_up"] = static_cast<double>(pairing.caughtUp);
     state.counters["huffman_bytes_per_sheet_byte"] =
         static_cast<double>(sif.contents.RleLength) / static_cast<double>(kSheetBytes);
     huffman::SetChainsAvx512(slots);

@@ -54,6 +54,9 @@ constexpr std::size_t kMinPairedValues = 4096;
 constexpr std::size_t kMaxChainShare = std::size_t{128} << 10;
 constexpr std::size_t kSyncLookups = 64;
 constexpr std::size_t kChainMarkValues = 4096;
+// A later chain out of step at its start is looked for at so many of its noted places: walking
+// to them with one chain costs less than the round's work it saves.
+constexpr std::size_t kCatchUpMarks = 8;
 
 }  // namespace
 
@@ -366,23 +369,60 @@ bool HuffmanStreamDecoder::ReadChained(std::uint64_t& bit, std::uint8_t* out, st
     // values are the right ones.
     std::uint64_t at = c[0].Bit(data);
     auto ai = static_cast<std::size_t>(c[0].at - out);
+    // Decodes with one chain from at on until standing at or past `to`; false when the values or
+    // the data run out first, or the bits hold no code.
+    auto walkTo = [&](std::uint64_t to) {
+        Chain w(data, at, out + ai);
+        while (w.Bit(data) + kLookupBits * kLookupsPerLoad <= to && w.at + kStepRoom <= out + n &&
+               w.next + 8 <= dataEnd) {
+            if (!Step(w, pairs, mask) && !LongCode(w, tree)) break;
+        }
+        at = w.Bit(data);
+        ai = static_cast<std::size_t>(w.at - out);
+        while (at < to) {
+            std::size_t count = 0;
+            if (ai + 4 > n || (at >> 3) + 8 > size || !OneLookup(tree, data, at, out + ai, count)) {
+                return false;
+            }
+            ai += count;
+        }
+        return true;
+    };
     for (std::size_t k = 0; k + 1 < kChains; ++k) {
         const Later& l = later[k];
         std::size_t s = 0;
-        while (true) {
+        while (s < kSyncLookups) {
             while (s < kSyncLookups && l.startBit[s] < at) ++s;
-            if (s == kSyncLookups) {
-                ++pairing_.dropped;
-                return leave(at, ai);
-            }
-            if (l.startBit[s] == at) break;
+            if (s == kSyncLookups || l.startBit[s] == at) break;
             std::size_t count = 0;
             if (ai + 4 > n || (at >> 3) + 8 > size || !OneLookup(tree, data, at, out + ai, count)) {
                 return leave(at, ai);
             }
             ai += count;
         }
-        const std::size_t from = l.startCount[s];
+        std::size_t from = 0;
+        if (s < kSyncLookups) {
+            from = l.startCount[s];
+        } else {
+            // Out of step from its start, as a periodic stretch can keep a chain; it may have
+            // fallen into step by one of its first noted places. Up to there the values are
+            // decoded again, with one chain.
+            const ChainMark* inStep = nullptr;
+            for (std::size_t m = 0; m < std::min(marks_[k].size(), kCatchUpMarks); ++m) {
+                if (marks_[k][m].bit < at) continue;
+                if (!walkTo(marks_[k][m].bit)) return leave(at, ai);
+                if (at == marks_[k][m].bit) {
+                    inStep = &marks_[k][m];
+                    break;
+                }
+            }
+            if (inStep == nullptr) {
+                ++pairing_.dropped;
+                return leave(at, ai);
+            }
+            ++pairing_.caughtUp;
+            from = inStep->values;
+        }
         auto upTo = static_cast<std::size_t>(c[k + 1].at - l.values);
         std::uint64_t last = c[k + 1].Bit(data);
         const bool fitsWhole = ai + (upTo - from) <= n;

@@ -79,10 +79,12 @@ class HuffmanStreamDecoder {
     void Seek(const Position& position) { at_ = position; }
 
     // Large reads decode with several chains at once (see ReadChained); how many rounds joined
-    // every chain's values, and how many ended early because a chain never met the next.
+    // every chain's values, how many ended early because a chain never met the next, and how
+    // many chains were met only at one of their later noted places.
     struct PairingCounts {
         std::uint64_t joined = 0;
         std::uint64_t dropped = 0;
+        std::uint64_t caughtUp = 0;
     };
     PairingCounts Pairing() const { return pairing_; }
     // On by default; off decodes with one chain only (for comparisons).
@@ -100,7 +102,9 @@ class HuffmanStreamDecoder {
     // before it (each at most 128 Ki values) should end, where it starts in the middle of some
     // code; but a prefix code falls into step after a few codes. A later chain notes where its
     // first lookups start, and once the one before stands at one of them, its values from there
-    // on are the right ones and follow. True when every chain's did; either way bit and i move
+    // on are the right ones and follow; failing that, the one before walks on to the places the
+    // chain noted later, to follow from the first it stands at. True when every chain's values
+    // followed; either way bit and i move
     // on past what was decoded for sure. Where the processor has AVX-512 VBMI2, the chains store
     // each lookup's values in a slot and gather them a block at a time
     // (huffman_chains_avx512.h).
