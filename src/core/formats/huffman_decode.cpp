@@ -58,6 +58,16 @@ constexpr std::size_t kChainMarkValues = 4096;
 // to them with one chain costs less than the round's work it saves.
 constexpr std::size_t kCatchUpMarks = 8;
 
+// The XOR of n bytes (the block's checksum), in 32-byte vectors where the processor has AVX2: in
+// 16-byte ones it was 2% of decoding a SIF file (the Huffman stage of a 258 MB sheet 49.3-50.4
+// against 51.9-52.6 ms with them).
+__attribute__((target_clones("avx2", "default"))) std::uint8_t XorOfBytes(const std::uint8_t* bytes,
+                                                                          std::size_t n) {
+    std::uint8_t x = 0;
+    for (std::size_t i = 0; i < n; ++i) x ^= bytes[i];
+    return x;
+}
+
 }  // namespace
 
 std::string HuffmanStreamDecoder::OpenCoded(std::span<const std::uint8_t> block,
@@ -534,9 +544,7 @@ std::size_t HuffmanStreamDecoder::Read(std::span<std::uint8_t> out) {
         // The table lookups may write a few bytes past what they keep.
         got = ReadCoded(out.data(), n);
     }
-    std::uint8_t x = at_.checksum;
-    for (std::size_t i = 0; i < got; ++i) x ^= out[i];
-    at_.checksum = x;
+    at_.checksum ^= XorOfBytes(out.data(), got);
     at_.produced += got;
     return got;
 }
