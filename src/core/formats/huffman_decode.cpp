@@ -308,10 +308,14 @@ bool HuffmanStreamDecoder::ReadChained(std::uint64_t& bit, std::uint8_t* out, st
         return false;
     };
     auto leaveAt = [&](const Chain& a) { return leave(a.Bit(data), a.at - out); };
-    constexpr std::size_t kBlock = 4;
-    constexpr std::size_t kBlockRoom = kStepRoom * kBlock;
-    constexpr std::size_t kBlockReach = kStepAdvance * kBlock + 8;
-    constexpr std::uint64_t kBlockBits = 8 * kStepAdvance * kBlock;
+    // Notes the place of chain k + 1 once it is past its next mark; true when it did.
+    auto noteMark = [&](std::size_t k, const Chain& chain) {
+        if (chain.at < nextMark[k]) return false;
+        marks_[k].push_back(
+            {static_cast<std::size_t>(chain.at - later[k].values), chain.Bit(data)});
+        nextMark[k] = chain.at + kChainMarkValues;
+        return true;
+    };
     if (huffman::ChainsAvx512Enabled()) {
         ChainBounds bounds{dataEnd, end, stop, {nextMark[0], nextMark[1]}};
         while (true) {
@@ -323,15 +327,17 @@ bool HuffmanStreamDecoder::ReadChained(std::uint64_t& bit, std::uint8_t* out, st
             }
             bool marked = false;
             for (std::size_t k = 0; k + 1 < kChains; ++k) {
-                if (c[k + 1].at < nextMark[k]) continue;
-                marks_[k].push_back(
-                    {static_cast<std::size_t>(c[k + 1].at - later[k].values), c[k + 1].Bit(data)});
-                bounds.mark[k] = nextMark[k] = c[k + 1].at + kChainMarkValues;
+                if (!noteMark(k, c[k + 1])) continue;
+                bounds.mark[k] = nextMark[k];
                 marked = true;
             }
             if (laterFailed || (stalled == 0 && !marked)) break;
         }
     } else {
+        constexpr std::size_t kBlock = 4;
+        constexpr std::size_t kBlockRoom = kStepRoom * kBlock;
+        constexpr std::size_t kBlockReach = kStepAdvance * kBlock + 8;
+        constexpr std::uint64_t kBlockBits = 8 * kStepAdvance * kBlock;
         // The loop names its chains: held in an array, they stayed in memory, and three chains
         // ran slower than two.
         Chain a = c[0], b = c[1], d = c[2];
@@ -347,16 +353,8 @@ bool HuffmanStreamDecoder::ReadChained(std::uint64_t& bit, std::uint8_t* out, st
                 if (!Step(b, pairs, mask) && !LongCode(b, tree)) laterFailed = true;
                 if (!Step(d, pairs, mask) && !LongCode(d, tree)) laterFailed = true;
             }
-            if (b.at >= nextMark[0]) {
-                marks_[0].push_back(
-                    {static_cast<std::size_t>(b.at - later[0].values), b.Bit(data)});
-                nextMark[0] = b.at + kChainMarkValues;
-            }
-            if (d.at >= nextMark[1]) {
-                marks_[1].push_back(
-                    {static_cast<std::size_t>(d.at - later[1].values), d.Bit(data)});
-                nextMark[1] = d.at + kChainMarkValues;
-            }
+            noteMark(0, b);
+            noteMark(1, d);
             if (laterFailed) break;
         }
         c = {a, b, d};
@@ -379,6 +377,16 @@ bool HuffmanStreamDecoder::ReadChained(std::uint64_t& bit, std::uint8_t* out, st
     // values are the right ones.
     std::uint64_t at = c[0].Bit(data);
     auto ai = static_cast<std::size_t>(c[0].at - out);
+    // One lookup (or long code) at `at`, its values stored at out + ai; false when the values or
+    // the data run out, or the bits hold no code.
+    auto lookUp = [&] {
+        std::size_t count = 0;
+        if (ai + 4 > n || (at >> 3) + 8 > size || !OneLookup(tree, data, at, out + ai, count)) {
+            return false;
+        }
+        ai += count;
+        return true;
+    };
     // Decodes with one chain from at on until standing at or past `to`; false when the values or
     // the data run out first, or the bits hold no code.
     auto walkTo = [&](std::uint64_t to) {
@@ -390,11 +398,7 @@ bool HuffmanStreamDecoder::ReadChained(std::uint64_t& bit, std::uint8_t* out, st
         at = w.Bit(data);
         ai = static_cast<std::size_t>(w.at - out);
         while (at < to) {
-            std::size_t count = 0;
-            if (ai + 4 > n || (at >> 3) + 8 > size || !OneLookup(tree, data, at, out + ai, count)) {
-                return false;
-            }
-            ai += count;
+            if (!lookUp()) return false;
         }
         return true;
     };
@@ -404,11 +408,7 @@ bool HuffmanStreamDecoder::ReadChained(std::uint64_t& bit, std::uint8_t* out, st
         while (s < kSyncLookups) {
             while (s < kSyncLookups && l.startBit[s] < at) ++s;
             if (s == kSyncLookups || l.startBit[s] == at) break;
-            std::size_t count = 0;
-            if (ai + 4 > n || (at >> 3) + 8 > size || !OneLookup(tree, data, at, out + ai, count)) {
-                return leave(at, ai);
-            }
-            ai += count;
+            if (!lookUp()) return leave(at, ai);
         }
         std::size_t from = 0;
         if (s < kSyncLookups) {
