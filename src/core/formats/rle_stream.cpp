@@ -113,8 +113,44 @@ Rle5Encoder::Rle5Encoder(bool countBytes) {
     if (countBytes) tally_ = std::make_unique<Tally>();
 }
 
+void Rle5Encoder::Tally::AddSingles(const std::uint8_t* bgr, std::size_t pixelCount) {
+    // No table counts more than one byte a pixel: folded every 2^31 pixels at most, the 32-bit
+    // counts cannot overflow.
+    constexpr std::size_t kMostBetweenFolds = std::size_t{1} << 31;
+    for (; pixelCount > kMostBetweenFolds; pixelCount -= kMostBetweenFolds) {
+        AddSingles(bgr, kMostBetweenFolds);
+        bgr += 3 * kMostBetweenFolds;
+    }
+    if (singlesSinceFold + pixelCount > kMostBetweenFolds) FoldSingles();
+    singlesSinceFold += pixelCount;
+    std::size_t i = 0;
+    for (; i + 4 <= pixelCount; i += 4, bgr += 12) {
+        for (int word = 0; word < 3; ++word) {
+            const std::uint32_t w = LoadLE32(bgr + 4 * word);
+            ++singles[4 * word][w & 0xFF];
+            ++singles[4 * word + 1][w >> 8 & 0xFF];
+            ++singles[4 * word + 2][w >> 16 & 0xFF];
+            ++singles[4 * word + 3][w >> 24];
+        }
+    }
+    for (; i < pixelCount; ++i, bgr += 3) {
+        ++singles[0][bgr[0]];
+        ++singles[1][bgr[1]];
+        ++singles[2][bgr[2]];
+    }
+}
+
+void Rle5Encoder::Tally::FoldSingles() {
+    for (auto& table : singles) {
+        for (std::size_t v = 0; v < table.size(); ++v) byPosition[1][v] += table[v];
+        table.fill(0);
+    }
+    singlesSinceFold = 0;
+}
+
 void Rle5Encoder::TakeCounts(ByteCounts& counts) {
     if (!tally_) return;
+    tally_->FoldSingles();
     for (auto& position : tally_->byPosition) {
         for (std::size_t v = 0; v < counts.size(); ++v) counts[v] += position[v];
         position.fill(0);
@@ -159,12 +195,9 @@ void Rle5Encoder::AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCo
         std::uint8_t* const first = out_.data() + size_;
         std::uint8_t* record = first;
         // Sixteen at a time where the processor can, while sixteen and the pixel after them
-        // are there (their colours are counted from four bytes at each pixel).
+        // are there.
         if (wide && left >= 17) {
             const std::size_t done = OnePixelRecordsAvx512(p, left, record);
-            if constexpr (kCount) {
-                for (std::size_t i = 0; i < done; ++i) tally->AddSingleColour(LoadLE32(p + 3 * i));
-            }
             record += kRleRecordSize * done;
             p += 3 * done;
             left -= done;
@@ -184,7 +217,6 @@ void Rle5Encoder::AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCo
             if (anySame) break;
             for (const std::uint32_t w : {w0, w1, w2, w3}) {
                 StoreRecord(record, 1, w);
-                if constexpr (kCount) tally->AddSingleColour(w);
                 record += kRleRecordSize;
             }
             p += 12;
@@ -196,7 +228,6 @@ void Rle5Encoder::AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCo
                 const std::uint32_t next = LoadLE32(p + 3);
                 if (((here ^ next) & 0xFFFFFFu) == 0) break;
                 StoreRecord(record, 1, here);
-                if constexpr (kCount) tally->AddSingleColour(here);
                 record += kRleRecordSize;
                 p += 3;
                 --left;
@@ -208,12 +239,14 @@ void Rle5Encoder::AddPixelsCounting(const std::uint8_t* bgr, std::size_t pixelCo
             record[1] = p[2];
             record[2] = p[1];
             record[3] = p[0];
-            if constexpr (kCount) tally->AddSingleColour(p[0] | p[1] << 8 | p[2] << 16);
             record += kRleRecordSize;
             p += 3;
             --left;
         }
-        singles += static_cast<std::size_t>(record - first) / kRleRecordSize;
+        // The pixels of this stretch's single-pixel records lie together, ending at p.
+        const std::size_t stretch = static_cast<std::size_t>(record - first) / kRleRecordSize;
+        if constexpr (kCount) tally->AddSingles(p - 3 * stretch, stretch);
+        singles += stretch;
         size_ = static_cast<std::size_t>(record - out_.data());
         blue_ = p[0];
         green_ = p[1];

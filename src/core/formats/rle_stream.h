@@ -67,18 +67,23 @@ class Rle5Encoder {
     // a colour's equal bytes do not wait on each other's increments.
     struct Tally {
         std::array<std::array<std::uint64_t, 256>, kRleRecordSize> byPosition{};
+        // The colour bytes of single-pixel records, counted from the pixels they came from in
+        // twelve tables, one for each byte of four pixels in turn: a shade that neighbouring
+        // pixels share (a sprite's tint, a row's green) would otherwise make every increment
+        // wait on the one before it to the same count.
+        std::array<std::array<std::uint32_t, 256>, 12> singles{};
+        std::uint64_t singlesSinceFold = 0;  // pixels counted in singles since they were added up
+
         void Add(std::uint64_t records, std::uint8_t count, std::uint32_t bgr) {
             byPosition[0][count] += records;
             byPosition[1][bgr >> 16 & 0xFF] += records;
             byPosition[2][bgr >> 8 & 0xFF] += records;
             byPosition[3][bgr & 0xFF] += records;
         }
-        // The colour bytes of one single-pixel record (their count bytes are added up apart).
-        void AddSingleColour(std::uint32_t bgr) {
-            ++byPosition[1][bgr >> 16 & 0xFF];
-            ++byPosition[2][bgr >> 8 & 0xFF];
-            ++byPosition[3][bgr & 0xFF];
-        }
+        // The colour bytes of pixelCount single-pixel records, from their pixels at bgr.
+        void AddSingles(const std::uint8_t* bgr, std::size_t pixelCount);
+        // Adds the singles' tables into byPosition and clears them.
+        void FoldSingles();
     };
 
     template <bool kCount>
