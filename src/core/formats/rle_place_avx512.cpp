@@ -1,7 +1,9 @@
 #include "formats/rle_place_avx512.h"
 
 #include <array>
+#include <bit>
 
+#include "bitmap/first_bits.h"
 #include "bitmap/run_fill_avx512.h"
 #include "formats/byte_order.h"
 #include "formats/rle_stream.h"
@@ -27,7 +29,6 @@ alignas(64) constexpr auto kSinglesIndex = [] {
 }();
 
 constexpr int kSingles = 16;
-constexpr std::uint64_t kSinglesBytes = (std::uint64_t{1} << (3 * kSingles)) - 1;
 
 }  // namespace
 
@@ -53,14 +54,17 @@ PIXHAUL_VBMI std::uint64_t PlaceRecordsAvx512(std::uint8_t* pixels, std::uint64_
         const std::uint64_t n = r[0];
         if (n == 1 && rowLeft - placed >= kSingles &&
             end - r >= static_cast<std::ptrdiff_t>(kSingles * kRleRecordSize)) {
+            // The one-pixel records that start the sixteen, at least this one, in one store:
+            // a shaded stretch that ends in a run no longer falls back to placing its last
+            // records one by one.
             const __m512i records = _mm512_loadu_si512(r);
-            if (_mm512_cmpeq_epi32_mask(_mm512_and_si512(records, countBytes), one) == 0xFFFF) {
-                _mm512_mask_storeu_epi8(pixels + 3 * placed, kSinglesBytes,
-                                        _mm512_permutexvar_epi8(index, records));
-                placed += kSingles;
-                r += kSingles * kRleRecordSize;
-                continue;
-            }
+            const auto singles = static_cast<unsigned>(std::countr_one(
+                _mm512_cmpeq_epi32_mask(_mm512_and_si512(records, countBytes), one)));
+            _mm512_mask_storeu_epi8(pixels + 3 * placed, FirstBits(3 * singles),
+                                    _mm512_permutexvar_epi8(index, records));
+            placed += singles;
+            r += singles * kRleRecordSize;
+            continue;
         }
         if (n > rowLeft - placed) break;
         // The colour with blue in the low byte.
