@@ -7,14 +7,17 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <charconv>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <map>
 #include <nlohmann/json.hpp>
-#include <regex>
+#include <optional>
+#include <string_view>
 #include <system_error>
 
 #include "batch_plan.h"
@@ -31,6 +34,20 @@ namespace {
 
 namespace fs = std::filesystem;
 using json = nlohmann::ordered_json;
+
+// The byte offset a message names ("... at byte offset 21841 ..."), if any.
+std::optional<std::uint64_t> ByteOffsetIn(const std::string& message) {
+    constexpr std::string_view kWords = "byte offset ";
+    for (auto at = message.find(kWords); at != std::string::npos;
+         at = message.find(kWords, at + 1)) {
+        const char* first = message.data() + at + kWords.size();
+        const char* last = message.data() + message.size();
+        std::uint64_t offset = 0;
+        const auto [end, error] = std::from_chars(first, last, offset);
+        if (error == std::errc() && end != first) return offset;
+    }
+    return std::nullopt;
+}
 
 std::string ReadList(const std::string& path) {
     if (path == "-") {
@@ -226,10 +243,7 @@ class BatchArchivesCommand : public Command {
             if (r.started) line["exit"] = r.exitCode;
             if (!message.empty() && status != "ok") {
                 line["error"] = message;
-                std::smatch offset;
-                if (std::regex_search(message, offset, std::regex("byte offset ([0-9]+)"))) {
-                    line["offset"] = std::stoll(offset[1]);
-                }
+                if (const auto offset = ByteOffsetIn(message)) line["offset"] = *offset;
             }
             ++counts[status];
             context.out << line.dump() << '\n' << std::flush;
