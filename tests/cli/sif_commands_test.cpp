@@ -96,7 +96,7 @@ TEST_F(SifCommandsTest, DecodingOnOneThreadOrTwoWritesTheSameAndFailsTheSame) {
                   .exitCode,
               0);
     EXPECT_EQ(ReadAll(dir_.File("sheet.bmp")), ReadAll(dir_.File("good2.bmp")));
-    // The PNG takes the bands in the other order, without the writing thread.
+    // The PNG takes the bands in the other order.
     ASSERT_EQ(RunQxa({"sif-decode", dir_.File("good.sif"), "-o", dir_.File("good.png")}).exitCode,
               0);
     const Picture png = ReadPicture(dir_.File("good.png"));

@@ -10,7 +10,6 @@
 #include "formats/png_writer.h"
 #include "formats/sif_reader.h"
 #include "platform/byte_source.h"
-#include "platform/job_thread.h"
 #include "platform/page_buffer.h"
 #include "platform/surface.h"
 #include "platform/usable_cores.h"
@@ -21,11 +20,10 @@ namespace {
 
 // Memory for one band of the sheet (at least one row). A band small enough to stay in the
 // processor's cache while it is decoded is copied into the file far faster than one that has
-// gone out to memory, and large enough that write calls and hand-overs to the writing thread
-// are rare (1 MiB bands cost 4-6 ms more CPU on a 258 MB sheet; 4 MiB ones now and then
-// several times as much). Bands are made with their pages in place: faulted in one page at a
-// time, they with the uncoded chunks and the read window took 2,000 page faults, 7% of the CPU
-// of decoding a 258 MB sheet.
+// gone out to memory, and large enough that write calls are rare (1 MiB bands cost 4-6 ms more
+// CPU on a 258 MB sheet; 4 MiB ones now and then several times as much). Bands are made with their
+// pages in place: faulted in one page at a time, they with the uncoded chunks and the read window
+// took 2,000 page faults, 7% of the CPU of decoding a 258 MB sheet.
 constexpr std::int64_t kBandBytes = std::int64_t{2} << 20;
 
 // What is wrong with the SIF file, on its way out of the decoding.
@@ -62,19 +60,14 @@ void WriteSheet(SifSheetReader& reader, const SifContents& sif, const std::strin
 
     if (format == SheetFormat::Bmp) {
         BmpWriter writer(output, width, height);
-        // With a core to spare, a band is written on a thread of its own while the next one is
-        // decoded into a second band.
-        PageBuffer spare = MakePageBuffer(bandBytes);
-        JobThread writing(UsableCores() > 1);
+        // Each band is written on this thread, while the payload is uncoded ahead on the other
+        // core: the uncoding sets the pace. A thread of its own for the writing gained no wall
+        // time and cost about 5% more CPU, sharing a core with one of the other two.
         for (std::int32_t row = 0; row < height; row += bandRows) {
             const std::int32_t rows = rowsOf(row);
             check(reader.ReadRows(band.get(), stride, rows));
-            writing.Run([&writer, bits = band.get(), stride, rows] {
-                writer.WriteRows(bits, stride, rows);
-            });
-            band.swap(spare);
+            writer.WriteRows(band.get(), stride, rows);
         }
-        writing.Wait();
         check(reader.Finish());
         writer.Finish();
         return;
