@@ -138,9 +138,8 @@ TEST_F(LargeSheet, AKilledOrInterruptedExportLeavesTheOldPairOrTheNewOneAndNoTem
     }
 }
 
-// A write that fails on the thread that writes the bands (here at a size limit, as on a full
-// disk) fails the command as one on the main thread does: the message names the file, and
-// nothing is left behind.
+// A write that fails while the payload is uncoded on another thread (here at a size limit, as on
+// a full disk) fails the command: the message names the file, and nothing is left behind.
 TEST_F(LargeSheet, SifDecodeThatCannotWriteLeavesNoFile) {
     ASSERT_EQ(
         RunQxa({"sif", archive_, "--object", "0", "-o", out_, "--keep-duplicates", "--name", "s"})
