@@ -54,9 +54,8 @@ PIXHAUL_VBMI std::uint64_t PlaceRecordsAvx512(std::uint8_t* pixels, std::uint64_
         const std::uint64_t n = r[0];
         if (n == 1 && rowLeft - placed >= kSingles &&
             end - r >= static_cast<std::ptrdiff_t>(kSingles * kRleRecordSize)) {
-            // The one-pixel records that start the sixteen, at least this one, in one store:
-            // a shaded stretch that ends in a run no longer falls back to placing its last
-            // records one by one.
+            // The one-pixel records that start the sixteen, at least this one, in one store,
+            // so that a shaded stretch ending in a run is placed sixteen at a time up to it.
             const __m512i records = _mm512_loadu_si512(r);
             const auto singles = static_cast<unsigned>(std::countr_one(
                 _mm512_cmpeq_epi32_mask(_mm512_and_si512(records, countBytes), one)));
